@@ -17,8 +17,8 @@ constexpr char kCtrlZ = 26;
 
 // "type" first, then the kinds in the order they are tested: the first kind whose keyword shares
 // a line with "type" wins.
-constexpr std::array<std::string_view, 6> kWords = {"type", "native", "raster", "dbf", "access",
-                                                    "xls"};
+constexpr std::array<std::string_view, 6> kWords = {"type", "native", "raster",
+                                                    "dbf",  "access", "xls"};
 constexpr std::array<const char*, 5> kKinds = {"Native", "Raster", "Dbase", "Access", "Excel"};
 constexpr std::size_t kCarry = 5; // longest keyword minus one
 

@@ -8,7 +8,9 @@
 
 namespace vantero {
 
-constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+constexpr char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 inline std::string AsciiLower(std::string_view s) {
     std::string out(s);

@@ -65,7 +65,9 @@ void RecordTable::Post() {
     SetCurrent(row);
 }
 
-void RecordTable::Cancel() { pending_.reset(); }
+void RecordTable::Cancel() {
+    pending_.reset();
+}
 
 void RecordTable::Delete() {
     RequireOpen();
@@ -147,7 +149,9 @@ std::string RecordTable::ValueAt(std::size_t row, std::size_t fieldIndex) const 
     return record.values.at(fieldIndex).value_or(std::string());
 }
 
-std::int32_t RecordTable::RecIdAt(std::size_t row) const { return records_.at(row).id; }
+std::int32_t RecordTable::RecIdAt(std::size_t row) const {
+    return records_.at(row).id;
+}
 
 std::optional<std::size_t> RecordTable::RowOfRecId(std::int32_t id) const {
     // Ids rise with the row, deletions only leave gaps, so a binary search finds the record.

@@ -38,8 +38,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     char temp[MAX_PATH];
     if (GetTempFileNameA(FolderOf(path).c_str(), "vnt", 0, temp) == 0)
         return false;
-    HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h =
+        CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DeleteFileA(temp);
         return false;
