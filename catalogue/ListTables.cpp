@@ -13,15 +13,28 @@ namespace vantero {
 
 namespace {
 
-void AddRow(RecordTable& memTabList, const std::string& path, const std::string& name,
-            char separator) {
-    memTabList.Append();
-    memTabList.SetString("TableName", AsciiLower(name));
-    memTabList.SetString("TablePath", path);
-    // Detection opens the entry under the name the search returned, in its own letter case.
-    memTabList.SetString("TableType", DetectTableType(path + separator + name));
-    memTabList.Post();
-}
+// Appends the rows of one folder; the field positions are looked up once for the whole folder.
+class RowAdder {
+public:
+    RowAdder(RecordTable& table, const std::string& path, char separator)
+        : table_(table), path_(path), separator_(separator), name_(table.RequireField("TableName")),
+          type_(table.RequireField("TableType")), folder_(table.RequireField("TablePath")) {}
+
+    void Add(const std::string& name) {
+        table_.Append();
+        table_.SetString(name_, AsciiLower(name));
+        table_.SetString(folder_, path_);
+        // Detection opens the entry under the name the search returned, in its own letter case.
+        table_.SetString(type_, DetectTableType(path_ + separator_ + name));
+        table_.Post();
+    }
+
+private:
+    RecordTable& table_;
+    const std::string& path_;
+    char separator_;
+    std::size_t name_, type_, folder_;
+};
 
 } // namespace
 
@@ -40,10 +53,11 @@ void ListTables(RecordTable& memTabList, const std::string& path) {
     HANDLE search = FindFirstFileA((path + "\\*.tab").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
         return;
+    RowAdder rows(memTabList, path, '\\');
     do {
         const std::string name = entry.cFileName;
         if (!name.empty())
-            AddRow(memTabList, path, name, '\\');
+            rows.Add(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
 }
@@ -60,12 +74,13 @@ void ListTables(RecordTable& memTabList, const std::string& path) {
         DIR* d;
         ~DirCloser() { closedir(d); }
     } closer{dir};
+    RowAdder rows(memTabList, path, '/');
     // Linux has no wildcard search; a name ending in .tab in any letter case is what the Windows
     // pattern "*.tab" matches there.
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (!name.empty() && EndsWithIgnoringAsciiCase(name, ".tab"))
-            AddRow(memTabList, path, name, '/');
+            rows.Add(name);
     }
 }
 

@@ -86,8 +86,13 @@ void RecordTable::Delete() {
 }
 
 void RecordTable::SetString(std::string_view field, std::string_view text) {
+    SetString(RequireField(field), text);
+}
+
+void RecordTable::SetString(std::size_t index, std::string_view text) {
     RequireOpen();
-    const std::size_t index = RequireField(field);
+    if (index >= fields_.size())
+        throw RecordTableError("Field index out of range");
     const FieldDef& def = fields_[index];
     if (def.kind != FieldKind::Data)
         throw RecordTableError("Field '" + def.name + "' cannot be modified");

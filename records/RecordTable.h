@@ -68,6 +68,9 @@ public:
 
     void SetString(std::string_view field, std::string_view text);
     std::string GetString(std::string_view field) const;
+    // The same by field position, for callers that fill many rows.
+    void SetString(std::size_t fieldIndex, std::string_view text);
+    std::size_t RequireField(std::string_view name) const;
 
     Bookmark GetBookmark() const;
     void GotoBookmark(const Bookmark& bookmark);
@@ -94,7 +97,6 @@ private:
     };
 
     void RequireOpen() const;
-    std::size_t RequireField(std::string_view name) const;
     Record* CurrentRecord();
     const Record* CurrentRecord() const;
     void SetCurrent(std::optional<std::size_t> row);

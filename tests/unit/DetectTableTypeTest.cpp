@@ -89,6 +89,10 @@ TEST_F(Detect, AnythingThatCannotBeReadIsUnknown) {
     std::filesystem::create_directory(dir.file("dir.tab"));
     EXPECT_EQ(DetectTableType(dir.file("dir.tab")), "Unknown");
 
+    // A named pipe with no writer must not hang the scan.
+    ASSERT_EQ(mkfifo(dir.file("pipe.tab").c_str(), 0644), 0);
+    EXPECT_EQ(DetectTableType(dir.file("pipe.tab")), "Unknown");
+
     const std::string locked = dir.file("locked.tab");
     WriteBytes(locked, "Type NATIVE\r");
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
