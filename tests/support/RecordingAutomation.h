@@ -1,0 +1,66 @@
+#pragma once
+
+// An in-process automation object for the Qt-free core: it writes down every call and throws on
+// cue, and a factory that hands it out (or fails), so the link's rules can be checked without a
+// bus.
+
+#include "mapinfo/AutomationError.h"
+#include "mapinfo/AutomationObject.h"
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vantero::test {
+
+struct RecordedCall {
+    std::string method, argument;
+    bool operator==(const RecordedCall&) const = default;
+};
+
+struct RecordingLog {
+    std::vector<RecordedCall> calls;
+    int released = 0;
+    // Called before a call is recorded as done; throw from it to fail that call.
+    std::function<void(const RecordedCall&)> onCall;
+    std::vector<std::string> Arguments() const {
+        std::vector<std::string> arguments;
+        for (const RecordedCall& call : calls)
+            arguments.push_back(call.argument);
+        return arguments;
+    }
+};
+
+class RecordingAutomation : public AutomationObject {
+public:
+    explicit RecordingAutomation(std::shared_ptr<RecordingLog> log) : log_(std::move(log)) {}
+    ~RecordingAutomation() override { ++log_->released; }
+    void CallMethod(const std::string& method, const std::string& argument) override {
+        RecordedCall call{method, argument};
+        log_->calls.push_back(call);
+        if (log_->onCall)
+            log_->onCall(call);
+    }
+
+private:
+    std::shared_ptr<RecordingLog> log_;
+};
+
+class RecordingFactory : public AutomationServerFactory {
+public:
+    std::shared_ptr<RecordingLog> log = std::make_shared<RecordingLog>();
+    std::vector<std::string> progIds;
+    std::function<void()> failCreation; // throws to make creation fail
+
+    std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
+        progIds.push_back(progId);
+        if (failCreation)
+            failCreation();
+        return std::make_unique<RecordingAutomation>(log);
+    }
+};
+
+} // namespace vantero::test
