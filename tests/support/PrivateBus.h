@@ -1,0 +1,55 @@
+#pragma once
+
+// A session bus of the test's own: a dbus-daemon with a configuration that lists only the services
+// the test names, so no test ever reaches the user's bus or a server installed on the machine. The
+// daemon and everything it started are gone when the object is.
+
+#include "tests/support/TempFolder.h"
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace vantero::test {
+
+struct BusService {
+    std::string name;       // well-known bus name
+    std::string executable; // started by bus activation on the first call to the name
+};
+
+class PrivateBus {
+public:
+    explicit PrivateBus(const std::vector<BusService>& services = {});
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    const std::string& Address() const { return address_; }
+    // The folder handed to activated services as VANTERO_FAKE_DIR, where the fake server reads its
+    // script and writes what it received.
+    const std::string& ServerFolder() const { return serverFolder_; }
+
+private:
+    TempFolder folder_;
+    std::string serverFolder_;
+    std::string address_;
+    pid_t daemon_ = -1;
+};
+
+// The fake automation server's side of the folder: what to answer and what it was sent.
+// Script lines: "action<TAB>substring[<TAB>message]"; the first line whose substring occurs in the
+// statement (an empty one matches every statement) decides. Actions: "error" answers with a server
+// error carrying the message, "exit" ends the server without an answer, "nodo" answers as a server
+// without the method. No matching line: the statement succeeds.
+class FakeServerFolder {
+public:
+    explicit FakeServerFolder(std::string folder) : folder_(std::move(folder)) {}
+    void SetScript(const std::string& script) const;
+    std::vector<std::string> Statements() const; // in the order received
+    int Starts() const;                          // how many times the server was started
+
+private:
+    std::string folder_;
+};
+
+} // namespace vantero::test
