@@ -36,17 +36,21 @@ struct RecordingLog {
 
 class RecordingAutomation : public AutomationObject {
 public:
-    explicit RecordingAutomation(std::shared_ptr<RecordingLog> log) : log_(std::move(log)) {}
+    RecordingAutomation(std::shared_ptr<RecordingLog> log, std::unique_ptr<AutomationObject> inner)
+        : log_(std::move(log)), inner_(std::move(inner)) {}
     ~RecordingAutomation() override { ++log_->released; }
     void CallMethod(const std::string& method, const std::string& argument) override {
         RecordedCall call{method, argument};
         log_->calls.push_back(call);
         if (log_->onCall)
             log_->onCall(call);
+        if (inner_)
+            inner_->CallMethod(method, argument);
     }
 
 private:
     std::shared_ptr<RecordingLog> log_;
+    std::unique_ptr<AutomationObject> inner_;
 };
 
 class RecordingFactory : public AutomationServerFactory {
@@ -54,12 +58,17 @@ public:
     std::shared_ptr<RecordingLog> log = std::make_shared<RecordingLog>();
     std::vector<std::string> progIds;
     std::function<void()> failCreation; // throws to make creation fail
+    // When set, the objects pass every call on to an object of this factory (a real client), so
+    // that a test sees the calls and the release of a real connection.
+    AutomationServerFactory* forwardTo = nullptr;
 
     std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
         progIds.push_back(progId);
         if (failCreation)
             failCreation();
-        return std::make_unique<RecordingAutomation>(log);
+        std::unique_ptr<AutomationObject> inner =
+            forwardTo ? forwardTo->CreateObject(progId) : nullptr;
+        return std::make_unique<RecordingAutomation>(log, std::move(inner));
     }
 };
 

@@ -1,0 +1,64 @@
+#pragma once
+
+// The one way the program asks the user something or tells them something modally: message boxes
+// and the save dialog. Handlers never open one directly, so tests can see every prompt and answer
+// it without a dialog on screen.
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace vantero {
+
+struct PromptRecord {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    bool isFileDialog = false;
+};
+
+// Shows a message box and returns the button chosen; Escape or the close box give the escape
+// button the platform picks (Cancel where there is one).
+QMessageBox::StandardButton
+ShowMessage(QWidget* parent, const QString& caption, const QString& text,
+            QMessageBox::Icon icon = QMessageBox::NoIcon,
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+// The save dialog; an empty string when the user cancelled.
+QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+                        const QString& filter, const QString& defaultSuffix);
+
+// While one exists, no prompt reaches the screen: each is recorded, shown to onPrompt (which may
+// look at the windows as they are at that moment), and answered with the one-shot answer if one
+// was given, else with the default button (or the first one), or with no file name.
+class PromptScript {
+public:
+    PromptScript();
+    ~PromptScript();
+    PromptScript(const PromptScript&) = delete;
+    PromptScript& operator=(const PromptScript&) = delete;
+
+    void NextAnswer(QMessageBox::StandardButton answer) { nextAnswer_ = answer; }
+    void NextFileName(const QString& name) { nextFileName_ = name; }
+
+    std::vector<PromptRecord> prompts;
+    std::function<void(const PromptRecord&)> onPrompt;
+
+private:
+    friend QMessageBox::StandardButton ShowMessage(QWidget*, const QString&, const QString&,
+                                                   QMessageBox::Icon, QMessageBox::StandardButtons,
+                                                   QMessageBox::StandardButton);
+    friend QString AskSaveFileName(QWidget*, const QString&, const QString&, const QString&,
+                                   const QString&);
+    std::optional<QMessageBox::StandardButton> nextAnswer_;
+    std::optional<QString> nextFileName_;
+};
+
+} // namespace vantero
