@@ -1,0 +1,139 @@
+#include "mapinfo/com/ComAutomation.h"
+
+#include "mapinfo/AutomationError.h"
+#include "mapinfo/ErrorText.h"
+
+#include <oleauto.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace vantero {
+namespace {
+
+std::uint32_t Code(HRESULT hr) {
+    return static_cast<std::uint32_t>(hr);
+}
+
+// Text in the ANSI code page, as the program's byte strings are, to a wide string for COM.
+std::wstring Wide(const std::string& text) {
+    if (text.empty())
+        return {};
+    const int size =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* text, int length) {
+    if (text == nullptr || length == 0)
+        return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, length, narrow.data(), size, nullptr, nullptr);
+    return narrow;
+}
+
+std::string Narrow(BSTR text) {
+    return text == nullptr ? std::string() : Narrow(text, static_cast<int>(SysStringLen(text)));
+}
+
+[[noreturn]] void ThrowComError(HRESULT hr) {
+    std::string message = TrimErrorText(SystemMessage(Code(hr)));
+    if (message.empty())
+        message = OleErrorText(Code(hr));
+    throw AutomationError(message, Code(hr));
+}
+
+// Owns one BSTR for the length of a call.
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& text)
+        : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (value_ == nullptr)
+            ThrowComError(E_OUTOFMEMORY);
+    }
+    ~Bstr() { SysFreeString(value_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return value_; }
+
+private:
+    BSTR value_;
+};
+
+} // namespace
+
+std::string SystemMessage(std::uint32_t code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string message = Narrow(buffer, static_cast<int>(length));
+    LocalFree(buffer);
+    return message;
+}
+
+ComAutomationObject::ComAutomationObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+
+ComAutomationObject::~ComAutomationObject() {
+    if (dispatch_ != nullptr)
+        dispatch_->Release();
+}
+
+void ComAutomationObject::CallMethod(const std::string& method, const std::string& argument) {
+    const std::wstring wideMethod = Wide(method);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(wideMethod.c_str())};
+    DISPID dispid = 0;
+    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (hr == DISP_E_UNKNOWNNAME)
+        throw AutomationError(MethodNotSupportedText(method), Code(hr));
+    if (FAILED(hr))
+        ThrowComError(hr);
+
+    const Bstr text(Wide(argument));
+    VARIANTARG arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = text.get();
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO info{};
+    UINT argError = 0;
+    hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                           &info, &argError);
+    VariantClear(&result);
+    if (hr == DISP_E_EXCEPTION) {
+        // A server may leave the details to be filled in only when someone asks for them.
+        if (info.pfnDeferredFillIn != nullptr)
+            info.pfnDeferredFillIn(&info);
+        const std::string description = Narrow(info.bstrDescription);
+        const std::uint32_t code =
+            info.scode != 0 ? static_cast<std::uint32_t>(info.scode) : Code(DISP_E_EXCEPTION);
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrHelpFile);
+        throw ServerError(ServerErrorText(description, code, SystemMessage), code);
+    }
+    if (FAILED(hr))
+        ThrowComError(hr);
+}
+
+std::unique_ptr<AutomationObject> ComAutomationFactory::CreateObject(const std::string& progId) {
+    const std::wstring wideProgId = Wide(progId);
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(wideProgId.c_str(), &clsid);
+    if (FAILED(hr))
+        ThrowComError(hr);
+    IDispatch* dispatch = nullptr;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                          reinterpret_cast<void**>(&dispatch));
+    if (FAILED(hr))
+        ThrowComError(hr);
+    return std::make_unique<ComAutomationObject>(dispatch);
+}
+
+} // namespace vantero
