@@ -3,7 +3,7 @@
 #include "mapinfo/AutomationError.h"
 #include "mapinfo/ErrorText.h"
 
-#include <oleauto.h>
+// Brings the COM and OLE Automation declarations with it.
 #include <windows.h>
 
 #include <cstdint>
