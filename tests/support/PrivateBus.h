@@ -40,7 +40,8 @@ private:
 // Script lines: "action<TAB>substring[<TAB>message]"; the first line whose substring occurs in the
 // statement (an empty one matches every statement) decides. Actions: "error" answers with a server
 // error carrying the message, "exit" ends the server without an answer, "nodo" answers as a server
-// without the method. No matching line: the statement succeeds.
+// without the method, "sleep" answers after the number of seconds in the message. No matching line:
+// the statement succeeds.
 class FakeServerFolder {
 public:
     explicit FakeServerFolder(std::string folder) : folder_(std::move(folder)) {}

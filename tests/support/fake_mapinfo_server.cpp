@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QFile>
+#include <QThread>
 #include <QTimer>
 
 #include <unistd.h>
@@ -69,6 +70,8 @@ public:
         AppendLine(QStringLiteral("statements"), statement);
         if (rule.action == "exit")
             _exit(3);
+        if (rule.action == "sleep")
+            QThread::sleep(static_cast<unsigned long>(rule.message.toULong()));
         if (rule.action == "error")
             connection.send(message.createErrorReply(QStringLiteral("MapInfo.Application.Error"),
                                                      QString::fromUtf8(rule.message)));
