@@ -39,7 +39,7 @@ QPixmap SplashPicture() {
     font.setBold(false);
     painter.setFont(font);
     painter.drawText(picture.rect().adjusted(0, 40, 0, 0), Qt::AlignCenter,
-                     QStringLiteral("Connecting to MapInfo…"));
+                     QStringLiteral("Connecting…"));
     return picture;
 }
 

@@ -2,17 +2,29 @@
 
 #include "app/ErrorGuard.h"
 #include "app/ProcessState.h"
+#include "app/Prompts.h"
+#include "catalogue/ListTables.h"
+#include "ui/RecordTableModel.h"
+#include "ui/TableGrid.h"
 #include "ui/frmAbout_unit.h"
 #include "ui/frmIntro_unit.h"
 #include "ui/frmMessage_unit.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPainter>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace vantero {
 
@@ -26,6 +38,24 @@ QAction* MenuEntry(QMenu* menu, const char* objectName, const QString& text, con
     action->setStatusTip(hint);
     action->setToolTip(hint);
     return action;
+}
+
+// The toolbar's picture for Pack Tables, drawn rather than stored: a table squeezed by two arrows.
+QIcon PackIcon() {
+    QPixmap picture(20, 20);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setPen(QColor(0x1f, 0x4e, 0x79));
+    painter.setBrush(QColor(0xdd, 0xe8, 0xf3));
+    painter.drawRect(5, 3, 10, 14);
+    for (int y = 7; y <= 13; y += 3)
+        painter.drawLine(5, y, 15, y);
+    painter.setBrush(QColor(0x1f, 0x4e, 0x79));
+    const QPoint left[] = {{0, 6}, {4, 10}, {0, 14}};
+    const QPoint right[] = {{19, 6}, {15, 10}, {19, 14}};
+    painter.drawPolygon(left, 3);
+    painter.drawPolygon(right, 3);
+    return QIcon(picture);
 }
 
 } // namespace
@@ -60,6 +90,60 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     connect(dxAboutWeb, &QAction::triggered, this,
             [this] { Guard([this] { dxAboutWebClick(); }); });
 
+    actPack->setIcon(PackIcon());
+    dxBarManager1Bar2 = addToolBar(tr("Standard"));
+    dxBarManager1Bar2->setObjectName(QStringLiteral("dxBarManager1Bar2"));
+    dxBarManager1Bar2->setIconSize(QSize(20, 20));
+    dxBarManager1Bar2->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    dxBarManager1Bar2->addAction(actPack);
+
+    DeclareTableListFields(memTabList);
+    memTabList.Open();
+    dsTabList = new RecordTableModel(memTabList,
+                                     {{"TableName", tr("Table Name"), 97},
+                                      {"TableType", tr("Type"), 77},
+                                      {"TablePath", tr("Path"), 167}},
+                                     this);
+    dsTabList->setObjectName(QStringLiteral("dsTabList"));
+
+    PTSplitter1 = new QSplitter(Qt::Horizontal, this);
+    PTSplitter1->setObjectName(QStringLiteral("PTSplitter1"));
+    PTSplitter1->setChildrenCollapsible(false);
+    FoldersPane = new QFrame(PTSplitter1);
+    FoldersPane->setObjectName(QStringLiteral("FoldersPane"));
+    static_cast<QFrame*>(FoldersPane)->setFrameShape(QFrame::StyledPanel);
+    auto* left = new QVBoxLayout(FoldersPane);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(0);
+    FoldersHeader = new QLabel(tr(" Folders"), FoldersPane);
+    FoldersHeader->setObjectName(QStringLiteral("FoldersHeader"));
+    FoldersHeader->setFixedHeight(19);
+    FoldersHeader->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    left->addWidget(FoldersHeader);
+    left->addStretch();
+    auto* right = new QFrame(PTSplitter1);
+    right->setFrameShape(QFrame::StyledPanel);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    dxDBGrid1 = new TableGrid(right);
+    dxDBGrid1->setObjectName(QStringLiteral("dxDBGrid1"));
+    QFont headerFont(QStringLiteral("MS Sans Serif"));
+    headerFont.setPixelSize(11);
+    dxDBGrid1->horizontalHeader()->setFont(headerFont);
+    dxDBGrid1->SetRecordModel(dsTabList);
+    rightLayout->addWidget(dxDBGrid1);
+    PTSplitter1->addWidget(FoldersPane);
+    PTSplitter1->addWidget(right);
+    PTSplitter1->setStretchFactor(1, 1);
+    PTSplitter1->setSizes({174, 370});
+    setCentralWidget(PTSplitter1);
+    connect(dxDBGrid1, &TableGrid::SelectedCountChange, this,
+            [this](int count) { Guard([this, count] { dxDBGrid1SelectedCountChange(count); }); });
+    connect(dxDBGrid1, &TableGrid::DeleteRequested, this,
+            [this] { Guard([this] { dxDBGrid1DeleteRecords(); }); });
+    connect(dxDBGrid1, &TableGrid::CopyRequested, this,
+            [this] { Guard([this] { dxDBGrid1CopyRecords(); }); });
+
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
 
@@ -68,6 +152,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     Timer1->setSingleShot(true);
     Timer1->setInterval(500);
     connect(Timer1, &QTimer::timeout, this, [this] { Guard([this] { Timer1Timer(); }); });
+}
+
+TfrmMain::~TfrmMain() {
+    // The grid and its link go before the table they show, which is a member.
+    delete PTSplitter1;
+    delete dsTabList;
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
@@ -109,6 +199,44 @@ void TfrmMain::dxAboutAboutClick() {
 
 void TfrmMain::dxAboutWebClick() {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
+}
+
+void TfrmMain::PTShellTree1Change(const std::string& path) {
+    ListTables(memTabList, path);
+}
+
+void TfrmMain::dxDBGrid1SelectedCountChange(int count) {
+    actPack->setEnabled(count >= 1);
+    StatusBar1->showMessage(QString::number(count) + tr(" Table(s) selected"));
+}
+
+void TfrmMain::dxDBGrid1DeleteRecords() {
+    const GridSelection& selection = dxDBGrid1->Selection();
+    if (!selection.FocusedRow())
+        return;
+    const QString question =
+        selection.Count() <= 1 ? tr("Delete record?") : tr("Delete all selected records?");
+    if (ShowMessage(this, tr("Confirm"), question, QMessageBox::Question,
+                    QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+    // Only the list changes, never the disk; the count is announced once for all the rows.
+    std::vector<std::size_t> rows = selection.RowsToDelete();
+    GridSelection& rules = dxDBGrid1->MutableSelection();
+    rules.BeginGesture();
+    try {
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+            memTabList.MoveTo(*row);
+            memTabList.Delete();
+        }
+    } catch (...) {
+        rules.EndGesture();
+        throw;
+    }
+    rules.EndGesture();
+}
+
+void TfrmMain::dxDBGrid1CopyRecords() {
+    QGuiApplication::clipboard()->setText(dxDBGrid1->SelectedText());
 }
 
 } // namespace vantero

@@ -1,0 +1,142 @@
+// The main window's grid driven by real clicks and keys, offscreen, over a folder of three tables:
+// the status text and Pack Tables in step with the selection, removal from the list only, sorting
+// by a header, and the clipboard copy.
+
+#include "app/Prompts.h"
+#include "tests/support/TempFolder.h"
+#include "ui/TableGrid.h"
+#include "ui/frmMain_Unit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QStatusBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace vantero {
+namespace {
+
+const std::string kNativeTab =
+    "!table\n!version 300\n!charset WindowsLatin1\n\nDefinition Table\n"
+    "  Type NATIVE Charset \"WindowsLatin1\"\n  Fields 1\n    id Integer ;\n";
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"roads.tab", "parcels.TAB", "addresses.tab"})
+            test::WriteBytes(folder.file(name), kNativeTab);
+        window.resize(800, 500);
+        window.show();
+        grid = window.findChild<TableGrid*>(QStringLiteral("dxDBGrid1"));
+        ASSERT_NE(grid, nullptr);
+        window.PTShellTree1Change(folder.path());
+        ASSERT_EQ(grid->model()->rowCount(), 3);
+        for (int d = 0; d < 3; ++d)
+            names.push_back(grid->model()->index(d, 0).data().toString());
+    }
+
+    // The centre of the display row's first cell.
+    QPoint Row(int d) const { return grid->visualRect(grid->model()->index(d, 0)).center(); }
+    void Click(int d, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers, Row(d));
+    }
+    QString Status() const { return window.StatusBar1->currentMessage(); }
+    std::vector<std::size_t> Selected() const { return grid->Selection().SelectedRows(); }
+
+    test::TempFolder folder;
+    PromptScript prompts;
+    TfrmMain window;
+    TableGrid* grid = nullptr;
+    QStringList names;
+};
+
+TEST_F(MainWindow, StatusTextAndPackTablesFollowTheSelection) {
+    EXPECT_EQ(Status(), QString());
+    EXPECT_FALSE(window.actPack->isEnabled());
+    Click(0);
+    EXPECT_EQ(Status(), QStringLiteral("1 Table(s) selected"));
+    EXPECT_TRUE(window.actPack->isEnabled());
+    Click(2, Qt::ControlModifier);
+    EXPECT_EQ(Status(), QStringLiteral("2 Table(s) selected"));
+    Click(0, Qt::ControlModifier);
+    Click(2, Qt::ControlModifier);
+    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
+    EXPECT_FALSE(window.actPack->isEnabled());
+    Click(0);
+    QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(Status(), QStringLiteral("3 Table(s) selected"));
+    QTest::keyClick(grid, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(Status(), QStringLiteral("2 Table(s) selected"));
+    Click(1, Qt::ShiftModifier);
+    EXPECT_EQ(Selected(), (std::vector<std::size_t>{1}));
+
+    // A new listing empties the selection and says so.
+    test::TempFolder empty;
+    window.PTShellTree1Change(empty.path());
+    EXPECT_EQ(grid->model()->rowCount(), 0);
+    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
+    EXPECT_FALSE(window.actPack->isEnabled());
+    EXPECT_TRUE(prompts.prompts.empty());
+}
+
+TEST_F(MainWindow, CtrlDeleteAsksAndRemovesFromTheListOnly) {
+    Click(0);
+    prompts.NextAnswer(QMessageBox::Cancel);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    ASSERT_EQ(prompts.prompts.size(), 1u);
+    EXPECT_EQ(prompts.prompts[0].caption, QStringLiteral("Confirm"));
+    EXPECT_EQ(prompts.prompts[0].text, QStringLiteral("Delete record?"));
+    EXPECT_EQ(prompts.prompts[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(grid->model()->rowCount(), 3);
+
+    Click(1, Qt::ShiftModifier);
+    Click(2, Qt::ShiftModifier);
+    prompts.NextAnswer(QMessageBox::Ok);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(prompts.prompts.back().text, QStringLiteral("Delete all selected records?"));
+    EXPECT_EQ(grid->model()->rowCount(), 0);
+    EXPECT_EQ(window.memTabList.RecordCount(), 0u);
+    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
+    EXPECT_EQ(test::FolderEntries(folder.path()).size(), 3u);
+}
+
+TEST_F(MainWindow, HeaderClickSortsTheDisplayOnlyAndCtrlInsertCopiesInListOrder) {
+    const std::size_t nameField = window.memTabList.RequireField("TableName");
+    std::vector<std::string> listOrder;
+    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
+        listOrder.push_back(window.memTabList.ValueAt(r, nameField));
+    QHeaderView* header = grid->horizontalHeader();
+    const QPoint nameHeader(header->sectionViewportPosition(0) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader);
+    QStringList ascending;
+    for (int d = 0; d < 3; ++d)
+        ascending << grid->model()->index(d, 0).data().toString();
+    EXPECT_EQ(ascending, (QStringList{"addresses.tab", "parcels.tab", "roads.tab"}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader);
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("roads.tab"));
+    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
+        EXPECT_EQ(window.memTabList.ValueAt(r, nameField), listOrder[r]);
+
+    // Bottom-up on screen; the selection and the copy still go in list order.
+    Click(2);
+    Click(0, Qt::ShiftModifier);
+    EXPECT_EQ(Selected(), (std::vector<std::size_t>{0, 1, 2}));
+    QTest::keyClick(grid, Qt::Key_Insert, Qt::ControlModifier);
+    const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_TRUE(lines[r].startsWith(
+            QString::fromStdString(listOrder[static_cast<std::size_t>(r)]) + '\t'))
+            << lines[r].toStdString();
+        EXPECT_EQ(lines[r].count('\t'), 2);
+    }
+}
+
+} // namespace
+} // namespace vantero

@@ -1,0 +1,50 @@
+#pragma once
+
+// A record table as a Qt item model, for the grids: one row per posted record, one column per
+// chosen field, read-only. It follows the table's changes as they happen.
+
+#include "records/RecordTable.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace vantero {
+
+struct GridColumn {
+    std::string field;
+    QString caption;
+    int width = 0;
+};
+
+class RecordTableModel : public QAbstractTableModel, private RecordTableObserver {
+    Q_OBJECT
+public:
+    RecordTableModel(RecordTable& table, std::vector<GridColumn> columns,
+                     QObject* parent = nullptr);
+    ~RecordTableModel() override;
+
+    RecordTable& Table() const { return table_; }
+    const std::vector<GridColumn>& Columns() const { return columns_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    void recordAppended(std::size_t row) override;
+    void tableEmptied() override;
+    void currentMoved(std::optional<std::size_t> row) override;
+    void recordDeleted(std::size_t row) override;
+    void recordChanged(std::size_t row) override;
+
+    RecordTable& table_;
+    std::vector<GridColumn> columns_;
+    std::vector<std::size_t> fieldIndexes_;
+};
+
+} // namespace vantero

@@ -1,0 +1,239 @@
+#include "ui/TableGrid.h"
+
+#include "app/ErrorGuard.h"
+#include "ui/RecordTableModel.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSortFilterProxyModel>
+#include <QStyledItemDelegate>
+
+namespace vantero {
+namespace {
+
+// Draws a row as selected when the selection rules say so; the view's own selection is unused.
+class SelectionDelegate : public QStyledItemDelegate {
+public:
+    SelectionDelegate(TableGrid* grid, QSortFilterProxyModel* sorted)
+        : QStyledItemDelegate(grid), grid_(grid), sorted_(sorted) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QModelIndex source = sorted_->mapToSource(index);
+        option->state.setFlag(QStyle::State_Selected,
+                              source.isValid() && grid_->Selection().IsSelected(
+                                                      static_cast<std::size_t>(source.row())));
+        option->state.setFlag(QStyle::State_HasFocus, false);
+    }
+
+private:
+    TableGrid* grid_;
+    QSortFilterProxyModel* sorted_;
+};
+
+std::optional<GridKey> NavigationKey(int key) {
+    switch (key) {
+    case Qt::Key_Up:
+        return GridKey::Up;
+    case Qt::Key_Down:
+        return GridKey::Down;
+    case Qt::Key_Home:
+        return GridKey::Home;
+    case Qt::Key_End:
+        return GridKey::End;
+    case Qt::Key_PageUp:
+        return GridKey::PageUp;
+    case Qt::Key_PageDown:
+        return GridKey::PageDown;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+TableGrid::TableGrid(QWidget* parent)
+    : QTableView(parent),
+      selection_([this](std::size_t count) { emit SelectedCountChange(static_cast<int>(count)); }) {
+    sorted_ = new QSortFilterProxyModel(this);
+    // Equal values keep their table-list order.
+    sorted_->setDynamicSortFilter(false);
+    setModel(sorted_);
+    setItemDelegate(new SelectionDelegate(this, sorted_));
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(false);
+    setShowGrid(false);
+    setFrameShape(QFrame::NoFrame);
+    setWordWrap(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { Guard([this, column] { SortByColumn(column); }); });
+}
+
+void TableGrid::SetRecordModel(RecordTableModel* model) {
+    model_ = model;
+    sorted_->setSourceModel(model);
+    selection_.Emptied();
+    for (int row = 0; row < model->rowCount(); ++row)
+        selection_.RowAppended();
+    for (std::size_t c = 0; c < model->Columns().size(); ++c)
+        setColumnWidth(static_cast<int>(c), model->Columns()[c].width);
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last; ++row)
+                    selection_.RowAppended();
+                orderStale_ = true;
+            });
+    connect(model, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) {
+                for (int row = last; row >= first; --row)
+                    selection_.RowDeleted(static_cast<std::size_t>(row));
+                orderStale_ = true;
+                viewport()->update();
+            });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        // A new listing: the rows come unsorted, as the scan appended them.
+        sortColumn_ = -1;
+        horizontalHeader()->setSortIndicatorShown(false);
+        sorted_->sort(-1);
+        selection_.Emptied();
+        orderStale_ = false;
+    });
+}
+
+const GridSelection& TableGrid::Selection() {
+    EnsureDisplayOrder();
+    return selection_;
+}
+
+GridSelection& TableGrid::MutableSelection() {
+    EnsureDisplayOrder();
+    return selection_;
+}
+
+void TableGrid::EnsureDisplayOrder() {
+    if (!orderStale_)
+        return;
+    orderStale_ = false;
+    std::vector<std::size_t> order(static_cast<std::size_t>(sorted_->rowCount()));
+    for (int d = 0; d < sorted_->rowCount(); ++d)
+        order[static_cast<std::size_t>(d)] =
+            static_cast<std::size_t>(sorted_->mapToSource(sorted_->index(d, 0)).row());
+    selection_.SetDisplayOrder(std::move(order));
+}
+
+void TableGrid::SortByColumn(int column) {
+    if (!model_)
+        return;
+    sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                           : Qt::AscendingOrder;
+    sortColumn_ = column;
+    sorted_->sort(column, sortOrder_);
+    horizontalHeader()->setSortIndicatorShown(true);
+    horizontalHeader()->setSortIndicator(column, sortOrder_);
+    orderStale_ = true;
+    EnsureDisplayOrder();
+    ShowFocus();
+}
+
+QString TableGrid::SelectedText() const {
+    QString text;
+    if (!model_)
+        return text;
+    for (const std::size_t row : selection_.SelectedRows()) {
+        QStringList fields;
+        for (int c = 0; c < model_->columnCount(); ++c)
+            fields << model_->index(static_cast<int>(row), c).data().toString();
+        text += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+int TableGrid::PageRows() const {
+    const int rowHeight = verticalHeader()->defaultSectionSize();
+    return rowHeight > 0 ? std::max(1, viewport()->height() / rowHeight) : 1;
+}
+
+void TableGrid::ShowFocus() {
+    const std::optional<std::size_t> focus = selection_.FocusedRow();
+    if (focus && *focus < selection_.RowCount()) {
+        const QModelIndex at = sorted_->index(static_cast<int>(selection_.DisplayRowOf(*focus)),
+                                              std::max(0, currentIndex().column()));
+        selectionModel()->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
+        scrollTo(at);
+    }
+    viewport()->update();
+}
+
+void TableGrid::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    const int row = rowAt(static_cast<int>(event->position().y()));
+    if (row < 0)
+        return;
+    Guard([&] {
+        EnsureDisplayOrder();
+        const Qt::KeyboardModifiers modifiers = event->modifiers();
+        selection_.MousePress(
+            static_cast<std::size_t>(row), modifiers.testFlag(Qt::ControlModifier),
+            modifiers.testFlag(Qt::ShiftModifier), event->button() == Qt::RightButton);
+        ShowFocus();
+    });
+}
+
+void TableGrid::mouseReleaseEvent(QMouseEvent* event) {
+    const int row = rowAt(static_cast<int>(event->position().y()));
+    Guard([&] {
+        selection_.MouseRelease(row < 0 ? std::nullopt : std::optional<std::size_t>(row));
+        viewport()->update();
+    });
+}
+
+void TableGrid::mouseMoveEvent(QMouseEvent*) {
+    // Dragging over the rows does not extend the selection.
+}
+
+void TableGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
+
+void TableGrid::keyPressEvent(QKeyEvent* event) {
+    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
+    const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
+    if (ctrl && event->key() == Qt::Key_Delete) {
+        emit DeleteRequested();
+        return;
+    }
+    Guard([&] {
+        EnsureDisplayOrder();
+        selection_.SetPageRows(static_cast<std::size_t>(PageRows()));
+        GridKey key = GridKey::Other;
+        if (const std::optional<GridKey> navigation = NavigationKey(event->key()))
+            key = *navigation;
+        else if (event->key() == Qt::Key_Space)
+            key = GridKey::Space;
+        else if (event->key() == Qt::Key_Delete)
+            key = GridKey::Delete;
+        selection_.KeyPress(key, ctrl, shift);
+        ShowFocus();
+    });
+    if (ctrl && event->key() == Qt::Key_Insert) {
+        emit CopyRequested();
+        return;
+    }
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab ||
+        event->key() == Qt::Key_Escape)
+        event->ignore(); // focus moves on, dialogs close, as usual
+}
+
+} // namespace vantero

@@ -1,0 +1,54 @@
+#pragma once
+
+// The multi-select table grid over a record table: it draws the rows and turns clicks and keys
+// into the calls of GridSelection, which holds every rule. Sorting changes the display order only.
+
+#include "ui/GridSelection.h"
+
+#include <QTableView>
+
+class QSortFilterProxyModel;
+
+namespace vantero {
+
+class RecordTableModel;
+
+class TableGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TableGrid(QWidget* parent = nullptr);
+
+    void SetRecordModel(RecordTableModel* model);
+    const GridSelection& Selection();
+    GridSelection& MutableSelection();
+    // The selected rows' text, TAB between fields, one row a line, in table-list order.
+    QString SelectedText() const;
+    // Sorts by the column: ascending first, then alternating; clears the other columns' sort.
+    void SortByColumn(int column);
+
+signals:
+    void SelectedCountChange(int count);
+    void DeleteRequested(); // Ctrl+Del
+    void CopyRequested();   // Ctrl+Insert
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void EnsureDisplayOrder();
+    void ShowFocus();
+    int PageRows() const;
+
+    RecordTableModel* model_ = nullptr;
+    QSortFilterProxyModel* sorted_ = nullptr;
+    GridSelection selection_;
+    bool orderStale_ = false;
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+};
+
+} // namespace vantero
