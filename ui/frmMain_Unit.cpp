@@ -4,6 +4,7 @@
 #include "app/ProcessState.h"
 #include "app/Prompts.h"
 #include "catalogue/ListTables.h"
+#include "ui/PTShellTree.h"
 #include "ui/RecordTableModel.h"
 #include "ui/TableGrid.h"
 #include "ui/frmAbout_unit.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -120,7 +122,13 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     FoldersHeader->setFixedHeight(19);
     FoldersHeader->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     left->addWidget(FoldersHeader);
-    left->addStretch();
+    // A strip in the window colour between the pane's edge and the tree.
+    auto* below = new QHBoxLayout;
+    below->setContentsMargins(4, 0, 0, 0);
+    below->setSpacing(0);
+    PTShellTree1 = new TPTShellTree(FoldersPane);
+    below->addWidget(PTShellTree1);
+    left->addLayout(below);
     auto* right = new QFrame(PTSplitter1);
     right->setFrameShape(QFrame::StyledPanel);
     auto* rightLayout = new QVBoxLayout(right);
@@ -137,6 +145,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     PTSplitter1->setStretchFactor(1, 1);
     PTSplitter1->setSizes({174, 370});
     setCentralWidget(PTSplitter1);
+    connect(PTShellTree1, &TPTShellTree::Change, this,
+            [this] { Guard([this] { PTShellTree1Change(PTShellTree1->SelectedPath()); }); });
     connect(dxDBGrid1, &TableGrid::SelectedCountChange, this,
             [this](int count) { Guard([this, count] { dxDBGrid1SelectedCountChange(count); }); });
     connect(dxDBGrid1, &TableGrid::DeleteRequested, this,

@@ -19,6 +19,7 @@ namespace vantero {
 
 class RecordTableModel;
 class TableGrid;
+class TPTShellTree;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -34,6 +35,7 @@ public:
     QSplitter* PTSplitter1 = nullptr;
     QWidget* FoldersPane = nullptr; // the left pane; the folder tree goes below its header
     QLabel* FoldersHeader = nullptr;
+    TPTShellTree* PTShellTree1 = nullptr;
     TableGrid* dxDBGrid1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;

@@ -1,0 +1,99 @@
+// The folder tree over a desktop and a home folder of the test's own: the namespace, the selected
+// path and when a change is announced.
+
+#include "tests/support/TempFolder.h"
+#include "ui/PTShellTree.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace vantero {
+namespace {
+
+QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    return nullptr;
+}
+
+QStringList Texts(QTreeWidgetItem* node) {
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i)
+        texts << node->child(i)->text(0);
+    return texts;
+}
+
+class ShellTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"desktop", "desktop/beta", "desktop/Alpha", "desktop/.hidden",
+                                 "desktop/Alpha/inner", "home", "home/maps"})
+            ASSERT_EQ(mkdir(folder.file(name).c_str(), 0700), 0);
+        test::WriteBytes(folder.file("desktop/roads.tab"), "!table\n");
+        tree = std::make_unique<TPTShellTree>(
+            nullptr, TPTShellTree::Places{folder.file("desktop"), folder.file("home")});
+        spy = std::make_unique<QSignalSpy>(tree.get(), &TPTShellTree::Change);
+        tree->resize(300, 400);
+        tree->show();
+        root = tree->topLevelItem(0);
+    }
+
+    test::TempFolder folder;
+    std::unique_ptr<TPTShellTree> tree;
+    std::unique_ptr<QSignalSpy> spy;
+    QTreeWidgetItem* root = nullptr;
+};
+
+TEST_F(ShellTree, LoadsWithTheDesktopSelectedAndExpandedUnannounced) {
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(root->text(0), QStringLiteral("Desktop"));
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_EQ(tree->currentItem(), root);
+    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop"));
+    EXPECT_EQ(spy->count(), 0);
+    // The places, then the desktop's folders (hidden ones too, no files) in a person's order.
+    EXPECT_EQ(Texts(root), (QStringList{"Home", "Computer", ".hidden", "Alpha", "beta"}));
+    EXPECT_NE(Child(root, ".hidden")->foreground(0).color(),
+              Child(root, "Alpha")->foreground(0).color());
+    EXPECT_EQ(Child(root, "Alpha")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_EQ(Child(root, "beta")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+}
+
+TEST_F(ShellTree, SelectedPathAndTheAnnouncementOfEveryChange) {
+    tree->setCurrentItem(root); // already selected: nothing
+    EXPECT_EQ(spy->count(), 0);
+    QTreeWidgetItem* computer = Child(root, "Computer");
+    tree->setCurrentItem(computer);
+    EXPECT_EQ(spy->count(), 1);
+    EXPECT_EQ(tree->SelectedPath(), "");
+    computer->setExpanded(true);
+    QTreeWidgetItem* fileSystem = Child(computer, "/");
+    ASSERT_NE(fileSystem, nullptr);
+    tree->setCurrentItem(fileSystem);
+    EXPECT_EQ(tree->SelectedPath(), "/");
+
+    QTreeWidgetItem* alpha = Child(root, "Alpha");
+    tree->setCurrentItem(alpha);
+    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/Alpha"));
+    alpha->setExpanded(true);
+    EXPECT_EQ(Texts(alpha), QStringList{"inner"});
+    EXPECT_EQ(Child(alpha, "inner")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+    const int before = spy->count();
+    tree->setFocus();
+    QTest::keyClick(tree.get(), Qt::Key_Down); // every node passed is announced
+    QTest::keyClick(tree.get(), Qt::Key_Down);
+    EXPECT_EQ(spy->count(), before + 2);
+    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/beta"));
+
+    tree->LockUpdates();
+    tree->setCurrentItem(root);
+    tree->UnlockUpdates();
+    EXPECT_EQ(spy->count(), before + 2);
+}
+
+} // namespace
+} // namespace vantero

@@ -1,0 +1,185 @@
+#include "ui/PTShellTree.h"
+
+#include "app/ErrorGuard.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QStandardPaths>
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace vantero {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole; // QByteArray: the folder's bytes; null for virtual
+constexpr int kPopulatedRole = Qt::UserRole + 1;
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// The sub-folders of a folder, hidden ones included; links to folders count as folders.
+std::vector<std::string> SubFolders(const std::string& folder, bool firstOnly = false) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return names;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const bool folderEntry =
+            entry->d_type == DT_DIR || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
+                                        IsFolder(Join(folder, name)));
+        if (!folderEntry)
+            continue;
+        names.push_back(name);
+        if (firstOnly)
+            break;
+    }
+    closedir(dir);
+    return names;
+}
+
+// Mounted file systems a user would look at: disks, partitions and network shares, not the
+// kernel's own.
+std::vector<QStorageInfo> UserVolumes() {
+    std::vector<QStorageInfo> volumes;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString root = volume.rootPath();
+        const QByteArray type = volume.fileSystemType();
+        const bool disk =
+            volume.device().startsWith("/dev/") && !volume.device().startsWith("/dev/loop");
+        const bool network = type.startsWith("nfs") || type == "cifs" || type == "smb3" ||
+                             type.startsWith("fuse.sshfs");
+        if (root == QLatin1String("/") || root.startsWith(QLatin1String("/boot")) ||
+            !volume.isValid() || (!disk && !network))
+            continue;
+        volumes.push_back(volume);
+    }
+    return volumes;
+}
+
+} // namespace
+
+TPTShellTree::Places TPTShellTree::UserPlaces() {
+    const QString home = QDir::homePath();
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
+        desktop = home;
+    return {QFile::encodeName(desktop).toStdString(), QFile::encodeName(home).toStdString()};
+}
+
+TPTShellTree::TPTShellTree(QWidget* parent, Places places)
+    : QTreeWidget(parent), places_(std::move(places)) {
+    setObjectName(QStringLiteral("PTShellTree1"));
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setIndentation(19);
+    setFrameShape(QFrame::NoFrame);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(this, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* node) { Guard([this, node] { Populate(node); }); });
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* now, QTreeWidgetItem* before) {
+                if (now != before && !filling_ && updateLock_ == 0)
+                    emit Change();
+            });
+    Fill();
+}
+
+QTreeWidgetItem* TPTShellTree::AddNode(QTreeWidgetItem* parent, const QString& text,
+                                       const std::string& path, const QIcon& icon,
+                                       bool mayHaveChildren, bool hidden) {
+    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+    node->setText(0, text);
+    node->setIcon(0, icon);
+    node->setData(0, kPathRole, path.empty() ? QByteArray() : QByteArray::fromStdString(path));
+    node->setChildIndicatorPolicy(mayHaveChildren ? QTreeWidgetItem::ShowIndicator
+                                                  : QTreeWidgetItem::DontShowIndicator);
+    if (hidden)
+        node->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+    return node;
+}
+
+void TPTShellTree::Fill() {
+    filling_ = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    clear();
+    const QFileIconProvider icons;
+    QTreeWidgetItem* desktop = AddNode(nullptr, tr("Desktop"), places_.desktop,
+                                       icons.icon(QFileIconProvider::Desktop), true, false);
+    Populate(desktop);
+    desktop->setExpanded(true);
+    setCurrentItem(desktop);
+    QApplication::restoreOverrideCursor();
+    filling_ = false;
+}
+
+void TPTShellTree::Populate(QTreeWidgetItem* node) {
+    if (node->data(0, kPopulatedRole).toBool())
+        return;
+    node->setData(0, kPopulatedRole, true);
+    const QFileIconProvider icons;
+    const QByteArray bytes = node->data(0, kPathRole).toByteArray();
+    const bool isRoot = node->parent() == nullptr;
+
+    if (isRoot) {
+        // The places come first, as a desktop's side bar shows them; then the desktop's folders.
+        AddNode(
+            node, tr("Home"), places_.home,
+            QIcon::fromTheme(QStringLiteral("user-home"), icons.icon(QFileIconProvider::Folder)),
+            !SubFolders(places_.home, true).empty(), false);
+        AddNode(node, tr("Computer"), {}, icons.icon(QFileIconProvider::Computer), true, false);
+    } else if (bytes.isNull()) {
+        // Computer: the root of the file system and the mounted volumes.
+        AddNode(node, QStringLiteral("/"), "/", icons.icon(QFileIconProvider::Drive), true, false);
+        for (const QStorageInfo& volume : UserVolumes()) {
+            const std::string root = QFile::encodeName(volume.rootPath()).toStdString();
+            const QString name =
+                volume.displayName().isEmpty() ? volume.rootPath() : volume.displayName();
+            AddNode(node, name, root, icons.icon(QFileIconProvider::Drive),
+                    !SubFolders(root, true).empty(), false);
+        }
+        return;
+    }
+    const std::string folder = bytes.toStdString();
+    std::vector<std::string> names = SubFolders(folder);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(names.begin(), names.end(), [&collator](const std::string& a, const std::string& b) {
+        return collator.compare(QFile::decodeName(QByteArray::fromStdString(a)),
+                                QFile::decodeName(QByteArray::fromStdString(b))) < 0;
+    });
+    for (const std::string& name : names) {
+        const std::string path = Join(folder, name);
+        AddNode(node, QFile::decodeName(QByteArray::fromStdString(name)), path,
+                icons.icon(QFileIconProvider::Folder), !SubFolders(path, true).empty(),
+                name.front() == '.');
+    }
+    if (!isRoot && node->childCount() == 0)
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
+std::string TPTShellTree::SelectedPath() const {
+    const QTreeWidgetItem* node = currentItem();
+    if (node == nullptr)
+        return {};
+    return node->data(0, kPathRole).toByteArray().toStdString();
+}
+
+} // namespace vantero
