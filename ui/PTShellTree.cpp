@@ -1,16 +1,20 @@
 #include "ui/PTShellTree.h"
 
 #include "app/ErrorGuard.h"
+#include "ui/FolderWatcher.h"
 
 #include <QApplication>
 #include <QCollator>
 #include <QDir>
 #include <QFileIconProvider>
+#include <QKeyEvent>
 #include <QStandardPaths>
 #include <QStorageInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <dirent.h>
+#include <set>
 #include <sys/stat.h>
 #include <vector>
 
@@ -99,7 +103,116 @@ TPTShellTree::TPTShellTree(QWidget* parent, Places places)
                 if (now != before && !filling_ && updateLock_ == 0)
                     emit Change();
             });
+    watcher_ = new FolderWatcher(this);
+    debounce_ = new QTimer(this);
+    debounce_->setSingleShot(true);
+    connect(watcher_, &FolderWatcher::FolderChanged, this,
+            [this] { Guard([this] { FolderNotice(); }); });
+    connect(debounce_, &QTimer::timeout, this, [this] { Guard([this] { Refresh(); }); });
     Fill();
+}
+
+int TPTShellTree::DebounceMilliseconds() const {
+    return hasFocus() ? 400 : 2000;
+}
+
+void TPTShellTree::FolderNotice() {
+    if (state() == QAbstractItemView::DraggingState)
+        return;
+    debounce_->start(DebounceMilliseconds());
+}
+
+void TPTShellTree::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+        Guard([this] { Refresh(); });
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void TPTShellTree::DeferRefreshes() {
+    ++deferrals_;
+}
+
+void TPTShellTree::EndDeferRefreshes() {
+    if (deferrals_ > 0 && --deferrals_ == 0 && refreshPending_)
+        Refresh();
+}
+
+void TPTShellTree::Refresh() {
+    debounce_->stop();
+    if (deferrals_ > 0 || state() == QAbstractItemView::DraggingState ||
+        state() == QAbstractItemView::EditingState) {
+        refreshPending_ = true;
+        return;
+    }
+    refreshPending_ = false;
+    if (topLevelItemCount() == 0) {
+        Fill();
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    setUpdatesEnabled(false);
+    QTreeWidgetItem* remembered = currentItem();
+    LockUpdates();
+    setCurrentItem(nullptr);
+    watcher_->UnwatchAll();
+    RefreshNode(topLevelItem(0), remembered);
+    UnlockUpdates();
+    setCurrentItem(remembered);
+    setUpdatesEnabled(true);
+    QApplication::restoreOverrideCursor();
+}
+
+void TPTShellTree::RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered) {
+    if (!node->data(0, kPopulatedRole).toBool())
+        return;
+    const QByteArray bytes = node->data(0, kPathRole).toByteArray();
+    const bool isRoot = node->parent() == nullptr;
+    if (!bytes.isNull()) {
+        const std::string folder = bytes.toStdString();
+        // The root keeps its places; the rest are the folder's own sub-folders.
+        const int first = isRoot ? 2 : 0;
+        const std::vector<std::string> names = SortedSubFolders(folder);
+        const std::set<std::string> present(names.begin(), names.end());
+        std::set<std::string> shown;
+        for (int i = node->childCount() - 1; i >= first; --i) {
+            QTreeWidgetItem* child = node->child(i);
+            const std::string path = child->data(0, kPathRole).toByteArray().toStdString();
+            const std::string name = path.substr(path.rfind('/') + 1);
+            if (present.count(name) != 0) {
+                shown.insert(name);
+                continue;
+            }
+            for (QTreeWidgetItem* up = remembered; up != nullptr; up = up->parent())
+                if (up == child) {
+                    remembered = node;
+                    break;
+                }
+            delete child;
+        }
+        for (const std::string& name : names)
+            if (shown.count(name) == 0)
+                AddFolderNode(node, folder, name);
+        // Back into the folder's order, new ones among them.
+        QList<QTreeWidgetItem*> children;
+        while (node->childCount() > first)
+            children.append(node->takeChild(first));
+        std::map<std::string, QTreeWidgetItem*> byName;
+        for (QTreeWidgetItem* child : children) {
+            const std::string path = child->data(0, kPathRole).toByteArray().toStdString();
+            byName[path.substr(path.rfind('/') + 1)] = child;
+        }
+        for (const std::string& name : names)
+            node->addChild(byName.at(name));
+        if (!isRoot)
+            node->setChildIndicatorPolicy(node->childCount() == 0
+                                              ? QTreeWidgetItem::DontShowIndicator
+                                              : QTreeWidgetItem::ShowIndicator);
+        watcher_->Watch(folder);
+    }
+    for (int i = 0; i < node->childCount(); ++i)
+        RefreshNode(node->child(i), remembered);
 }
 
 QTreeWidgetItem* TPTShellTree::AddNode(QTreeWidgetItem* parent, const QString& text,
@@ -158,6 +271,14 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
         return;
     }
     const std::string folder = bytes.toStdString();
+    for (const std::string& name : SortedSubFolders(folder))
+        AddFolderNode(node, folder, name);
+    watcher_->Watch(folder);
+    if (!isRoot && node->childCount() == 0)
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
+std::vector<std::string> TPTShellTree::SortedSubFolders(const std::string& folder) const {
     std::vector<std::string> names = SubFolders(folder);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -165,14 +286,15 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
         return collator.compare(QFile::decodeName(QByteArray::fromStdString(a)),
                                 QFile::decodeName(QByteArray::fromStdString(b))) < 0;
     });
-    for (const std::string& name : names) {
-        const std::string path = Join(folder, name);
-        AddNode(node, QFile::decodeName(QByteArray::fromStdString(name)), path,
-                icons.icon(QFileIconProvider::Folder), !SubFolders(path, true).empty(),
-                name.front() == '.');
-    }
-    if (!isRoot && node->childCount() == 0)
-        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    return names;
+}
+
+void TPTShellTree::AddFolderNode(QTreeWidgetItem* parent, const std::string& folder,
+                                 const std::string& name) {
+    const std::string path = Join(folder, name);
+    AddNode(parent, QFile::decodeName(QByteArray::fromStdString(name)), path,
+            QFileIconProvider().icon(QFileIconProvider::Folder), !SubFolders(path, true).empty(),
+            name.front() == '.');
 }
 
 std::string TPTShellTree::SelectedPath() const {

@@ -6,8 +6,13 @@
 #include <QTreeWidget>
 
 #include <string>
+#include <vector>
+
+class QTimer;
 
 namespace vantero {
+
+class FolderWatcher;
 
 class TPTShellTree : public QTreeWidget {
     Q_OBJECT
@@ -29,18 +34,39 @@ public:
     void LockUpdates() { ++updateLock_; }
     void UnlockUpdates() { --updateLock_; }
 
+    // Brings the tree in line with the disk and selects the selected node again, announced. While
+    // refreshes are deferred (the message window is shown, a drag or a rename runs) it only
+    // marks itself pending and runs when the last deferral ends.
+    void Refresh();
+    void DeferRefreshes();
+    void EndDeferRefreshes();
+    bool RefreshPending() const { return refreshPending_; }
+    // How long after the last folder notice the refresh comes: sooner when the user is here.
+    int DebounceMilliseconds() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 signals:
     void Change(); // OnChange
 
 private:
     void Fill();
     void Populate(QTreeWidgetItem* node);
+    void RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered);
+    void FolderNotice();
+    std::vector<std::string> SortedSubFolders(const std::string& folder) const;
+    void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, const std::string& path,
                              const QIcon& icon, bool mayHaveChildren, bool hidden);
 
     Places places_;
     bool filling_ = false;
     int updateLock_ = 0;
+    FolderWatcher* watcher_ = nullptr;
+    QTimer* debounce_ = nullptr;
+    int deferrals_ = 0;
+    bool refreshPending_ = false;
 };
 
 } // namespace vantero

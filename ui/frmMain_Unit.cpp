@@ -196,6 +196,13 @@ void TfrmMain::Timer1Timer() {
 }
 
 void TfrmMain::actPackExecute() {
+    // The table list and the grid's selection must not change under a run: the tree's refreshes
+    // wait until the message window has closed.
+    PTShellTree1->DeferRefreshes();
+    struct Resume {
+        TPTShellTree* tree;
+        ~Resume() { tree->EndDeferRefreshes(); }
+    } resume{PTShellTree1};
     frmMessage->exec();
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantero {
 namespace {
@@ -93,6 +94,47 @@ TEST_F(ShellTree, SelectedPathAndTheAnnouncementOfEveryChange) {
     tree->setCurrentItem(root);
     tree->UnlockUpdates();
     EXPECT_EQ(spy->count(), before + 2);
+}
+
+// Folder notices refresh the tree once, after the quiet time; files never do; a deferred refresh
+// waits for the end of the deferral.
+TEST_F(ShellTree, FolderChangesRefreshOnceAndFilesNever) {
+    tree->setFocus();
+    QTreeWidgetItem* beta = Child(root, "beta");
+    tree->setCurrentItem(beta);
+    const int before = spy->count();
+
+    test::WriteBytes(folder.file("desktop/beta/roads.tab"), "!table\n"); // a file: no refresh
+    test::WriteBytes(folder.file("desktop/new.tab"), "!table\n");
+    QTest::qWait(2500);
+    EXPECT_EQ(spy->count(), before);
+
+    ASSERT_EQ(mkdir(folder.file("desktop/Gamma").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(folder.file("desktop/Delta").c_str(), 0700), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return spy->count() > before; }, 5000));
+    QTest::qWait(2500);
+    EXPECT_EQ(spy->count(), before + 1); // one refresh for the burst, its re-selection announced
+    EXPECT_EQ(Texts(root),
+              (QStringList{"Home", "Computer", ".hidden", "Alpha", "beta", "Delta", "Gamma"}));
+    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/beta"));
+
+    // The selected folder goes: its parent is selected instead.
+    ASSERT_EQ(unlink(folder.file("desktop/beta/roads.tab").c_str()), 0);
+    ASSERT_EQ(rmdir(folder.file("desktop/beta").c_str()), 0);
+    tree->DeferRefreshes();
+    QTest::qWait(2500);
+    EXPECT_TRUE(tree->RefreshPending());
+    EXPECT_EQ(spy->count(), before + 1);
+    tree->EndDeferRefreshes();
+    EXPECT_FALSE(tree->RefreshPending());
+    EXPECT_EQ(spy->count(), before + 2);
+    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop"));
+    EXPECT_EQ(Child(root, "beta"), nullptr);
+
+    // F5 refreshes at once.
+    tree->setFocus();
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    EXPECT_EQ(spy->count(), before + 3);
 }
 
 } // namespace
