@@ -176,7 +176,7 @@ TEST(Startup, SplashTimerBeforeTheSplashIsShownLeavesNothingWaiting) {
 
     frmIntro->Timer1Timer();
     bool splashShown = false;
-    QTimer::singleShot(500, [&] {
+    QTimer::singleShot(500, frmIntro, [&] {
         splashShown = frmIntro->isVisible();
         frmIntro->reject();
     });
