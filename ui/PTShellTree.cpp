@@ -8,14 +8,21 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QKeyEvent>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <set>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace vantero {
@@ -23,6 +30,7 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole; // QByteArray: the folder's bytes; null for virtual
 constexpr int kPopulatedRole = Qt::UserRole + 1;
+constexpr int kPlaceRole = Qt::UserRole + 2; // Home: a place, not a folder of its parent
 
 bool IsFolder(const std::string& path) {
     struct stat info {};
@@ -103,6 +111,15 @@ TPTShellTree::TPTShellTree(QWidget* parent, Places places)
                 if (now != before && !filling_ && updateLock_ == 0)
                     emit Change();
             });
+    connect(this, &QTreeWidget::itemChanged, this,
+            [this](QTreeWidgetItem* node, int) { Guard([this, node] { RenameCommitted(node); }); });
+    connect(itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        // Escape: no rename; a refresh that waited for it runs now.
+        if (QTreeWidgetItem* node = std::exchange(renaming_, nullptr))
+            node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+        if (refreshPending_ && deferrals_ == 0)
+            QTimer::singleShot(0, this, [this] { Guard([this] { Refresh(); }); });
+    });
     watcher_ = new FolderWatcher(this);
     debounce_ = new QTimer(this);
     debounce_->setSingleShot(true);
@@ -117,6 +134,11 @@ int TPTShellTree::DebounceMilliseconds() const {
 }
 
 void TPTShellTree::FolderNotice() {
+    // Our own rename on disk is already in the tree.
+    if (skipNextNotice_) {
+        skipNextNotice_ = false;
+        return;
+    }
     if (state() == QAbstractItemView::DraggingState)
         return;
     debounce_->start(DebounceMilliseconds());
@@ -125,6 +147,11 @@ void TPTShellTree::FolderNotice() {
 void TPTShellTree::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
         Guard([this] { Refresh(); });
+        return;
+    }
+    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier &&
+        state() != EditingState) {
+        Guard([this] { BeginRename(); });
         return;
     }
     QTreeWidget::keyPressEvent(event);
@@ -253,10 +280,11 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
 
     if (isRoot) {
         // The places come first, as a desktop's side bar shows them; then the desktop's folders.
-        AddNode(
+        QTreeWidgetItem* home = AddNode(
             node, tr("Home"), places_.home,
             QIcon::fromTheme(QStringLiteral("user-home"), icons.icon(QFileIconProvider::Folder)),
             !SubFolders(places_.home, true).empty(), false);
+        home->setData(0, kPlaceRole, true);
         AddNode(node, tr("Computer"), {}, icons.icon(QFileIconProvider::Computer), true, false);
     } else if (bytes.isNull()) {
         // Computer: the root of the file system and the mounted volumes.
@@ -276,6 +304,58 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
     watcher_->Watch(folder);
     if (!isRoot && node->childCount() == 0)
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
+bool TPTShellTree::BeginRename() {
+    QTreeWidgetItem* node = currentItem();
+    if (node == nullptr || node->parent() == nullptr ||
+        node->parent()->data(0, kPathRole).isNull() ||
+        node->data(0, kPathRole).toByteArray().isNull() || node->data(0, kPlaceRole).toBool())
+        return false;
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    renaming_ = node; // after the flag change, which itself reports the item as changed
+    editItem(node, 0);
+    return true;
+}
+
+void TPTShellTree::RenameCommitted(QTreeWidgetItem* node) {
+    if (node != renaming_)
+        return;
+    renaming_ = nullptr;
+    node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+    const std::string from = node->data(0, kPathRole).toByteArray().toStdString();
+    const std::string folder = from.substr(0, from.rfind('/'));
+    const std::string oldName = from.substr(from.rfind('/') + 1);
+    const std::string newName = QFile::encodeName(node->text(0)).toStdString();
+    const QSignalBlocker quiet(this);
+    if (newName == oldName)
+        return;
+    const auto putBack = [&] {
+        node->setText(0, QFile::decodeName(QByteArray::fromStdString(oldName)));
+    };
+    if (newName.empty() || newName == "." || newName == ".." ||
+        newName.find('/') != std::string::npos) {
+        putBack();
+        throw std::runtime_error("A folder name cannot be empty or contain /");
+    }
+    const std::string to = Join(folder.empty() ? "/" : folder, newName);
+    // Never over another folder or file of that name.
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        const int error = errno;
+        putBack();
+        throw std::runtime_error("Cannot rename " + from + ": " + std::strerror(error));
+    }
+    skipNextNotice_ = true;
+    RepointPaths(node, from, to);
+}
+
+void TPTShellTree::RepointPaths(QTreeWidgetItem* node, const std::string& from,
+                                const std::string& to) {
+    const std::string path = node->data(0, kPathRole).toByteArray().toStdString();
+    if (path.compare(0, from.size(), from) == 0)
+        node->setData(0, kPathRole, QByteArray::fromStdString(to + path.substr(from.size())));
+    for (int i = 0; i < node->childCount(); ++i)
+        RepointPaths(node->child(i), from, to);
 }
 
 std::vector<std::string> TPTShellTree::SortedSubFolders(const std::string& folder) const {

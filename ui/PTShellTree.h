@@ -41,6 +41,10 @@ public:
     void DeferRefreshes();
     void EndDeferRefreshes();
     bool RefreshPending() const { return refreshPending_; }
+    // Renames the selected folder in place (F2): not the root, not a virtual node. False when
+    // the node cannot be renamed.
+    bool BeginRename();
+
     // How long after the last folder notice the refresh comes: sooner when the user is here.
     int DebounceMilliseconds() const;
 
@@ -55,6 +59,8 @@ private:
     void Populate(QTreeWidgetItem* node);
     void RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered);
     void FolderNotice();
+    void RenameCommitted(QTreeWidgetItem* node);
+    void RepointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
     std::vector<std::string> SortedSubFolders(const std::string& folder) const;
     void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, const std::string& path,
@@ -67,6 +73,8 @@ private:
     QTimer* debounce_ = nullptr;
     int deferrals_ = 0;
     bool refreshPending_ = false;
+    bool skipNextNotice_ = false;
+    QTreeWidgetItem* renaming_ = nullptr;
 };
 
 } // namespace vantero

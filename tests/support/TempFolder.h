@@ -56,6 +56,10 @@ inline std::string ReadBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+inline bool IsFolder(const std::string& path) {
+    return std::filesystem::is_directory(path);
+}
+
 inline std::vector<std::string> FolderEntries(const std::string& path) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(path))

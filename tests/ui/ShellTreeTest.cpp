@@ -1,9 +1,11 @@
 // The folder tree over a desktop and a home folder of the test's own: the namespace, the selected
 // path and when a change is announced.
 
+#include "app/Prompts.h"
 #include "tests/support/TempFolder.h"
 #include "ui/PTShellTree.h"
 
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -135,6 +137,51 @@ TEST_F(ShellTree, FolderChangesRefreshOnceAndFilesNever) {
     tree->setFocus();
     QTest::keyClick(tree.get(), Qt::Key_F5);
     EXPECT_EQ(spy->count(), before + 3);
+}
+
+TEST_F(ShellTree, RenameInPlaceOnDiskAndRefusals) {
+    PromptScript prompts;
+    tree->setFocus();
+    // Neither the root nor a place can be renamed.
+    EXPECT_FALSE(tree->BeginRename());
+    tree->setCurrentItem(Child(root, "Home"));
+    EXPECT_FALSE(tree->BeginRename());
+
+    QTreeWidgetItem* alpha = Child(root, "Alpha");
+    alpha->setExpanded(true);
+    tree->setCurrentItem(alpha);
+    const int before = spy->count();
+    QTest::keyClick(tree.get(), Qt::Key_F2);
+    QLineEdit* editor = tree->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keySequence(editor, QKeySequence::SelectAll);
+    QTest::keyClicks(editor, "Omega");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::qWait(50); // the editor commits and goes on the next turn of the loop
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Omega/inner")));
+    EXPECT_FALSE(test::IsFolder(folder.file("desktop/Alpha")));
+    EXPECT_EQ(alpha->text(0), QStringLiteral("Omega"));
+    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/Omega"));
+    tree->setCurrentItem(Child(alpha, "inner"));
+    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/Omega/inner"));
+    QTest::qWait(1000); // the rename's own notice is skipped: no refresh, no announcement
+    EXPECT_EQ(spy->count(), before + 1);
+    EXPECT_TRUE(prompts.prompts.empty());
+
+    // A name that is taken: the error box, nothing changes.
+    tree->setCurrentItem(alpha);
+    QTest::keyClick(tree.get(), Qt::Key_F2);
+    editor = tree->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keySequence(editor, QKeySequence::SelectAll);
+    QTest::keyClicks(editor, "beta");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::qWait(50); // the editor commits and goes on the next turn of the loop
+    ASSERT_EQ(prompts.prompts.size(), 1u);
+    EXPECT_NE(prompts.prompts[0].text.indexOf(QStringLiteral("File exists")), -1);
+    EXPECT_EQ(alpha->text(0), QStringLiteral("Omega"));
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Omega")));
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta")));
 }
 
 } // namespace
