@@ -1,17 +1,21 @@
 #include "ui/PTShellTree.h"
 
 #include "app/ErrorGuard.h"
+#include "app/Prompts.h"
 #include "ui/FolderWatcher.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCollator>
 #include <QDir>
 #include <QFileIconProvider>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +23,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <set>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -149,10 +154,28 @@ void TPTShellTree::keyPressEvent(QKeyEvent* event) {
         Guard([this] { Refresh(); });
         return;
     }
-    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier &&
-        state() != EditingState) {
-        Guard([this] { BeginRename(); });
-        return;
+    if (state() != EditingState) {
+        const Qt::KeyboardModifiers modifiers = event->modifiers();
+        const int key = event->key();
+        if (key == Qt::Key_F2 && modifiers == Qt::NoModifier) {
+            Guard([this] { BeginRename(); });
+            return;
+        }
+        if (key == Qt::Key_Delete &&
+            (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+            Guard([this, modifiers] { DeleteFolder(modifiers == Qt::ShiftModifier); });
+            return;
+        }
+        if (modifiers == Qt::ControlModifier &&
+            (key == Qt::Key_X || key == Qt::Key_C || key == Qt::Key_V)) {
+            Guard([this, key] {
+                if (key == Qt::Key_V)
+                    PasteIntoFolder();
+                else
+                    CopyFolder(key == Qt::Key_X);
+            });
+            return;
+        }
     }
     QTreeWidget::keyPressEvent(event);
 }
@@ -304,6 +327,95 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
     watcher_->Watch(folder);
     if (!isRoot && node->childCount() == 0)
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
+std::string TPTShellTree::OperablePath() const {
+    const QTreeWidgetItem* node = currentItem();
+    if (node == nullptr || node->parent() == nullptr ||
+        node->parent()->data(0, kPathRole).isNull() ||
+        node->data(0, kPathRole).toByteArray().isNull() || node->data(0, kPlaceRole).toBool())
+        return {};
+    return node->data(0, kPathRole).toByteArray().toStdString();
+}
+
+void TPTShellTree::DeleteFolder(bool forGood) {
+    const std::string path = OperablePath();
+    if (path.empty())
+        return;
+    const QString name = currentItem()->text(0);
+    const QString question =
+        forGood
+            ? tr("Delete the folder \"%1\" and everything in it for good? This cannot be undone.")
+                  .arg(name)
+            : tr("Move the folder \"%1\" to the trash?").arg(name);
+    if (ShowMessage(this, tr("Confirm"), question, QMessageBox::Question,
+                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+    if (!forGood) {
+        // The freedesktop trash, so the file manager can put it back.
+        if (!QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(path))))
+            throw std::runtime_error("Cannot move " + path + " to the trash");
+        return;
+    }
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    if (error)
+        throw std::runtime_error("Cannot delete " + path + ": " + error.message());
+}
+
+void TPTShellTree::CopyFolder(bool cut) {
+    const std::string path = OperablePath();
+    if (path.empty())
+        return;
+    const QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
+    auto* data = new QMimeData;
+    data->setUrls({url});
+    // What GNOME and KDE file managers read to tell a cut from a copy.
+    data->setData(QStringLiteral("x-special/gnome-copied-files"),
+                  (cut ? QByteArray("cut\n") : QByteArray("copy\n")) + url.toEncoded());
+    data->setData(QStringLiteral("application/x-kde-cutselection"), cut ? "1" : "0");
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void TPTShellTree::PasteIntoFolder() {
+    const QTreeWidgetItem* node = currentItem();
+    if (node == nullptr || node->data(0, kPathRole).toByteArray().isNull())
+        return;
+    const std::filesystem::path target = node->data(0, kPathRole).toByteArray().toStdString();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr || !data->hasUrls())
+        return;
+    const bool cut = data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("cut") ||
+                     data->data(QStringLiteral("application/x-kde-cutselection")) == "1";
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const std::filesystem::path source = QFile::encodeName(url.toLocalFile()).toStdString();
+        const std::filesystem::path destination = target / source.filename();
+        const std::string sourceText = std::filesystem::weakly_canonical(source).string();
+        const std::string targetText = std::filesystem::weakly_canonical(target).string() + "/";
+        if (targetText.rfind(sourceText + "/", 0) == 0)
+            throw std::runtime_error("Cannot put " + source.string() + " inside itself");
+        if (std::filesystem::exists(std::filesystem::symlink_status(destination)))
+            throw std::runtime_error("Cannot paste " + source.string() + ": " +
+                                     destination.string() + " exists already");
+        std::error_code error;
+        if (cut && renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
+                             RENAME_NOREPLACE) == 0)
+            continue;
+        std::filesystem::copy(source, destination,
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::copy_symlinks,
+                              error);
+        if (error) {
+            std::filesystem::remove_all(destination);
+            throw std::runtime_error("Cannot paste " + source.string() + ": " + error.message());
+        }
+        if (cut)
+            std::filesystem::remove_all(source, error);
+    }
+    if (cut)
+        QGuiApplication::clipboard()->clear();
 }
 
 bool TPTShellTree::BeginRename() {

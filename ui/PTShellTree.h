@@ -45,6 +45,13 @@ public:
     // the node cannot be renamed.
     bool BeginRename();
 
+    // The folder verbs on the selected node (Del, Shift+Del, Ctrl+X, Ctrl+C, Ctrl+V). The
+    // destructive ones ask first; a failure is an exception with a message for the error box, and
+    // changes nothing. The tree follows through its folder watch, as it does for any other program.
+    void DeleteFolder(bool forGood);
+    void CopyFolder(bool cut);
+    void PasteIntoFolder();
+
     // How long after the last folder notice the refresh comes: sooner when the user is here.
     int DebounceMilliseconds() const;
 
@@ -60,6 +67,9 @@ private:
     void RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered);
     void FolderNotice();
     void RenameCommitted(QTreeWidgetItem* node);
+    // The selected node's folder when it is one the verbs may act on: not the root, not a place,
+    // not a virtual node or a volume's root.
+    std::string OperablePath() const;
     void RepointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
     std::vector<std::string> SortedSubFolders(const std::string& folder) const;
     void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);

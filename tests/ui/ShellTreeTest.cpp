@@ -5,11 +5,15 @@
 #include "tests/support/TempFolder.h"
 #include "ui/PTShellTree.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,6 +186,70 @@ TEST_F(ShellTree, RenameInPlaceOnDiskAndRefusals) {
     EXPECT_EQ(alpha->text(0), QStringLiteral("Omega"));
     EXPECT_TRUE(test::IsFolder(folder.file("desktop/Omega")));
     EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta")));
+}
+
+TEST_F(ShellTree, DeleteAsksFirstThenTrashesOrDeletesForGood) {
+    PromptScript prompts;
+    ASSERT_EQ(mkdir(folder.file("data").c_str(), 0700), 0);
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder.file("data")));
+    tree->setFocus();
+    tree->setCurrentItem(root);
+    QTest::keyClick(tree.get(), Qt::Key_Delete); // the root: no verb at all
+    EXPECT_TRUE(prompts.prompts.empty());
+
+    tree->setCurrentItem(Child(root, "Alpha"));
+    prompts.NextAnswer(QMessageBox::Cancel);
+    QTest::keyClick(tree.get(), Qt::Key_Delete);
+    ASSERT_EQ(prompts.prompts.size(), 1u);
+    EXPECT_EQ(prompts.prompts[0].caption, QStringLiteral("Confirm"));
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Alpha")));
+    prompts.NextAnswer(QMessageBox::Ok);
+    QTest::keyClick(tree.get(), Qt::Key_Delete);
+    EXPECT_FALSE(test::IsFolder(folder.file("desktop/Alpha")));
+    EXPECT_TRUE(test::IsFolder(folder.file("data/Trash/files/Alpha/inner")));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("data/Trash/info/Alpha.trashinfo")));
+
+    tree->setCurrentItem(Child(root, "beta"));
+    prompts.NextAnswer(QMessageBox::Ok);
+    QTest::keyClick(tree.get(), Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_NE(prompts.prompts.back().text.indexOf(QStringLiteral("for good")), -1);
+    EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/beta")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("data/Trash/files/beta")));
+    qunsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(ShellTree, CopyCutAndPasteThroughTheClipboardLikeAFileManager) {
+    PromptScript prompts;
+    tree->setFocus();
+    tree->setCurrentItem(Child(root, "Alpha"));
+    QTest::keyClick(tree.get(), Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(data->urls().size(), 1);
+    EXPECT_EQ(data->urls()[0].toLocalFile().toStdString(), folder.file("desktop/Alpha"));
+    EXPECT_TRUE(
+        data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\nfile://"));
+
+    // Into itself: refused, nothing made.
+    tree->setCurrentItem(Child(root, "Alpha"));
+    QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(prompts.prompts.size(), 1u);
+    EXPECT_NE(prompts.prompts[0].text.indexOf(QStringLiteral("inside itself")), -1);
+    EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/Alpha/Alpha")));
+
+    tree->setCurrentItem(Child(root, "beta"));
+    QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta/Alpha/inner")));
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Alpha/inner")));
+    QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier); // the name is taken now
+    EXPECT_NE(prompts.prompts.back().text.indexOf(QStringLiteral("exists already")), -1);
+
+    tree->setCurrentItem(Child(root, "Alpha"));
+    QTest::keyClick(tree.get(), Qt::Key_X, Qt::ControlModifier);
+    tree->setCurrentItem(Child(root, ".hidden"));
+    QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/.hidden/Alpha/inner")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/Alpha")));
 }
 
 } // namespace
