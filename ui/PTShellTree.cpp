@@ -7,10 +7,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCollator>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileIconProvider>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -329,8 +332,7 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
 
-std::string TPTShellTree::OperablePath() const {
-    const QTreeWidgetItem* node = currentItem();
+std::string TPTShellTree::OperablePath(const QTreeWidgetItem* node) const {
     if (node == nullptr || node->parent() == nullptr ||
         node->parent()->data(0, kPathRole).isNull() ||
         node->data(0, kPathRole).toByteArray().isNull() || node->data(0, kPlaceRole).toBool())
@@ -338,11 +340,11 @@ std::string TPTShellTree::OperablePath() const {
     return node->data(0, kPathRole).toByteArray().toStdString();
 }
 
-void TPTShellTree::DeleteFolder(bool forGood) {
-    const std::string path = OperablePath();
+void TPTShellTree::DeleteFolder(QTreeWidgetItem* node, bool forGood) {
+    const std::string path = OperablePath(node);
     if (path.empty())
         return;
-    const QString name = currentItem()->text(0);
+    const QString name = node->text(0);
     const QString question =
         forGood
             ? tr("Delete the folder \"%1\" and everything in it for good? This cannot be undone.")
@@ -363,8 +365,8 @@ void TPTShellTree::DeleteFolder(bool forGood) {
         throw std::runtime_error("Cannot delete " + path + ": " + error.message());
 }
 
-void TPTShellTree::CopyFolder(bool cut) {
-    const std::string path = OperablePath();
+void TPTShellTree::CopyFolder(QTreeWidgetItem* node, bool cut) {
+    const std::string path = OperablePath(node);
     if (path.empty())
         return;
     const QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -377,8 +379,7 @@ void TPTShellTree::CopyFolder(bool cut) {
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
-void TPTShellTree::PasteIntoFolder() {
-    const QTreeWidgetItem* node = currentItem();
+void TPTShellTree::PasteIntoFolder(QTreeWidgetItem* node) {
     if (node == nullptr || node->data(0, kPathRole).toByteArray().isNull())
         return;
     const std::filesystem::path target = node->data(0, kPathRole).toByteArray().toStdString();
@@ -418,11 +419,47 @@ void TPTShellTree::PasteIntoFolder() {
         QGuiApplication::clipboard()->clear();
 }
 
-bool TPTShellTree::BeginRename() {
-    QTreeWidgetItem* node = currentItem();
-    if (node == nullptr || node->parent() == nullptr ||
-        node->parent()->data(0, kPathRole).isNull() ||
-        node->data(0, kPathRole).toByteArray().isNull() || node->data(0, kPlaceRole).toBool())
+QMenu* TPTShellTree::ContextMenuFor(QTreeWidgetItem* node) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool operable = !OperablePath(node).empty();
+    const bool folder = node != nullptr && !node->data(0, kPathRole).toByteArray().isNull();
+    const auto entry = [&](const char* name, const QString& text, bool enabled, auto verb) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, [verb] { Guard(verb); });
+    };
+    entry("OpenInFileManager", tr("Open in file manager"), folder, [node] {
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QFile::decodeName(node->data(0, kPathRole).toByteArray())));
+    });
+    menu->addSeparator();
+    entry("Cut", tr("Cu&t"), operable, [this, node] { CopyFolder(node, true); });
+    entry("Copy", tr("&Copy"), operable, [this, node] { CopyFolder(node, false); });
+    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+    entry("Paste", tr("&Paste"), folder && clipboard != nullptr && clipboard->hasUrls(),
+          [this, node] { PasteIntoFolder(node); });
+    menu->addSeparator();
+    entry("Delete", tr("&Delete"), operable, [this, node] { DeleteFolder(node, false); });
+    entry("Rename", tr("Rena&me"), operable, [this, node] { BeginRename(node); });
+    return menu;
+}
+
+void TPTShellTree::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::RightButton) {
+        QTreeWidget::mousePressEvent(event);
+        return;
+    }
+    // The shell's way: the menu is for the clicked node; the selection does not move.
+    QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    if (node == nullptr || node->parent() == nullptr)
+        return;
+    ContextMenuFor(node)->popup(event->globalPosition().toPoint());
+}
+
+bool TPTShellTree::BeginRename(QTreeWidgetItem* node) {
+    if (OperablePath(node).empty())
         return false;
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     renaming_ = node; // after the flag change, which itself reports the item as changed

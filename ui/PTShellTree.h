@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class QMenu;
 class QTimer;
 
 namespace vantero {
@@ -43,20 +44,26 @@ public:
     bool RefreshPending() const { return refreshPending_; }
     // Renames the selected folder in place (F2): not the root, not a virtual node. False when
     // the node cannot be renamed.
-    bool BeginRename();
+    bool BeginRename() { return BeginRename(currentItem()); }
+    bool BeginRename(QTreeWidgetItem* node);
 
     // The folder verbs on the selected node (Del, Shift+Del, Ctrl+X, Ctrl+C, Ctrl+V). The
     // destructive ones ask first; a failure is an exception with a message for the error box, and
     // changes nothing. The tree follows through its folder watch, as it does for any other program.
-    void DeleteFolder(bool forGood);
-    void CopyFolder(bool cut);
-    void PasteIntoFolder();
+    void DeleteFolder(bool forGood) { DeleteFolder(currentItem(), forGood); }
+    void CopyFolder(bool cut) { CopyFolder(currentItem(), cut); }
+    void PasteIntoFolder() { PasteIntoFolder(currentItem()); }
+
+    // The menu of a right-clicked node, which need not be the selected one: the selection stays.
+    // Its entries have object names for tests: Rename, Cut, Copy, Paste, Delete, OpenInFileManager.
+    QMenu* ContextMenuFor(QTreeWidgetItem* node);
 
     // How long after the last folder notice the refresh comes: sooner when the user is here.
     int DebounceMilliseconds() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 signals:
     void Change(); // OnChange
@@ -69,7 +76,10 @@ private:
     void RenameCommitted(QTreeWidgetItem* node);
     // The selected node's folder when it is one the verbs may act on: not the root, not a place,
     // not a virtual node or a volume's root.
-    std::string OperablePath() const;
+    std::string OperablePath(const QTreeWidgetItem* node) const;
+    void DeleteFolder(QTreeWidgetItem* node, bool forGood);
+    void CopyFolder(QTreeWidgetItem* node, bool cut);
+    void PasteIntoFolder(QTreeWidgetItem* node);
     void RepointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
     std::vector<std::string> SortedSubFolders(const std::string& folder) const;
     void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);

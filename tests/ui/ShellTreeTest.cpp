@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -250,6 +251,35 @@ TEST_F(ShellTree, CopyCutAndPasteThroughTheClipboardLikeAFileManager) {
     QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_TRUE(test::IsFolder(folder.file("desktop/.hidden/Alpha/inner")));
     EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/Alpha")));
+}
+
+TEST_F(ShellTree, RightClickMenuIsForTheClickedNodeAndKeepsTheSelection) {
+    PromptScript prompts;
+    QTreeWidgetItem* alpha = Child(root, "Alpha");
+    QTreeWidgetItem* beta = Child(root, "beta");
+    tree->setCurrentItem(alpha);
+    const int before = spy->count();
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(beta).center());
+    EXPECT_EQ(tree->currentItem(), alpha);
+    EXPECT_EQ(spy->count(), before);
+
+    QMenu* menu = tree->ContextMenuFor(beta);
+    menu->findChild<QAction*>(QStringLiteral("Copy"))->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->urls().value(0).toLocalFile().toStdString(),
+              folder.file("desktop/beta"));
+    prompts.NextAnswer(QMessageBox::Cancel);
+    menu->findChild<QAction*>(QStringLiteral("Delete"))->trigger();
+    ASSERT_EQ(prompts.prompts.size(), 1u);
+    EXPECT_NE(prompts.prompts[0].text.indexOf(QStringLiteral("beta")), -1);
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta")));
+    EXPECT_TRUE(menu->findChild<QAction*>(QStringLiteral("OpenInFileManager"))->isEnabled());
+    menu->close();
+
+    QMenu* places = tree->ContextMenuFor(Child(root, "Home"));
+    EXPECT_FALSE(places->findChild<QAction*>(QStringLiteral("Rename"))->isEnabled());
+    EXPECT_FALSE(places->findChild<QAction*>(QStringLiteral("Delete"))->isEnabled());
+    places->close();
+    EXPECT_EQ(tree->currentItem(), alpha);
 }
 
 } // namespace
