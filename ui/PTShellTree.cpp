@@ -9,6 +9,7 @@
 #include <QCollator>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileIconProvider>
 #include <QKeyEvent>
 #include <QMenu>
@@ -112,6 +113,10 @@ TPTShellTree::TPTShellTree(QWidget* parent, Places places)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::CopyAction);
     connect(this, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* node) { Guard([this, node] { Populate(node); }); });
     connect(this, &QTreeWidget::currentItemChanged, this,
@@ -380,15 +385,22 @@ void TPTShellTree::CopyFolder(QTreeWidgetItem* node, bool cut) {
 }
 
 void TPTShellTree::PasteIntoFolder(QTreeWidgetItem* node) {
-    if (node == nullptr || node->data(0, kPathRole).toByteArray().isNull())
-        return;
-    const std::filesystem::path target = node->data(0, kPathRole).toByteArray().toStdString();
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr || !data->hasUrls())
         return;
     const bool cut = data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("cut") ||
                      data->data(QStringLiteral("application/x-kde-cutselection")) == "1";
-    for (const QUrl& url : data->urls()) {
+    PutInto(node, data->urls(), cut);
+    if (cut)
+        QGuiApplication::clipboard()->clear();
+}
+
+void TPTShellTree::PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move) {
+    if (node == nullptr || node->data(0, kPathRole).toByteArray().isNull())
+        return;
+    const std::filesystem::path target = node->data(0, kPathRole).toByteArray().toStdString();
+    const bool cut = move;
+    for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
         const std::filesystem::path source = QFile::encodeName(url.toLocalFile()).toStdString();
@@ -415,8 +427,54 @@ void TPTShellTree::PasteIntoFolder(QTreeWidgetItem* node) {
         if (cut)
             std::filesystem::remove_all(source, error);
     }
-    if (cut)
-        QGuiApplication::clipboard()->clear();
+}
+
+QMimeData* TPTShellTree::mimeData(const QList<QTreeWidgetItem*>& nodes) const {
+    QList<QUrl> urls;
+    for (const QTreeWidgetItem* node : nodes)
+        if (const std::string path = OperablePath(node); !path.empty())
+            urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (urls.isEmpty())
+        return nullptr;
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+QStringList TPTShellTree::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
+
+Qt::DropActions TPTShellTree::supportedDropActions() const {
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+void TPTShellTree::startDrag(Qt::DropActions actions) {
+    QTreeWidget::startDrag(actions);
+    // A refresh that came due during the drag runs now.
+    if (refreshPending_ && deferrals_ == 0)
+        Guard([this] { Refresh(); });
+}
+
+void TPTShellTree::dragMoveEvent(QDragMoveEvent* event) {
+    QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    if (node != nullptr && !node->data(0, kPathRole).toByteArray().isNull() &&
+        event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TPTShellTree::dropEvent(QDropEvent* event) {
+    // The files go on disk; the tree follows through its watch, never by moving its own nodes.
+    QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    event->acceptProposedAction();
+    Guard([&] { DropOn(node, event->mimeData(), event->dropAction()); });
+}
+
+void TPTShellTree::DropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAction action) {
+    if (data != nullptr && data->hasUrls())
+        PutInto(node, data->urls(), action == Qt::MoveAction);
 }
 
 QMenu* TPTShellTree::ContextMenuFor(QTreeWidgetItem* node) {

@@ -45,6 +45,12 @@ public:
     // Renames the selected folder in place (F2): not the root, not a virtual node. False when
     // the node cannot be renamed.
     bool BeginRename() { return BeginRename(currentItem()); }
+
+    // What a drag of the nodes carries: their folders as file URLs; nothing for the root,
+    // places or virtual nodes.
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& nodes) const override;
+    // What a drop on the node does: its URLs copied, or moved, into the node's folder.
+    void DropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAction action);
     bool BeginRename(QTreeWidgetItem* node);
 
     // The folder verbs on the selected node (Del, Shift+Del, Ctrl+X, Ctrl+C, Ctrl+V). The
@@ -64,6 +70,12 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    // Drag out and drop in as text/uri-list, as file managers do.
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDropActions() const override;
+    void startDrag(Qt::DropActions actions) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 signals:
     void Change(); // OnChange
@@ -80,6 +92,8 @@ private:
     void DeleteFolder(QTreeWidgetItem* node, bool forGood);
     void CopyFolder(QTreeWidgetItem* node, bool cut);
     void PasteIntoFolder(QTreeWidgetItem* node);
+    // Copies (or moves) the files and folders into the node's folder; never over a name.
+    void PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move);
     void RepointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
     std::vector<std::string> SortedSubFolders(const std::string& folder) const;
     void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);

@@ -1,10 +1,12 @@
 // The folder tree over a desktop and a home folder of the test's own: the namespace, the selected
 // path and when a change is announced.
 
+#include "app/ErrorGuard.h"
 #include "app/Prompts.h"
 #include "tests/support/TempFolder.h"
 #include "ui/PTShellTree.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -280,6 +282,36 @@ TEST_F(ShellTree, RightClickMenuIsForTheClickedNodeAndKeepsTheSelection) {
     EXPECT_FALSE(places->findChild<QAction*>(QStringLiteral("Delete"))->isEnabled());
     places->close();
     EXPECT_EQ(tree->currentItem(), alpha);
+}
+
+TEST_F(ShellTree, DragsOutAsUriListAndDropsCopyOrMoveOnDisk) {
+    PromptScript prompts;
+    QTreeWidgetItem* alpha = Child(root, "Alpha");
+    QTreeWidgetItem* beta = Child(root, "beta");
+    const auto drop = [&](const QString& path, Qt::DropAction action) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        // A failure reaches the error box, as from the drop handler.
+        Guard([&] { tree->DropOn(beta, &data, action); });
+    };
+
+    test::WriteBytes(folder.file("roads.tab"), "!table\n");
+    drop(QString::fromStdString(folder.file("roads.tab")), Qt::CopyAction);
+    EXPECT_TRUE(std::filesystem::exists(folder.file("desktop/beta/roads.tab")));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("roads.tab")));
+    drop(QString::fromStdString(folder.file("desktop/Alpha")), Qt::MoveAction);
+    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta/Alpha/inner")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/Alpha")));
+    drop(QString::fromStdString(folder.file("roads.tab")), Qt::CopyAction); // taken: refused
+    ASSERT_EQ(prompts.prompts.size(), 1u);
+    EXPECT_NE(prompts.prompts[0].text.indexOf(QStringLiteral("exists already")), -1);
+
+    // What a drag out carries: the folder as a file URL; the root and places carry nothing.
+    const std::unique_ptr<QMimeData> out(tree->mimeData({beta}));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->urls().value(0).toLocalFile().toStdString(), folder.file("desktop/beta"));
+    EXPECT_EQ(tree->mimeData({root, Child(root, "Home")}), nullptr);
+    EXPECT_EQ(alpha->text(0), QStringLiteral("Alpha")); // the nodes follow the disk only on refresh
 }
 
 } // namespace
