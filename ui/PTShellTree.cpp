@@ -359,7 +359,9 @@ void TPTShellTree::DeleteFolder(QTreeWidgetItem* node, bool forGood) {
                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
         return;
     if (!forGood) {
-        // The freedesktop trash, so the file manager can put it back.
+        // The freedesktop trash, so the file manager can put it back. Qt needs the data folder
+        // that holds the home trash to exist; without it, it writes the trash's record elsewhere.
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
         if (!QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(path))))
             throw std::runtime_error("Cannot move " + path + " to the trash");
         return;

@@ -193,7 +193,6 @@ TEST_F(ShellTree, RenameInPlaceOnDiskAndRefusals) {
 
 TEST_F(ShellTree, DeleteAsksFirstThenTrashesOrDeletesForGood) {
     PromptScript prompts;
-    ASSERT_EQ(mkdir(folder.file("data").c_str(), 0700), 0);
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder.file("data")));
     tree->setFocus();
     tree->setCurrentItem(root);
