@@ -1,0 +1,190 @@
+#include "standin/native/FileIo.h"
+
+#include "standin/native/PackTable.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace vantero::standin::detail {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 20;
+
+} // namespace
+
+void ThrowPackError(const std::string& message) {
+    throw PackError(message);
+}
+
+void ThrowIoError(const std::string& what, const std::string& path) {
+    const int error = errno;
+    throw PackError(what + " " + path + ": " + std::strerror(error));
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+void FsyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        ThrowIoError("cannot open the folder", folder);
+    const bool ok = fsync(fd) == 0 || errno == EINVAL; // some file systems cannot sync folders
+    close(fd);
+    if (!ok)
+        ThrowIoError("cannot flush the folder", folder);
+}
+
+MappedFile::MappedFile(const std::string& path) : path_(path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        ThrowIoError("cannot open", path);
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        ThrowIoError("cannot read the size of", path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        ThrowPackError(path + " is not a regular file");
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    mode_ = st.st_mode & 07777;
+    owner_ = st.st_uid;
+    group_ = st.st_gid;
+    if (size_ > 0) {
+        void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p == MAP_FAILED) {
+            close(fd);
+            ThrowIoError("cannot map", path);
+        }
+        (void)madvise(p, size_, MADV_WILLNEED);
+        data_ = static_cast<const std::uint8_t*>(p);
+    }
+    close(fd);
+}
+
+MappedFile::~MappedFile() {
+    if (data_)
+        munmap(const_cast<std::uint8_t*>(data_), size_);
+}
+
+OutputFile::OutputFile(std::string path, const MappedFile& like, Progress& progress)
+    : path_(std::move(path)), progress_(progress) {
+    fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd_ < 0)
+        ThrowIoError("cannot create", path_);
+    // The new file takes the place of the old one, so it takes its owner and permissions too;
+    // the owner can only be given by a privileged process, which is when it matters.
+    (void)fchown(fd_, like.owner(), like.group());
+    if (fchmod(fd_, like.mode()) != 0)
+        ThrowIoError("cannot set the permissions of", path_);
+    buffer_.reserve(kBufferSize);
+}
+
+OutputFile::OutputFile(std::string path, mode_t mode, Progress& progress)
+    : path_(std::move(path)), progress_(progress) {
+    fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd_ < 0)
+        ThrowIoError("cannot create", path_);
+    buffer_.reserve(kBufferSize);
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+void OutputFile::Write(const void* bytes, std::size_t size) {
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    while (size > 0) {
+        if (buffer_.size() == kBufferSize)
+            Flush();
+        const std::size_t take = std::min(size, kBufferSize - buffer_.size());
+        buffer_.insert(buffer_.end(), p, p + take);
+        p += take;
+        size -= take;
+    }
+}
+
+void OutputFile::WriteZeros(std::size_t size) {
+    while (size > 0) {
+        if (buffer_.size() == kBufferSize)
+            Flush();
+        const std::size_t take = std::min(size, kBufferSize - buffer_.size());
+        buffer_.resize(buffer_.size() + take, 0);
+        size -= take;
+    }
+}
+
+void OutputFile::WriteAt(std::uint64_t offset, const void* bytes, std::size_t size) {
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    // The part still in the buffer is patched there; the rest goes to the file.
+    while (size > 0 && offset < flushed_) {
+        const std::size_t take =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, flushed_ - offset));
+        const ssize_t n = pwrite(fd_, p, take, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ThrowIoError("cannot write", path_);
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    if (size > 0) {
+        if (offset + size > Size())
+            ThrowPackError("internal error: patch beyond the end of " + path_);
+        std::memcpy(buffer_.data() + (offset - flushed_), p, size);
+    }
+}
+
+void OutputFile::Flush() {
+    std::size_t done = 0;
+    while (done < buffer_.size()) {
+        const ssize_t n = write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ThrowIoError("cannot write", path_);
+        done += static_cast<std::size_t>(n);
+    }
+    flushed_ += buffer_.size();
+    buffer_.clear();
+    progress_.Step();
+}
+
+void OutputFile::Finish() {
+    Flush();
+    if (fsync(fd_) != 0)
+        ThrowIoError("cannot flush", path_);
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0)
+        ThrowIoError("cannot close", path_);
+    progress_.Step();
+}
+
+} // namespace vantero::standin::detail

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace vantero::standin {
+
+// Raised for every refusal and failure. The message names the file concerned and is meant for the
+// run log as it stands. When it is raised the table's files are as they were before the call.
+struct PackError : std::runtime_error {
+    using runtime_error::runtime_error;
+};
+
+struct PackOptions {
+    bool graphic = false; // rewrite the .MAP without deleted objects and dead space
+    bool data = false;    // drop deleted rows and renumber what is left
+};
+
+// How a .tab stores its rows. Only Native tables (and dBase tables, for their data) are packed.
+enum class TableStorage { Native, Dbf, Raster, View, Seamless, Linked, Other };
+
+// Reads the .tab text. Throws PackError for a path that is not a readable MapInfo table.
+TableStorage ReadTableStorage(const std::string& tabPath);
+
+// Packs one table in place: the new files are written beside the old ones, made durable, then
+// swapped in under a journal, so that a process killed at any moment leaves a table that
+// RecoverInterruptedPack turns back into either the old table or the packed one. checkpoint, if
+// given, is called with an increasing step number at many points of the work.
+void PackTable(const std::string& tabPath, PackOptions options,
+               const std::function<void(int step)>& checkpoint = {});
+
+// Finishes a swap that a killed pack had committed, or removes the leftovers of one it had not.
+// Cheap when there is nothing to do; call it before a table is opened.
+void RecoverInterruptedPack(const std::string& tabPath);
+
+} // namespace vantero::standin

@@ -1,0 +1,248 @@
+#include "tests/standin/TableSupport.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal.h>
+#include <ogr_api.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace vantero::standin::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+thread_local std::string* g_firstError = nullptr;
+
+void RecordError(CPLErr level, CPLErrorNum, const char* message) {
+    if (level >= CE_Failure && g_firstError && g_firstError->empty())
+        *g_firstError = message ? message : "error";
+}
+
+// GDAL's complaints go into the reading instead of onto the test's output.
+class ErrorCapture {
+public:
+    explicit ErrorCapture(std::string& into) {
+        g_firstError = &into;
+        CPLPushErrorHandler(RecordError);
+    }
+    ~ErrorCapture() {
+        CPLPopErrorHandler();
+        g_firstError = nullptr;
+    }
+};
+
+void RegisterOnce() {
+    static const bool done = [] {
+        GDALAllRegister();
+        return true;
+    }();
+    (void)done;
+}
+
+} // namespace
+
+std::string TestData(const std::string& name) {
+    return std::string(VANTERO_TESTDATA) + "/" + name;
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "standin-pack-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (!mkdtemp(name.data()))
+        throw std::runtime_error("cannot make a scratch folder");
+    path_ = name.data();
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string CopyTable(const std::string& fromFolder, const std::string& table,
+                      const std::string& toFolder) {
+    std::string tab;
+    for (const auto& entry : fs::directory_iterator(fromFolder)) {
+        const fs::path name = entry.path().filename();
+        if (name.stem().string() != table)
+            continue;
+        const fs::path target = fs::path(toFolder) / name;
+        fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write,
+                        fs::perm_options::add);
+        std::string ext = name.extension().string();
+        for (char& c : ext)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == ".tab")
+            tab = target.string();
+    }
+    if (tab.empty())
+        throw std::runtime_error("no table " + table + " in " + fromFolder);
+    return tab;
+}
+
+Snapshot TakeSnapshot(const std::string& folder) {
+    Snapshot files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] =
+            entry.is_regular_file() ? ReadFile(entry.path().string()) : std::string("<folder>");
+    return files;
+}
+
+namespace {
+
+Reading ReadLayer(const std::string& tabPath, const std::string& where, const Envelope* rect) {
+    RegisterOnce();
+    Reading reading;
+    ErrorCapture capture(reading.error);
+    GDALDatasetH ds =
+        GDALOpenEx(tabPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    if (!ds) {
+        if (reading.error.empty())
+            reading.error = "GDAL cannot open " + tabPath;
+        return reading;
+    }
+    OGRLayerH layer = GDALDatasetGetLayer(ds, 0);
+    if (!where.empty() && OGR_L_SetAttributeFilter(layer, where.c_str()) != OGRERR_NONE)
+        reading.error = "bad filter " + where;
+    if (rect)
+        OGR_L_SetSpatialFilterRect(layer, rect->minX, rect->minY, rect->maxX, rect->maxY);
+    OGR_L_ResetReading(layer);
+    while (OGRFeatureH f = OGR_L_GetNextFeature(layer)) {
+        Feature feature;
+        feature.fid = OGR_F_GetFID(f);
+        for (int i = 0; i < OGR_F_GetFieldCount(f); ++i)
+            feature.fields.push_back(OGR_F_IsFieldSetAndNotNull(f, i) ? OGR_F_GetFieldAsString(f, i)
+                                                                      : "<null>");
+        if (OGRGeometryH g = OGR_F_GetGeometryRef(f)) {
+            char* wkt = nullptr;
+            OGR_G_ExportToWkt(g, &wkt);
+            feature.wkt = wkt ? wkt : "";
+            CPLFree(wkt);
+        }
+        if (const char* style = OGR_F_GetStyleString(f))
+            feature.style = style;
+        reading.features.push_back(std::move(feature));
+        OGR_F_Destroy(f);
+    }
+    GDALClose(ds);
+    return reading;
+}
+
+} // namespace
+
+Reading ReadWithGdal(const std::string& tabPath, const std::string& where) {
+    return ReadLayer(tabPath, where, nullptr);
+}
+
+Reading ReadWithGdalInRect(const std::string& tabPath, const Envelope& rect) {
+    return ReadLayer(tabPath, "", &rect);
+}
+
+Envelope EnvelopeOfWkt(const std::string& wkt) {
+    OGRGeometryH g = nullptr;
+    char* text = const_cast<char*>(wkt.c_str());
+    if (OGR_G_CreateFromWkt(&text, nullptr, &g) != OGRERR_NONE || !g)
+        throw std::runtime_error("bad WKT " + wkt);
+    OGREnvelope e;
+    OGR_G_GetEnvelope(g, &e);
+    OGR_G_DestroyGeometry(g);
+    return {e.MinX, e.MinY, e.MaxX, e.MaxY};
+}
+
+std::vector<Feature> WithoutFids(std::vector<Feature> features) {
+    for (Feature& f : features)
+        f.fid = 0;
+    return features;
+}
+
+std::string MakeGdalTable(const std::string& folder, const std::string& name,
+                          const std::vector<FieldSpec>& fields,
+                          const std::function<FeatureSpec(int row)>& feature, int rows,
+                          const std::vector<long long>& deleteRows) {
+    RegisterOnce();
+    const std::string tab = folder + "/" + name + ".tab";
+    std::string error;
+    {
+        ErrorCapture capture(error);
+        GDALDriverH driver = GDALGetDriverByName("MapInfo File");
+        GDALDatasetH ds = GDALCreate(driver, tab.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
+        if (!ds)
+            throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
+        const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};
+        OGRLayerH layer = GDALDatasetCreateLayer(ds, name.c_str(), nullptr, wkbUnknown,
+                                                 const_cast<char**>(options));
+        for (const FieldSpec& spec : fields) {
+            OGRFieldDefnH def =
+                OGR_Fld_Create(spec.name.c_str(), static_cast<OGRFieldType>(spec.type));
+            OGR_Fld_SetWidth(def, spec.width);
+            OGR_Fld_SetPrecision(def, spec.precision);
+            OGR_L_CreateField(layer, def, TRUE);
+            OGR_Fld_Destroy(def);
+        }
+        for (const FieldSpec& spec : fields)
+            if (spec.indexed) {
+                const std::string sql = "CREATE INDEX ON " + name + " USING " + spec.name;
+                OGRLayerH result = GDALDatasetExecuteSQL(ds, sql.c_str(), nullptr, nullptr);
+                if (result)
+                    GDALDatasetReleaseResultSet(ds, result);
+            }
+        for (int row = 1; row <= rows; ++row) {
+            const FeatureSpec spec = feature(row);
+            OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
+            for (std::size_t i = 0; i < spec.values.size(); ++i)
+                OGR_F_SetFieldString(f, static_cast<int>(i), spec.values[i].c_str());
+            if (!spec.wkt.empty()) {
+                OGRGeometryH g = nullptr;
+                char* text = const_cast<char*>(spec.wkt.c_str());
+                OGR_G_CreateFromWkt(&text, nullptr, &g);
+                OGR_F_SetGeometryDirectly(f, g);
+            }
+            if (!spec.style.empty())
+                OGR_F_SetStyleString(f, spec.style.c_str());
+            if (OGR_L_CreateFeature(layer, f) != OGRERR_NONE && error.empty())
+                error = "cannot write row " + std::to_string(row);
+            OGR_F_Destroy(f);
+        }
+        GDALClose(ds);
+    }
+    if (!error.empty())
+        throw std::runtime_error("GDAL failed writing " + tab + ": " + error);
+    if (!deleteRows.empty()) {
+        ErrorCapture capture(error);
+        GDALDatasetH ds =
+            GDALOpenEx(tab.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
+        if (!ds)
+            throw std::runtime_error("GDAL cannot reopen " + tab);
+        OGRLayerH layer = GDALDatasetGetLayer(ds, 0);
+        for (const long long fid : deleteRows)
+            if (OGR_L_DeleteFeature(layer, fid) != OGRERR_NONE && error.empty())
+                error = "cannot delete row " + std::to_string(fid);
+        GDALClose(ds);
+        if (!error.empty())
+            throw std::runtime_error("GDAL failed deleting from " + tab + ": " + error);
+    }
+    return tab;
+}
+
+} // namespace vantero::standin::test

@@ -1,0 +1,85 @@
+#pragma once
+
+// Scratch folders, file snapshots, and GDAL as an independent reader and writer of MapInfo
+// tables for the pack tests.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vantero::standin::test {
+
+std::string TestData(const std::string& name);
+
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// Copies every file of the folder whose name before the extension is table; returns the .tab.
+std::string CopyTable(const std::string& fromFolder, const std::string& table,
+                      const std::string& toFolder);
+
+// Every file of a folder by name, with its bytes.
+using Snapshot = std::map<std::string, std::string>;
+Snapshot TakeSnapshot(const std::string& folder);
+
+struct Feature {
+    long long fid = 0;
+    std::vector<std::string> fields;
+    std::string wkt;
+    std::string style;
+    bool operator==(const Feature&) const = default;
+};
+
+struct Reading {
+    std::string error; // the first failure GDAL reported, or the reason it could not open
+    std::vector<Feature> features;
+};
+
+// All features in order, or those an attribute filter selects.
+Reading ReadWithGdal(const std::string& tabPath, const std::string& where = "");
+struct Envelope {
+    double minX, minY, maxX, maxY;
+};
+Envelope EnvelopeOfWkt(const std::string& wkt);
+// The features a spatial filter selects, which GDAL answers through the .MAP's spatial index.
+Reading ReadWithGdalInRect(const std::string& tabPath, const Envelope& rect);
+
+// The same features with the row numbers left out, for comparisons across a data pack.
+std::vector<Feature> WithoutFids(std::vector<Feature> features);
+
+struct FieldSpec {
+    std::string name;
+    int type; // OGRFieldType
+    int width = 0;
+    int precision = 0;
+    bool indexed = false;
+};
+
+struct FeatureSpec {
+    std::vector<std::string> values; // one per field, as text
+    std::string wkt;
+    std::string style;
+};
+
+// Writes a table with GDAL, then deletes the given rows through GDAL so that the table holds
+// real deleted rows and objects, as a user's editing leaves them.
+std::string MakeGdalTable(const std::string& folder, const std::string& name,
+                          const std::vector<FieldSpec>& fields,
+                          const std::function<FeatureSpec(int row)>& feature, int rows,
+                          const std::vector<long long>& deleteRows);
+
+} // namespace vantero::standin::test
