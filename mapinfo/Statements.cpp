@@ -2,7 +2,7 @@
 
 namespace {
 bool IsMapBasicNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 } // namespace
 
@@ -55,6 +55,15 @@ std::string PackTableStatement(std::string_view alias, bool graphic, bool data) 
     if (data)
         statement += " Data";
     return statement;
+}
+
+bool IsMapBasicName(std::string_view name) {
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9'))
+        return false;
+    for (char c : name)
+        if (!IsMapBasicNameChar(c))
+            return false;
+    return true;
 }
 
 std::string TableAlias(std::string_view tableName) {

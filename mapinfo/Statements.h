@@ -31,4 +31,8 @@ std::string QuoteMapBasicText(std::string_view text);
 // or starts with a digit. Without that, names like "my roads.tab" or "2019-roads.tab" never pack.
 std::string TableAlias(std::string_view tableName);
 
+// Whether the text can name a table in a statement: ASCII letters, digits and "_", not starting
+// with a digit. Every alias TableAlias makes is one.
+bool IsMapBasicName(std::string_view name);
+
 } // namespace vantero

@@ -1,0 +1,44 @@
+#pragma once
+
+// The stand-in on the bus: the object "/" with the method "do" of interface MapInfo.Application,
+// answering each statement with an empty reply or a MapInfo.Application.Error carrying the
+// message. It ends the program once every caller it has served has left the bus, as an automation
+// server ends when its last reference is released; a statement that is running always finishes
+// first, since the bus is read only between statements.
+
+#include "standin/server/StandinSession.h"
+
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QDBusVirtualObject>
+#include <QTimer>
+
+namespace vantero::standin {
+
+inline constexpr char kServiceName[] = "MapInfo.Application";
+inline constexpr char kErrorName[] = "MapInfo.Application.Error";
+
+class BusServer : public QDBusVirtualObject {
+    Q_OBJECT
+public:
+    explicit BusServer(QDBusConnection connection);
+
+    // Registers "/" and takes the name; false, with the reason, when either is refused.
+    bool Start(QString& reason);
+
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+signals:
+    void Finished(); // no caller is left, or the bus has gone
+
+private:
+    void CallerLeft(const QString& name);
+
+    QDBusConnection connection_;
+    QDBusServiceWatcher callers_;
+    QTimer busCheck_;
+    StandinSession session_;
+};
+
+} // namespace vantero::standin
