@@ -1,0 +1,199 @@
+// The real stand-in server on a private bus, reached through the program's own link and through
+// gdbus as a person would: real packs checked with GDAL, error replies, and the server's life.
+
+#include "mapinfo/AutomationError.h"
+#include "mapinfo/MapInfoLink.h"
+#include "mapinfo/Statements.h"
+#include "mapinfo/dbus/DBusAutomation.h"
+#include "tests/standin/TableSupport.h"
+#include "tests/support/PrivateBus.h"
+
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+namespace vantero {
+namespace {
+
+using standin::test::CopyTable;
+using standin::test::Reading;
+using standin::test::ReadWithGdal;
+using standin::test::TakeSnapshot;
+using standin::test::TestData;
+using standin::test::WithoutFids;
+using test::BusService;
+using test::PrivateBus;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
+
+QDBusConnection Connect(const PrivateBus& bus) {
+    static std::atomic<int> serial{0};
+    return QDBusConnection::connectToBus(QString::fromStdString(bus.Address()),
+                                         QStringLiteral("standin-test-%1").arg(++serial));
+}
+
+bool NameOwned(const QDBusConnection& connection) {
+    return connection.interface()->isServiceRegistered(QString::fromLatin1(kMapInfoProgId)).value();
+}
+
+class StandinServer : public ::testing::Test {
+protected:
+    PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    TempFolder folder;
+    QDBusConnection connection = Connect(bus);
+    DBusAutomationFactory factory{connection};
+    AutomationVariant mapInfo;
+
+    void SetUp() override { ASSERT_TRUE(ConnectMapInfo(mapInfo, factory, 0x100000005ull)); }
+    void TearDown() override {
+        mapInfo.Clear();
+        QDBusConnection::disconnectFromBus(connection.name());
+    }
+
+    std::string Copy(const std::string& table) {
+        return CopyTable(TestData(""), table, folder.path());
+    }
+    // The server's answer: "" when the statement ran, else the ServerError's message.
+    std::string Run(const std::string& statement) {
+        try {
+            SendCommand(mapInfo, statement);
+        } catch (const ServerError& e) {
+            return e.what();
+        }
+        return "";
+    }
+};
+
+TEST_F(StandinServer, PacksATableAsTheProgramAsksAndGdalReadsTheResult) {
+    const std::string tab = Copy("compr_symb_deleted_records");
+    const Reading before = ReadWithGdal(tab);
+    ASSERT_EQ(before.features.size(), 396u);
+    const std::string mapBefore = ReadBytes(folder.file("compr_symb_deleted_records.map"));
+
+    SendCommand(mapInfo, CloseAllStatement());
+    const std::string alias = TableAlias("compr_symb_deleted_records.tab");
+    ASSERT_TRUE(OpenMapInfoTable(mapInfo, tab, alias));
+    SendCommand(mapInfo, PackTableStatement(alias, true, true));
+    SendCommand(mapInfo, CloseAllStatement());
+
+    const Reading after = ReadWithGdal(tab);
+    EXPECT_EQ(after.error, "");
+    EXPECT_EQ(WithoutFids(after.features), WithoutFids(before.features));
+    EXPECT_EQ(after.features.back().fid, 396);
+    EXPECT_LT(ReadBytes(folder.file("compr_symb_deleted_records.map")).size(), mapBefore.size());
+    // The alias is free again for the next table of the run.
+    ASSERT_TRUE(OpenMapInfoTable(mapInfo, Copy("first_table"), alias));
+}
+
+TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) {
+    std::filesystem::create_directory(folder.file("roads.tab"));
+    WriteBytes(folder.file("notes.tab"), "Dear diary,\n");
+    // A .DAT shorter than its header says.
+    const std::string shortTab = Copy("first_table");
+    const std::string dat = ReadBytes(folder.file("first_table.dat"));
+    WriteBytes(folder.file("first_table.dat"), dat.substr(0, dat.size() - 20));
+    // A .MAP whose first object is of a kind no MapInfo writes.
+    const std::string oddTab = Copy("all_geoms");
+    std::string map = ReadBytes(folder.file("all_geoms.map"));
+    const std::string id = ReadBytes(folder.file("all_geoms.id"));
+    const std::size_t first = static_cast<unsigned char>(id[0]) | static_cast<unsigned char>(id[1])
+                                                                      << 8;
+    map[first] = static_cast<char>(0xF0);
+    WriteBytes(folder.file("all_geoms.map"), map);
+    const auto files = TakeSnapshot(folder.path());
+
+    struct Case {
+        std::string statement, messagePart;
+    };
+    const std::vector<Case> cases = {
+        {"Pack the lot", "Unrecognized command: Pack the lot"},
+        {"open table \"" + folder.file("x.tab"), "Unterminated string"},
+        {OpenTableStatement(folder.file("roads.tab"), "roads"), "it is a folder"},
+        {OpenTableStatement(folder.file("notes.tab"), "notes"), folder.file("notes.tab")},
+        {OpenTableStatement(folder.file("gone.tab"), "gone"), "No such file or directory"},
+        {"Pack Table nothing Data", "Table nothing is not open"},
+        {OpenTableStatement(shortTab, "short"), ""},
+        {PackTableStatement("short", false, true), "first_table"},
+        {OpenTableStatement(oddTab, "odd"), ""},
+        {PackTableStatement("odd", true, false), "all_geoms"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statement);
+        const std::string message = Run(c.statement);
+        if (c.messagePart.empty())
+            EXPECT_EQ(message, "");
+        else
+            EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
+        EXPECT_EQ(Run(CloseAllStatement().substr(0, 5) + " Table nothing"),
+                  "Table nothing is not open")
+            << "the server still answers";
+    }
+    EXPECT_EQ(TakeSnapshot(folder.path()), files);
+}
+
+TEST_F(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
+    QProcess gdbus;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(bus.Address()));
+    gdbus.setProcessEnvironment(env);
+    const auto call = [&](const QString& statement) {
+        gdbus.start(QStringLiteral("gdbus"),
+                    {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                     QStringLiteral("MapInfo.Application"), QStringLiteral("--object-path"),
+                     QStringLiteral("/"), QStringLiteral("--method"),
+                     QStringLiteral("MapInfo.Application.do"), statement});
+        EXPECT_TRUE(gdbus.waitForFinished(20000));
+        return std::make_pair(gdbus.exitCode(), QString::fromUtf8(gdbus.readAllStandardOutput() +
+                                                                  gdbus.readAllStandardError())
+                                                    .trimmed()
+                                                    .toStdString());
+    };
+    EXPECT_EQ(call(QStringLiteral("close all")), std::make_pair(0, std::string("()")));
+    const auto [code, text] = call(QStringLiteral("close table roads"));
+    EXPECT_NE(code, 0);
+    EXPECT_NE(text.find("MapInfo.Application.Error: Table roads is not open"), std::string::npos)
+        << text;
+}
+
+TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
+    PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    QDBusConnection watcher = Connect(bus);
+    const auto call = [](const QDBusConnection& c) {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            QString::fromLatin1(kMapInfoProgId), QStringLiteral("/"),
+            QString::fromLatin1(kMapInfoProgId), QStringLiteral("do"));
+        m << QStringLiteral("close all");
+        return c.call(m).type() == QDBusMessage::ReplyMessage;
+    };
+    const auto gone = [&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (NameOwned(watcher) && waited.elapsed() < 10000)
+            QThread::msleep(50);
+        return !NameOwned(watcher);
+    };
+    QString first, second;
+    {
+        QDBusConnection a = Connect(bus);
+        QDBusConnection b = Connect(bus);
+        first = a.name();
+        second = b.name();
+        ASSERT_TRUE(call(a));
+        ASSERT_TRUE(call(b));
+    }
+    QDBusConnection::disconnectFromBus(first);
+    QThread::msleep(500);
+    EXPECT_TRUE(NameOwned(watcher)) << "ended while a caller was still on the bus";
+    QDBusConnection::disconnectFromBus(second);
+    EXPECT_TRUE(gone()) << "still running after the last caller left";
+    QDBusConnection::disconnectFromBus(watcher.name());
+}
+
+} // namespace
+} // namespace vantero
