@@ -3,12 +3,15 @@
 #include "app/ErrorGuard.h"
 #include "ui/RecordTableModel.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
+
+#include <cmath>
 
 namespace vantero {
 namespace {
@@ -33,6 +36,28 @@ private:
     TableGrid* grid_;
     QSortFilterProxyModel* sorted_;
 };
+
+// A press and release on a header sorts; a column drag starts only past 5 pixels of movement,
+// closer than Qt's own drag distance, so that a click with a slightly moving hand still sorts
+// and a deliberate drag still moves the column.
+constexpr int kColumnDragPixels = 5;
+
+class GridHeader : public QHeaderView {
+public:
+    explicit GridHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override {
+        // The header reads the application's drag distance while it handles the move; nothing
+        // else runs in between, so lending it ours changes nothing elsewhere.
+        const int saved = QApplication::startDragDistance();
+        QApplication::setStartDragDistance(kColumnDragPixels + 1);
+        QHeaderView::mouseMoveEvent(event);
+        QApplication::setStartDragDistance(saved);
+    }
+};
+
+constexpr int kMinimumColumnWidth = 20;
 
 std::optional<GridKey> NavigationKey(int key) {
     switch (key) {
@@ -70,15 +95,69 @@ TableGrid::TableGrid(QWidget* parent)
     setShowGrid(false);
     setFrameShape(QFrame::NoFrame);
     setWordWrap(false);
+    setHorizontalHeader(new GridHeader(this));
+    // The columns always share the grid's width, so there is nothing to scroll sideways.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setSectionsMovable(true);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(true);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setMinimumSectionSize(kMinimumColumnWidth);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { Guard([this, column] { SortByColumn(column); }); });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!fitting_)
+            FitColumnsAfter(horizontalHeader()->visualIndex(column));
+    });
+}
+
+void TableGrid::FitColumnsAfter(int visual) {
+    QHeaderView* header = horizontalHeader();
+    const int count = header->count();
+    const int available = viewport()->width();
+    if (count == 0 || available <= 0 || static_cast<int>(weights_.size()) != count)
+        return;
+    // The columns after the one the user sized share what it left, in their proportions; when
+    // that is too little for them, or the user sized the last column, all of them are scaled
+    // together instead.
+    int fixed = 0;
+    for (int v = 0; v <= visual; ++v)
+        fixed += header->sectionSize(header->logicalIndex(v));
+    const int left = available - fixed;
+    if (visual >= 0 && (visual + 1 >= count || left < kMinimumColumnWidth * (count - visual - 1))) {
+        FitColumnsAfter(-1);
+        return;
+    }
+    if (visual < 0 && available < kMinimumColumnWidth * count)
+        return;
+    double weight = 0;
+    for (int v = visual + 1; v < count; ++v)
+        weight += weights_[static_cast<std::size_t>(header->logicalIndex(v))];
+    if (weight <= 0)
+        return;
+    // Rounding the running total, not each width, keeps the proportions from drifting.
+    fitting_ = true;
+    double running = 0;
+    int given = 0;
+    for (int v = visual + 1; v < count; ++v) {
+        const int logical = header->logicalIndex(v);
+        running += weights_[static_cast<std::size_t>(logical)];
+        const int edge = static_cast<int>(std::lround(running * left / weight));
+        header->resizeSection(logical, std::max(kMinimumColumnWidth, edge - given));
+        given = edge;
+    }
+    fitting_ = false;
+    if (visual >= 0)
+        for (int c = 0; c < count; ++c)
+            weights_[static_cast<std::size_t>(c)] = header->sectionSize(c);
+}
+
+void TableGrid::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitColumnsAfter(-1);
 }
 
 void TableGrid::SetRecordModel(RecordTableModel* model) {
@@ -87,8 +166,10 @@ void TableGrid::SetRecordModel(RecordTableModel* model) {
     selection_.Emptied();
     for (int row = 0; row < model->rowCount(); ++row)
         selection_.RowAppended();
-    for (std::size_t c = 0; c < model->Columns().size(); ++c)
-        setColumnWidth(static_cast<int>(c), model->Columns()[c].width);
+    weights_.clear();
+    for (const auto& column : model->Columns())
+        weights_.push_back(column.width);
+    FitColumnsAfter(-1);
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) {
                 for (int row = first; row <= last; ++row)

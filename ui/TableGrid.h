@@ -7,6 +7,8 @@
 
 #include <QTableView>
 
+#include <vector>
+
 class QSortFilterProxyModel;
 
 namespace vantero {
@@ -36,10 +38,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void EnsureDisplayOrder();
+    // Fits the columns after the one at visual position visual (-1: all) to the grid's width.
+    void FitColumnsAfter(int visual);
     void ShowFocus();
     int PageRows() const;
 
@@ -48,6 +53,8 @@ private:
     GridSelection selection_;
     bool orderStale_ = false;
     int sortColumn_ = -1;
+    bool fitting_ = false;
+    std::vector<double> weights_; // the columns' shares of the width, by model column
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 

@@ -138,5 +138,55 @@ TEST_F(MainWindow, HeaderClickSortsTheDisplayOnlyAndCtrlInsertCopiesInListOrder)
     }
 }
 
+// A press, a move and a release on the name header, as the mouse does it.
+void HeaderGesture(QHeaderView* header, QPoint from, int dx) {
+    QWidget* area = header->viewport();
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, at, area->mapToGlobal(at), Qt::LeftButton, buttons, {});
+        QApplication::sendEvent(area, &e);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int x = 1; x <= dx; ++x)
+        send(QEvent::MouseMove, from + QPoint(x, 0), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, from + QPoint(dx, 0), Qt::NoButton);
+}
+
+TEST_F(MainWindow, AHeaderSortsUpToFivePixelsOfMovementAndDragsBeyond) {
+    QHeaderView* header = grid->horizontalHeader();
+    const QPoint nameHeader(header->sectionViewportPosition(0) + 20, header->height() / 2);
+    HeaderGesture(header, nameHeader, 6);
+    EXPECT_FALSE(header->isSortIndicatorShown()) << "a six-pixel drag sorted";
+    HeaderGesture(header, nameHeader, 5);
+    EXPECT_TRUE(header->isSortIndicatorShown())
+        << "a click with five pixels of movement did not sort";
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("addresses.tab"));
+    // Dragged well past the next column, the name column moves and nothing is sorted again.
+    HeaderGesture(header, nameHeader, header->sectionSize(0) + header->sectionSize(1));
+    EXPECT_NE(header->visualIndex(0), 0);
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("addresses.tab"));
+}
+
+TEST_F(MainWindow, TheColumnsShareTheGridsWidthWhateverItsSize) {
+    QHeaderView* header = grid->horizontalHeader();
+    const auto total = [&] {
+        return header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2);
+    };
+    for (const int width : {700, 1200, 420}) {
+        window.resize(width, 500);
+        QApplication::processEvents();
+        EXPECT_EQ(total(), grid->viewport()->width()) << width;
+        // The design's proportions hold: the path column is the widest, the type the narrowest.
+        EXPECT_NEAR(double(header->sectionSize(2)) / header->sectionSize(0), 167.0 / 97, 0.05);
+        EXPECT_NEAR(double(header->sectionSize(1)) / header->sectionSize(0), 77.0 / 97, 0.05);
+    }
+    // Widening the name column takes the room from the columns after it, never the grid's edge.
+    const int name = header->sectionSize(0);
+    const int type = header->sectionSize(1);
+    header->resizeSection(0, name + 40);
+    EXPECT_EQ(header->sectionSize(0), name + 40);
+    EXPECT_LT(header->sectionSize(1), type);
+    EXPECT_EQ(total(), grid->viewport()->width());
+}
+
 } // namespace
 } // namespace vantero
