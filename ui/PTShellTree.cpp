@@ -2,6 +2,7 @@
 
 #include "app/ErrorGuard.h"
 #include "app/Prompts.h"
+#include "ui/FolderCopy.h"
 #include "ui/FolderWatcher.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -414,21 +416,52 @@ void TPTShellTree::PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool 
         if (std::filesystem::exists(std::filesystem::symlink_status(destination)))
             throw std::runtime_error("Cannot paste " + source.string() + ": " +
                                      destination.string() + " exists already");
-        std::error_code error;
         if (cut && renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
                              RENAME_NOREPLACE) == 0)
             continue;
-        std::filesystem::copy(source, destination,
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::copy_symlinks,
-                              error);
-        if (error) {
-            std::filesystem::remove_all(destination);
-            throw std::runtime_error("Cannot paste " + source.string() + ": " + error.message());
-        }
-        if (cut)
+        if (CopyWithProgress(source, destination) == CopyResult::Cancelled)
+            return; // the user's choice: what was copied is gone again, the source untouched
+        if (cut) {
+            std::error_code error;
             std::filesystem::remove_all(source, error);
+            if (error)
+                throw std::runtime_error("Moved " + source.string() + " to " +
+                                         destination.string() +
+                                         ", but it could not be removed here: " + error.message());
+        }
     }
+}
+
+CopyResult TPTShellTree::CopyWithProgress(const std::filesystem::path& source,
+                                          const std::filesystem::path& destination) {
+    // The copy's own folders must not set a refresh off half-way; it runs when the copy is over.
+    DeferRefreshes();
+    struct Undefer {
+        TPTShellTree* tree;
+        ~Undefer() { tree->EndDeferRefreshes(); }
+    } undefer{this};
+    const std::uint64_t total = BytesToCopy(source);
+    if (total < kProgressBytes) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        struct RestoreCursor {
+            ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
+        } restore;
+        return CopyInto(source, destination, {});
+    }
+    QProgressDialog progress(tr("Copying %1 to %2")
+                                 .arg(QFile::decodeName(source.filename().c_str()),
+                                      QFile::decodeName(destination.parent_path().c_str())),
+                             tr("Cancel"), 0, kProgressSteps, this);
+    progress.setObjectName(QStringLiteral("CopyProgress"));
+    progress.setWindowTitle(tr("Copying"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+    return CopyInto(source, destination, [&](std::uint64_t done, std::uint64_t all) {
+        // setValue lets the dialog's own events through, so Cancel is seen between chunks.
+        progress.setValue(static_cast<int>(all == 0 ? 0 : done * kProgressSteps / all));
+        return !progress.wasCanceled();
+    });
 }
 
 QMimeData* TPTShellTree::mimeData(const QList<QTreeWidgetItem*>& nodes) const {

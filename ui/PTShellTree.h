@@ -3,8 +3,11 @@
 // The folder tree of the main window's left pane: the desktop's namespace as a Linux desktop shows
 // it. Its one duty towards the program is SelectedPath and the Change announcement.
 
+#include "ui/FolderCopy.h"
+
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +67,9 @@ public:
     // Its entries have object names for tests: Rename, Cut, Copy, Paste, Delete, OpenInFileManager.
     QMenu* ContextMenuFor(QTreeWidgetItem* node);
 
+    // A paste or drop of this many bytes or more shows its progress and can be cancelled.
+    static constexpr std::uint64_t kProgressBytes = 16u << 20;
+
     // How long after the last folder notice the refresh comes: sooner when the user is here.
     int DebounceMilliseconds() const;
 
@@ -94,6 +100,9 @@ private:
     void PasteIntoFolder(QTreeWidgetItem* node);
     // Copies (or moves) the files and folders into the node's folder; never over a name.
     void PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move);
+    static constexpr int kProgressSteps = 1000;
+    CopyResult CopyWithProgress(const std::filesystem::path& source,
+                                const std::filesystem::path& destination);
     void RepointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
     std::vector<std::string> SortedSubFolders(const std::string& folder) const;
     void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);

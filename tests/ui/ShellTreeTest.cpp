@@ -12,8 +12,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -311,6 +313,66 @@ TEST_F(ShellTree, DragsOutAsUriListAndDropsCopyOrMoveOnDisk) {
     EXPECT_EQ(out->urls().value(0).toLocalFile().toStdString(), folder.file("desktop/beta"));
     EXPECT_EQ(tree->mimeData({root, Child(root, "Home")}), nullptr);
     EXPECT_EQ(alpha->text(0), QStringLiteral("Alpha")); // the nodes follow the disk only on refresh
+}
+
+TEST_F(ShellTree, ALongPasteShowsItsProgressAndACancelLeavesNothing) {
+    PromptScript prompts;
+    test::WriteBytes(folder.file("desktop/Alpha/inner/big.map"),
+                     std::string(TPTShellTree::kProgressBytes + 1, 'm'));
+    tree->setFocus();
+    tree->setCurrentItem(Child(root, "Alpha"));
+    QTest::keyClick(tree.get(), Qt::Key_C, Qt::ControlModifier);
+    tree->setCurrentItem(Child(root, "beta"));
+    // The first chance the dialog gives the event loop, the user presses Cancel.
+    bool shown = false;
+    QTimer::singleShot(0, tree.get(), [&] {
+        if (auto* progress = tree->findChild<QProgressDialog*>(QStringLiteral("CopyProgress"))) {
+            shown = progress->isVisible();
+            progress->cancel();
+        }
+    });
+    QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/beta/Alpha")));
+    EXPECT_TRUE(prompts.prompts.empty()) << "a cancel is the user's choice, not an error";
+    EXPECT_TRUE(std::filesystem::exists(folder.file("desktop/Alpha/inner/big.map")));
+    EXPECT_EQ(tree->findChild<QProgressDialog*>(QStringLiteral("CopyProgress")), nullptr);
+
+    // Uncancelled, the same paste arrives whole.
+    QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(std::filesystem::file_size(folder.file("desktop/beta/Alpha/inner/big.map")),
+              TPTShellTree::kProgressBytes + 1);
+}
+
+// A drop as the window system delivers it: enter, move over a node, drop.
+TEST_F(ShellTree, ADropThroughTheDragEventsCopiesOntoAFolderAndNotOntoAVirtualNode) {
+    PromptScript prompts;
+    test::WriteBytes(folder.file("roads.tab"), "!table\n");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.file("roads.tab")))});
+    const auto dropAt = [&](QTreeWidgetItem* node) {
+        const QPoint at = tree->visualItemRect(node).center();
+        QWidget* area = tree->viewport();
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(area, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(area, &move);
+        if (!move.isAccepted()) {
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(area, &leave);
+            return false;
+        }
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(area, &drop);
+        return true;
+    };
+    QTreeWidgetItem* computer = Child(root, "Computer");
+    ASSERT_NE(computer, nullptr);
+    EXPECT_TRUE(dropAt(Child(root, "beta")));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("desktop/beta/roads.tab")));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("roads.tab"))) << "a plain drop copies";
+    EXPECT_FALSE(dropAt(computer)) << "a virtual node took a drop";
+    EXPECT_TRUE(prompts.prompts.empty());
 }
 
 } // namespace

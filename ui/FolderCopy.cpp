@@ -1,0 +1,183 @@
+#include "ui/FolderCopy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vantero {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+
+[[noreturn]] void Fail(const std::string& what, const fs::path& path) {
+    throw std::runtime_error("Cannot copy " + path.string() + ": " + what);
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+class Copier {
+public:
+    Copier(std::uint64_t total, const CopyProgress& progress)
+        : total_(total), progress_(progress), buffer_(kChunk) {}
+
+    // False when the user cancelled.
+    bool Copy(const fs::path& from, const fs::path& to) {
+        struct stat st {};
+        if (::lstat(from.c_str(), &st) != 0)
+            Fail(std::strerror(errno), from);
+        if (S_ISLNK(st.st_mode)) {
+            std::error_code error;
+            const fs::path target = fs::read_symlink(from, error);
+            if (error || ::symlink(target.c_str(), to.c_str()) != 0)
+                Fail(error ? error.message() : std::strerror(errno), from);
+            Created(to);
+            return true;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            // Writable for us while it fills; its own mode once it is full.
+            if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
+                Fail(std::strerror(errno), to);
+            Created(to);
+            std::error_code error;
+            for (fs::directory_iterator it(from, error), end; !error && it != end;
+                 it.increment(error))
+                if (!Copy(it->path(), to / it->path().filename()))
+                    return false;
+            if (error)
+                Fail(error.message(), from);
+            ::chmod(to.c_str(), st.st_mode & 07777);
+            return true;
+        }
+        if (!S_ISREG(st.st_mode))
+            Fail("it is neither a file nor a folder", from);
+        return CopyFile(from, to, st.st_mode & 07777);
+    }
+
+    // Whether anything of the copy exists, so that only what it made is ever removed.
+    bool createdDestination() const { return createdDestination_; }
+    void SetDestination(const fs::path& destination) { destination_ = destination; }
+
+private:
+    void Created(const fs::path& path) {
+        if (path == destination_)
+            createdDestination_ = true;
+    }
+
+    bool CopyFile(const fs::path& from, const fs::path& to, mode_t mode) {
+        Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+        if (in.get() < 0)
+            Fail(std::strerror(errno), from);
+        // O_EXCL: a name that turned up meanwhile is not written over.
+        Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode | S_IWUSR));
+        if (out.get() < 0)
+            Fail(std::strerror(errno), to);
+        Created(to);
+        for (;;) {
+            const ssize_t got = ::read(in.get(), buffer_.data(), buffer_.size());
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                Fail(std::strerror(errno), from);
+            }
+            if (got == 0)
+                break;
+            for (ssize_t put = 0; put < got;) {
+                const ssize_t n =
+                    ::write(out.get(), buffer_.data() + put, static_cast<std::size_t>(got - put));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    Fail(std::strerror(errno), to);
+                put += n;
+            }
+            done_ += static_cast<std::uint64_t>(got);
+            if (progress_ && !progress_(done_, total_))
+                return false;
+        }
+        if (::fchmod(out.get(), mode) != 0 || ::close(out.Release()) != 0)
+            Fail(std::strerror(errno), to);
+        return true;
+    }
+
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+    const CopyProgress& progress_;
+    std::vector<char> buffer_;
+    fs::path destination_;
+    bool createdDestination_ = false;
+};
+
+void RemoveQuietly(const fs::path& path) {
+    std::error_code ignored;
+    // Folders copied without write permission must be opened up before they can be emptied.
+    for (auto it = fs::recursive_directory_iterator(path, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored))
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path, ignored);
+}
+
+} // namespace
+
+std::uint64_t BytesToCopy(const fs::path& source) {
+    std::error_code error;
+    if (fs::is_regular_file(fs::symlink_status(source, error)))
+        return fs::file_size(source, error);
+    std::uint64_t total = 0;
+    for (auto it = fs::recursive_directory_iterator(source, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error))
+        if (it->is_regular_file(error) && !it->is_symlink(error))
+            total += it->file_size(error);
+    return total;
+}
+
+CopyResult CopyInto(const fs::path& source, const fs::path& destination,
+                    const CopyProgress& progress) {
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(destination, error)))
+        Fail(destination.string() + " exists already", source);
+    Copier copier(BytesToCopy(source), progress);
+    copier.SetDestination(destination);
+    bool finished = false;
+    try {
+        finished = copier.Copy(source, destination);
+    } catch (...) {
+        if (copier.createdDestination())
+            RemoveQuietly(destination);
+        throw;
+    }
+    if (!finished) {
+        RemoveQuietly(destination);
+        return CopyResult::Cancelled;
+    }
+    return CopyResult::Done;
+}
+
+} // namespace vantero
