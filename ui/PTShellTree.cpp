@@ -278,7 +278,18 @@ void TPTShellTree::RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remember
 QTreeWidgetItem* TPTShellTree::AddNode(QTreeWidgetItem* parent, const QString& text,
                                        const std::string& path, const QIcon& icon,
                                        bool mayHaveChildren, bool hidden) {
-    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+    QTreeWidgetItem* node = MakeNode(text, path, icon, mayHaveChildren, hidden);
+    if (parent)
+        parent->addChild(node);
+    else
+        addTopLevelItem(node);
+    return node;
+}
+
+QTreeWidgetItem* TPTShellTree::MakeNode(const QString& text, const std::string& path,
+                                        const QIcon& icon, bool mayHaveChildren,
+                                        bool hidden) const {
+    auto* node = new QTreeWidgetItem;
     node->setText(0, text);
     node->setIcon(0, icon);
     node->setData(0, kPathRole, path.empty() ? QByteArray() : QByteArray::fromStdString(path));
@@ -332,8 +343,12 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
         return;
     }
     const std::string folder = bytes.toStdString();
+    // All at once: one insertion for the view to lay out, not one per folder.
+    QList<QTreeWidgetItem*> children;
+    const QIcon folderIcon = icons.icon(QFileIconProvider::Folder);
     for (const std::string& name : SortedSubFolders(folder))
-        AddFolderNode(node, folder, name);
+        children << MakeFolderNode(folder, name, folderIcon);
+    node->addChildren(children);
     watcher_->Watch(folder);
     if (!isRoot && node->childCount() == 0)
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
@@ -601,22 +616,37 @@ void TPTShellTree::RepointPaths(QTreeWidgetItem* node, const std::string& from,
 }
 
 std::vector<std::string> TPTShellTree::SortedSubFolders(const std::string& folder) const {
-    std::vector<std::string> names = SubFolders(folder);
+    const std::vector<std::string> names = SubFolders(folder);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&collator](const std::string& a, const std::string& b) {
-        return collator.compare(QFile::decodeName(QByteArray::fromStdString(a)),
-                                QFile::decodeName(QByteArray::fromStdString(b))) < 0;
-    });
-    return names;
+    // A key per name, made once: comparing through the collator decodes both names every time.
+    // Sort keys ignore the collator's case setting, so the names are case-folded first.
+    std::vector<std::pair<QCollatorSortKey, std::size_t>> keys;
+    keys.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)
+        keys.emplace_back(
+            collator.sortKey(QFile::decodeName(QByteArray::fromStdString(names[i])).toCaseFolded()),
+            i);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const auto& key : keys)
+        sorted.push_back(names[key.second]);
+    return sorted;
+}
+
+QTreeWidgetItem* TPTShellTree::MakeFolderNode(const std::string& folder, const std::string& name,
+                                              const QIcon& icon) const {
+    const std::string path = Join(folder, name);
+    return MakeNode(QFile::decodeName(QByteArray::fromStdString(name)), path, icon,
+                    !SubFolders(path, true).empty(), name.front() == '.');
 }
 
 void TPTShellTree::AddFolderNode(QTreeWidgetItem* parent, const std::string& folder,
                                  const std::string& name) {
-    const std::string path = Join(folder, name);
-    AddNode(parent, QFile::decodeName(QByteArray::fromStdString(name)), path,
-            QFileIconProvider().icon(QFileIconProvider::Folder), !SubFolders(path, true).empty(),
-            name.front() == '.');
+    parent->addChild(
+        MakeFolderNode(folder, name, QFileIconProvider().icon(QFileIconProvider::Folder)));
 }
 
 std::string TPTShellTree::SelectedPath() const {

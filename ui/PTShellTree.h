@@ -106,6 +106,10 @@ private:
     void RepointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
     std::vector<std::string> SortedSubFolders(const std::string& folder) const;
     void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);
+    QTreeWidgetItem* MakeNode(const QString& text, const std::string& path, const QIcon& icon,
+                              bool mayHaveChildren, bool hidden) const;
+    QTreeWidgetItem* MakeFolderNode(const std::string& folder, const std::string& name,
+                                    const QIcon& icon) const;
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, const std::string& path,
                              const QIcon& icon, bool mayHaveChildren, bool hidden);
 
