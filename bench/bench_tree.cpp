@@ -98,20 +98,24 @@ void WaitLoaded(QFileSystemModel& model, const QModelIndex& index, int rows) {
         loop.exec();
 }
 
-std::unique_ptr<QFileSystemModel> FolderModel() {
-    auto model = std::make_unique<QFileSystemModel>();
-    model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    model->setRootPath(QString::fromStdString(folders->root));
-    return model;
-}
-
-void ExpandPlainModel(benchmark::State& state) {
-    for (auto _ : state) {
-        auto model = FolderModel();
-        QTreeView view;
+// A fresh QFileSystemModel of folders only, shown in a plain QTreeView of the tree's size.
+struct PlainView {
+    std::unique_ptr<QFileSystemModel> model = std::make_unique<QFileSystemModel>();
+    QTreeView view;
+    PlainView() {
+        model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+        model->setRootPath(QString::fromStdString(folders->root));
         view.setModel(model.get());
         view.resize(300, 600);
         view.show();
+    }
+};
+
+void ExpandPlainModel(benchmark::State& state) {
+    for (auto _ : state) {
+        PlainView plain;
+        QFileSystemModel* model = plain.model.get();
+        QTreeView& view = plain.view;
         const QModelIndex wide = model->index(QString::fromStdString(folders->wide));
         const auto start = std::chrono::steady_clock::now();
         view.expand(wide);
@@ -141,11 +145,9 @@ void RefreshTree(benchmark::State& state) {
 
 void RefreshPlainModel(benchmark::State& state) {
     for (auto _ : state) {
-        auto model = FolderModel();
-        QTreeView view;
-        view.setModel(model.get());
-        view.resize(300, 600);
-        view.show();
+        PlainView plain;
+        QFileSystemModel* model = plain.model.get();
+        QTreeView& view = plain.view;
         const QModelIndex deep = model->index(QString::fromStdString(folders->deep));
         view.expand(deep);
         WaitLoaded(*model, deep, kPopulated);
