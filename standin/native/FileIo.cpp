@@ -16,6 +16,12 @@ namespace vantero::standin::detail {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::uint64_t kMinStep = 4096;
+constexpr std::uint64_t kStepsPerFile = 32;
+
+std::uint64_t StepSize(std::uint64_t likeSize) {
+    return std::clamp<std::uint64_t>(likeSize / kStepsPerFile, kMinStep, kBufferSize);
+}
 
 } // namespace
 
@@ -92,20 +98,26 @@ MappedFile::~MappedFile() {
 }
 
 OutputFile::OutputFile(std::string path, const MappedFile& like, Progress& progress)
-    : path_(std::move(path)), progress_(progress) {
+    : path_(std::move(path)), progress_(progress), stepEvery_(StepSize(like.size())),
+      untilStep_(stepEvery_) {
     fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd_ < 0)
         ThrowIoError("cannot create", path_);
     // The new file takes the place of the old one, so it takes its owner and permissions too;
     // the owner can only be given by a privileged process, which is when it matters.
     (void)fchown(fd_, like.owner(), like.group());
-    if (fchmod(fd_, like.mode()) != 0)
+    if (fchmod(fd_, like.mode()) != 0) {
+        const int error = errno;
+        close(fd_);
+        fd_ = -1;
+        errno = error;
         ThrowIoError("cannot set the permissions of", path_);
+    }
     buffer_.reserve(kBufferSize);
 }
 
 OutputFile::OutputFile(std::string path, mode_t mode, Progress& progress)
-    : path_(std::move(path)), progress_(progress) {
+    : path_(std::move(path)), progress_(progress), stepEvery_(kBufferSize), untilStep_(stepEvery_) {
     fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd_ < 0)
         ThrowIoError("cannot create", path_);
@@ -118,24 +130,31 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Write(const void* bytes, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(bytes);
-    while (size > 0) {
-        if (buffer_.size() == kBufferSize)
-            Flush();
-        const std::size_t take = std::min(size, kBufferSize - buffer_.size());
-        buffer_.insert(buffer_.end(), p, p + take);
-        p += take;
-        size -= take;
-    }
+    Append(static_cast<const std::uint8_t*>(bytes), size);
 }
 
 void OutputFile::WriteZeros(std::size_t size) {
+    Append(nullptr, size);
+}
+
+void OutputFile::Append(const std::uint8_t* p, std::size_t size) {
     while (size > 0) {
         if (buffer_.size() == kBufferSize)
             Flush();
-        const std::size_t take = std::min(size, kBufferSize - buffer_.size());
-        buffer_.resize(buffer_.size() + take, 0);
+        const std::size_t take = static_cast<std::size_t>(
+            std::min<std::uint64_t>({size, kBufferSize - buffer_.size(), untilStep_}));
+        if (p) {
+            buffer_.insert(buffer_.end(), p, p + take);
+            p += take;
+        } else {
+            buffer_.resize(buffer_.size() + take, 0);
+        }
         size -= take;
+        untilStep_ -= take;
+        if (untilStep_ == 0) {
+            untilStep_ = stepEvery_;
+            progress_.Step();
+        }
     }
 }
 
@@ -173,7 +192,6 @@ void OutputFile::Flush() {
     }
     flushed_ += buffer_.size();
     buffer_.clear();
-    progress_.Step();
 }
 
 void OutputFile::Finish() {

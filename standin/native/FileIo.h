@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantero::standin::detail {
@@ -16,13 +18,32 @@ public:
     explicit Progress(const std::function<void(int)>& checkpoint) : checkpoint_(checkpoint) {}
     void Step() {
         ++step_;
-        if (checkpoint_)
+        if (!checkpoint_)
+            return;
+        if (!deferring_) {
             checkpoint_(step_);
+            return;
+        }
+        try {
+            checkpoint_(step_);
+        } catch (...) {
+            if (!deferred_)
+                deferred_ = std::current_exception();
+        }
+    }
+    // Once the pack has taken effect it runs to its end, so that a caller who cancels it is not
+    // left with a half-swapped table: a checkpoint's exception waits for RethrowDeferred.
+    void DeferExceptions() { deferring_ = true; }
+    void RethrowDeferred() {
+        if (deferred_)
+            std::rethrow_exception(std::exchange(deferred_, nullptr));
     }
 
 private:
     const std::function<void(int)>& checkpoint_;
     int step_ = 0;
+    bool deferring_ = false;
+    std::exception_ptr deferred_;
 };
 
 [[noreturn]] void ThrowPackError(const std::string& message);
@@ -60,7 +81,9 @@ private:
 };
 
 // A new file written through a large buffer. It is created exclusively, so a name that is already
-// taken is never overwritten, and it becomes durable only through Finish.
+// taken is never overwritten, and it becomes durable only through Finish. A file that replaces
+// another steps the progress at every thirty-second of the old file's size, so that the checkpoints
+// fall all through the writing of each file, small or large.
 class OutputFile {
 public:
     OutputFile(std::string path, const MappedFile& like, Progress& progress);
@@ -79,12 +102,15 @@ public:
 
 private:
     void Flush();
+    void Append(const std::uint8_t* bytes, std::size_t size); // nullptr: zeros
 
     std::string path_;
     Progress& progress_;
     int fd_ = -1;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t flushed_ = 0;
+    std::uint64_t stepEvery_;
+    std::uint64_t untilStep_;
 };
 
 } // namespace vantero::standin::detail

@@ -8,6 +8,7 @@
 #include "standin/native/SwapJournal.h"
 #include "standin/native/TableFiles.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +75,14 @@ std::unique_ptr<MappedFile> MapIfPresent(const std::string& path) {
     return std::make_unique<MappedFile>(path);
 }
 
+// The files of a table that its owner made read-only are not replaced behind their back, even
+// by a process that could.
+void RefuseReadOnly(const MappedFile* file) {
+    if (file && ((file->mode() & 0222) == 0 ||
+                 faccessat(AT_FDCWD, file->path().c_str(), W_OK, AT_EACCESS) != 0))
+        ThrowPackError(file->path() + " is read-only; its table is not packed");
+}
+
 void WriteIdEntry(OutputFile& out, std::uint32_t value) {
     std::uint8_t bytes[4];
     Put32(bytes, value);
@@ -112,6 +121,10 @@ void PackTable(const std::string& tabPath, PackOptions options,
     const IdFile ids(id.get());
     if (!options.graphic && !options.data)
         return;
+    if (files.readOnly)
+        ThrowPackError(tabPath + " is marked read-only in its metadata; it is not packed");
+    for (const MappedFile* file : {data.get(), id.get(), map.get(), ind.get()})
+        RefuseReadOnly(file);
 
     std::vector<std::uint32_t> rowMap;
     std::uint32_t kept = header.records;

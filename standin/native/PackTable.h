@@ -26,7 +26,9 @@ TableStorage ReadTableStorage(const std::string& tabPath);
 // Packs one table in place: the new files are written beside the old ones, made durable, then
 // swapped in under a journal, so that a process killed at any moment leaves a table that
 // RecoverInterruptedPack turns back into either the old table or the packed one. checkpoint, if
-// given, is called with an increasing step number at many points of the work.
+// given, is called with an increasing step number at many points of the work. An exception it
+// throws stops the pack and reaches the caller; thrown once the swap has begun, it waits until
+// the swap is complete, so the caller finds either the old table or the packed one.
 void PackTable(const std::string& tabPath, PackOptions options,
                const std::function<void(int step)>& checkpoint = {});
 

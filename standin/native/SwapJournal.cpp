@@ -162,9 +162,10 @@ void SwapIn(const std::string& tabPath, const std::vector<Replacement>& replacem
         (void)unlink(journalTemp.c_str());
         throw;
     }
-    progress.Step();
     // From here on the pack has happened: whatever stops this process, the next recovery
     // finishes the renames.
+    progress.DeferExceptions();
+    progress.Step();
     FsyncFolder(folder);
     progress.Step();
     try {
@@ -179,6 +180,7 @@ void SwapIn(const std::string& tabPath, const std::vector<Replacement>& replacem
         throw;
     }
     progress.Step();
+    progress.RethrowDeferred();
 }
 
 void RecoverLocked(const std::string& tabPath) {

@@ -133,7 +133,9 @@ std::string FindSibling(const std::string& tabPath, const std::string& ext) {
 
 TableFiles FindTableFiles(const std::string& tabPath) {
     TableFiles files;
-    files.storage = ReadTableStorage(tabPath);
+    const TabInfo info = ReadTabInfo(tabPath);
+    files.storage = info.storage;
+    files.readOnly = info.readOnly;
     files.tab = tabPath;
     files.data = FindSibling(tabPath, files.storage == TableStorage::Dbf ? "dbf" : "dat");
     files.id = FindSibling(tabPath, "id");
@@ -142,14 +144,13 @@ TableFiles FindTableFiles(const std::string& tabPath) {
     return files;
 }
 
-} // namespace detail
-
-TableStorage ReadTableStorage(const std::string& tabPath) {
+TabInfo ReadTabInfo(const std::string& tabPath) {
     const std::string text = ReadTabText(tabPath);
 
     bool isTable = false;
     bool hasFields = false;
     bool seamless = false;
+    bool readOnly = false;
     bool haveType = false;
     TableStorage typed = TableStorage::Other;
     long fieldLinesLeft = 0;
@@ -174,9 +175,11 @@ TableStorage ReadTableStorage(const std::string& tabPath) {
         if (StartsWith(lower, "!table") || StartsWith(lower, "definition table"))
             isTable = true;
         if (StartsWith(lower, "create view"))
-            return TableStorage::View;
+            return {TableStorage::View, false};
         if (StartsWith(lower, "\"\\isseamless\"") && lower.find("\"true\"") != std::string::npos)
             seamless = true;
+        if (StartsWith(lower, "\"\\isreadonly\"") && lower.find("\"true\"") != std::string::npos)
+            readOnly = true;
         const std::vector<std::string> words = Words(lower);
         if (words.empty())
             continue;
@@ -191,13 +194,21 @@ TableStorage ReadTableStorage(const std::string& tabPath) {
 
     if (!isTable)
         ThrowPackError(tabPath + " is not a MapInfo table: it has no !table line");
+    TabInfo info;
+    info.readOnly = readOnly;
     if (seamless && hasFields)
-        return TableStorage::Seamless;
-    if (haveType)
-        return typed;
-    if (hasFields && !detail::FindSibling(tabPath, "dat").empty())
-        return TableStorage::Native;
-    return TableStorage::Other;
+        info.storage = TableStorage::Seamless;
+    else if (haveType)
+        info.storage = typed;
+    else if (hasFields && !FindSibling(tabPath, "dat").empty())
+        info.storage = TableStorage::Native;
+    return info;
+}
+
+} // namespace detail
+
+TableStorage ReadTableStorage(const std::string& tabPath) {
+    return detail::ReadTabInfo(tabPath).storage;
 }
 
 } // namespace vantero::standin

@@ -9,6 +9,7 @@ namespace vantero::standin::detail {
 // The files of one table, found beside its .tab. An empty path means the file does not exist.
 struct TableFiles {
     TableStorage storage = TableStorage::Other;
+    bool readOnly = false; // the .tab's metadata marks the table read-only
     std::string tab;
     std::string data; // .DAT, or .dbf for a dBase table
     std::string id;
@@ -21,5 +22,11 @@ struct TableFiles {
 std::string FindSibling(const std::string& tabPath, const std::string& ext);
 
 TableFiles FindTableFiles(const std::string& tabPath);
+
+struct TabInfo {
+    TableStorage storage = TableStorage::Other;
+    bool readOnly = false;
+};
+TabInfo ReadTabInfo(const std::string& tabPath);
 
 } // namespace vantero::standin::detail

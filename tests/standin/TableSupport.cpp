@@ -109,6 +109,17 @@ Snapshot TakeSnapshot(const std::string& folder) {
     return files;
 }
 
+std::string SnapshotDifferences(const Snapshot& a, const Snapshot& b) {
+    std::string out;
+    for (const auto& [name, bytes] : a)
+        if (!b.count(name) || b.at(name) != bytes)
+            out += " " + name;
+    for (const auto& [name, bytes] : b)
+        if (!a.count(name))
+            out += " +" + name;
+    return out;
+}
+
 namespace {
 
 Reading ReadLayer(const std::string& tabPath, const std::string& where, const Envelope* rect) {
@@ -179,14 +190,19 @@ std::vector<Feature> WithoutFids(std::vector<Feature> features) {
 std::string MakeGdalTable(const std::string& folder, const std::string& name,
                           const std::vector<FieldSpec>& fields,
                           const std::function<FeatureSpec(int row)>& feature, int rows,
-                          const std::vector<long long>& deleteRows) {
+                          const std::vector<long long>& deleteRows,
+                          const std::vector<std::string>& creationOptions) {
     RegisterOnce();
     const std::string tab = folder + "/" + name + ".tab";
     std::string error;
     {
         ErrorCapture capture(error);
         GDALDriverH driver = GDALGetDriverByName("MapInfo File");
-        GDALDatasetH ds = GDALCreate(driver, tab.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
+        std::vector<char*> dsOptions;
+        for (const std::string& option : creationOptions)
+            dsOptions.push_back(const_cast<char*>(option.c_str()));
+        dsOptions.push_back(nullptr);
+        GDALDatasetH ds = GDALCreate(driver, tab.c_str(), 0, 0, 0, GDT_Unknown, dsOptions.data());
         if (!ds)
             throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
         const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};

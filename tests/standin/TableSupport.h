@@ -35,6 +35,9 @@ std::string CopyTable(const std::string& fromFolder, const std::string& table,
 // Every file of a folder by name, with its bytes.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const std::string& folder);
+// The names in which two snapshots differ, for a failure message: " name" for a file whose
+// bytes differ or that b lacks, " +name" for one only b has; empty when they are the same.
+std::string SnapshotDifferences(const Snapshot& a, const Snapshot& b);
 
 struct Feature {
     long long fid = 0;
@@ -76,10 +79,12 @@ struct FeatureSpec {
 };
 
 // Writes a table with GDAL, then deletes the given rows through GDAL so that the table holds
-// real deleted rows and objects, as a user's editing leaves them.
+// real deleted rows and objects, as a user's editing leaves them. creationOptions go to the
+// MapInfo driver's dataset creation (BLOCKSIZE=16384, SPATIAL_INDEX_MODE=OPTIMIZED).
 std::string MakeGdalTable(const std::string& folder, const std::string& name,
                           const std::vector<FieldSpec>& fields,
                           const std::function<FeatureSpec(int row)>& feature, int rows,
-                          const std::vector<long long>& deleteRows);
+                          const std::vector<long long>& deleteRows,
+                          const std::vector<std::string>& creationOptions = {});
 
 } // namespace vantero::standin::test

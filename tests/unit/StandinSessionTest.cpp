@@ -103,6 +103,9 @@ protected:
             if (name.substr(0, name.find('.')) != table)
                 continue;
             std::filesystem::copy_file(entry.path(), folder.file(name));
+            // The samples are read-only where they are kept; a user's own tables are not.
+            std::filesystem::permissions(folder.file(name), std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add);
             if (entry.path().extension() == ".tab" || entry.path().extension() == ".TAB")
                 tab = folder.file(name);
         }

@@ -1,0 +1,432 @@
+// Tables a pack must refuse: the error names the file at fault, every file stays as it was, and
+// the library packs the next table as if nothing had happened.
+
+#include "standin/native/PackTable.h"
+#include "tests/standin/TableSupport.h"
+
+#include <gtest/gtest.h>
+#include <ogr_core.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace vantero::standin;
+using namespace vantero::standin::test;
+
+namespace {
+
+const PackOptions kGraphic{true, false};
+const PackOptions kData{false, true};
+const PackOptions kBoth{true, true};
+
+std::uint32_t Le32(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | static_cast<unsigned char>(bytes.at(at + static_cast<std::size_t>(i)));
+    return v;
+}
+
+void PutLe32(std::string& bytes, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        bytes.at(at + static_cast<std::size_t>(i)) = static_cast<char>(v >> (8 * i));
+}
+
+// Applies edit to the bytes of a file.
+template <typename Edit> void Damage(const std::string& path, Edit edit) {
+    std::string bytes = ReadFile(path);
+    edit(bytes);
+    WriteFile(path, bytes);
+}
+
+int OpenDescriptors() {
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (readdir(dir))
+        ++count;
+    closedir(dir);
+    return count;
+}
+
+// A small GDAL table with deleted rows, so that every kind of pack has work to do.
+std::string MakeSmallTable(const std::string& folder) {
+    return MakeGdalTable(
+        folder, "made", {{"name", OFTString, 24, 0, true}, {"num", OFTInteger, 0, 0, true}},
+        [](int row) {
+            FeatureSpec s;
+            s.values = {"name " + std::to_string(row), std::to_string(row % 7)};
+            const std::string x = std::to_string(row * 10), y = std::to_string(row * 5);
+            s.wkt = row % 2 ? "POINT (" + x + " " + y + ")"
+                            : "LINESTRING (" + x + " " + y + ",0 0,5 " + y + ")";
+            return s;
+        },
+        200, {3, 10, 20, 150, 200});
+}
+
+// The library, after a refusal, still packs a good table.
+void ExpectStillUsable() {
+    ScratchFolder folder;
+    const std::string tab = CopyTable(TestData(""), "compr_symb_deleted_records", folder.path());
+    const Reading before = ReadWithGdal(tab);
+    PackTable(tab, kBoth);
+    const Reading after = ReadWithGdal(tab);
+    EXPECT_EQ(after.error, "");
+    EXPECT_EQ(WithoutFids(after.features), WithoutFids(before.features));
+}
+
+// Asserts that the pack is refused with a PackError whose message names named, and changes
+// nothing in folder; a second try is refused the same way, so no lock or half-state is left.
+void ExpectRefused(const std::string& tab, PackOptions options, const std::string& named,
+                   const std::string& folder, bool thenPackAnother = true) {
+    const Snapshot before = TakeSnapshot(folder);
+    const int descriptors = OpenDescriptors();
+    std::string first;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            PackTable(tab, options);
+            ADD_FAILURE() << tab << " was packed";
+        } catch (const PackError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(named), std::string::npos)
+                << "the message does not name " << named << ": " << message;
+            if (attempt == 0)
+                first = message;
+            else
+                EXPECT_EQ(message, first);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "not a PackError: " << e.what();
+        }
+    }
+    EXPECT_EQ(SnapshotDifferences(before, TakeSnapshot(folder)), "")
+        << "a refused pack changed the folder";
+    EXPECT_EQ(OpenDescriptors(), descriptors) << "a refused pack left a file open";
+    if (thenPackAnother)
+        ExpectStillUsable();
+}
+
+void ExpectRefusedInEveryMode(const std::string& tab, const std::string& named,
+                              const std::string& folder) {
+    for (const PackOptions options : {kGraphic, kData, kBoth}) {
+        SCOPED_TRACE(std::string(options.graphic ? "graphic " : "") + (options.data ? "data" : ""));
+        ExpectRefused(tab, options, named, folder, options.graphic && options.data);
+    }
+}
+
+} // namespace
+
+TEST(Refusal, PathsThatAreNotTables) {
+    ScratchFolder folder;
+    const std::string sub = folder.file("folder.tab");
+    std::filesystem::create_directory(sub);
+    ExpectRefusedInEveryMode(sub, sub, folder.path());
+    ExpectRefusedInEveryMode(folder.path(), folder.path(), folder.path());
+    ExpectRefusedInEveryMode(folder.file("missing.tab"), folder.file("missing.tab"), folder.path());
+
+    // Text junk, and binary junk, under a .tab name beside a table's other files.
+    const std::string junk = folder.file("junk.tab");
+    CopyTable(TestData(""), "single_point_mapinfo", folder.path());
+    std::filesystem::rename(folder.file("single_point_mapinfo.dat"), folder.file("junk.dat"));
+    WriteFile(junk, "This is not a table.\nFields 2\nType NATIVE\n");
+    ExpectRefusedInEveryMode(junk, junk, folder.path());
+    const char binary[] = "\x00\x01\xff\xfe garbage \x1a";
+    WriteFile(junk, std::string(binary, sizeof binary - 1));
+    ExpectRefusedInEveryMode(junk, junk, folder.path());
+    WriteFile(junk, "");
+    ExpectRefusedInEveryMode(junk, junk, folder.path());
+}
+
+TEST(Refusal, TablesOfOtherKinds) {
+    {
+        SCOPED_TRACE("view");
+        ScratchFolder folder;
+        for (const char* t : {"view_first_table_second_table", "first_table", "second_table"})
+            CopyTable(TestData(""), t, folder.path());
+        const std::string tab = folder.file("view_first_table_second_table.tab");
+        EXPECT_EQ(ReadTableStorage(tab), TableStorage::View);
+        ExpectRefusedInEveryMode(tab, tab, folder.path());
+    }
+    {
+        SCOPED_TRACE("seamless");
+        ScratchFolder folder;
+        for (const char* t : {"seamless", "seamless_part1", "seamless_part2"})
+            CopyTable(TestData(""), t, folder.path());
+        const std::string tab = folder.file("seamless.tab");
+        EXPECT_EQ(ReadTableStorage(tab), TableStorage::Seamless);
+        ExpectRefusedInEveryMode(tab, tab, folder.path());
+        // Its parts are ordinary tables.
+        EXPECT_EQ(ReadTableStorage(folder.file("seamless_part1.tab")), TableStorage::Native);
+    }
+    {
+        SCOPED_TRACE("raster");
+        ScratchFolder folder;
+        const std::string tab = folder.file("photo.tab");
+        WriteFile(tab, "!table\n!version 300\n!charset WindowsLatin1\n\nDefinition Table\n"
+                       "  File \"photo.jpg\"\n  Type \"RASTER\"\n"
+                       "  (0,0) (0,0) Label \"Pt 1\",\n  (1000,0) (640,0) Label \"Pt 2\",\n"
+                       "  (1000,800) (640,480) Label \"Pt 3\"\n"
+                       "  CoordSys NonEarth Units \"m\"\n  Units \"m\"\n");
+        WriteFile(folder.file("photo.jpg"), "\xff\xd8\xff\xe0 not really a photo");
+        EXPECT_EQ(ReadTableStorage(tab), TableStorage::Raster);
+        ExpectRefusedInEveryMode(tab, tab, folder.path());
+    }
+    {
+        SCOPED_TRACE("linked");
+        // A linked table keeps a native copy of server rows; a pack would renumber rows the
+        // link matches by number.
+        ScratchFolder folder;
+        MakeSmallTable(folder.path());
+        const std::string tab = folder.file("made.tab");
+        std::string text = ReadFile(tab);
+        const auto type = text.find("Type NATIVE");
+        ASSERT_NE(type, std::string::npos);
+        text.replace(type, 11, "Type LINKED");
+        text += "begin_metadata\n\"\\DATALINK\" = \"\"\n\"\\DATALINK\\Query\" = \"select * from "
+                "made\"\nend_metadata\n";
+        WriteFile(tab, text);
+        EXPECT_EQ(ReadTableStorage(tab), TableStorage::Linked);
+        ExpectRefusedInEveryMode(tab, tab, folder.path());
+    }
+}
+
+TEST(Refusal, DamagedFiles) {
+    {
+        SCOPED_TRACE(".DAT shorter than its header says");
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        Damage(folder.file("made.dat"), [](std::string& b) { b.resize(b.size() - 100); });
+        ExpectRefusedInEveryMode(tab, folder.file("made.dat"), folder.path());
+    }
+    {
+        SCOPED_TRACE(".DAT with a damaged header");
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        Damage(folder.file("made.dat"), [](std::string& b) { b[10] = b[11] = 0; });
+        ExpectRefusedInEveryMode(tab, folder.file("made.dat"), folder.path());
+        Damage(folder.file("made.dat"), [](std::string& b) { b.resize(20); });
+        ExpectRefusedInEveryMode(tab, folder.file("made.dat"), folder.path());
+    }
+    for (const unsigned char code : {0x00, 0x09, 0x1F, 0x3A, 0x48, 0xC8}) {
+        SCOPED_TRACE(".MAP object of unknown kind " + std::to_string(code));
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        const std::uint32_t at = Le32(ReadFile(folder.file("made.id")), 0); // row 1 is live
+        Damage(folder.file("made.map"),
+               [&](std::string& b) { b.at(at) = static_cast<char>(code); });
+        if (code == 0x3A) {
+            // A kind whose record size is known but whose coordinates are not: its row number
+            // can be changed where every record keeps it, but the object cannot be moved.
+            ExpectRefused(tab, kGraphic, folder.file("made.map"), folder.path());
+            ExpectRefused(tab, kBoth, folder.file("made.map"), folder.path());
+            continue;
+        }
+        ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
+    }
+    {
+        SCOPED_TRACE(".ID pointing outside the .MAP");
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        const auto mapSize = static_cast<std::uint32_t>(ReadFile(folder.file("made.map")).size());
+        for (const std::uint32_t at :
+             {mapSize + 5120, mapSize + 3, 0xFFFFFFF0u, 200u, 0x7FFFFFFFu}) {
+            Damage(folder.file("made.id"), [&](std::string& b) { PutLe32(b, 4, at); });
+            ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
+        }
+    }
+    {
+        SCOPED_TRACE(".ID that is not whole entries");
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        Damage(folder.file("made.id"), [](std::string& b) { b.resize(b.size() - 2); });
+        ExpectRefusedInEveryMode(tab, folder.file("made.id"), folder.path());
+    }
+    {
+        SCOPED_TRACE(".MAP that is not one");
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        Damage(folder.file("made.map"), [](std::string& b) { b[0x100] = 0; });
+        ExpectRefused(tab, kGraphic, folder.file("made.map"), folder.path());
+    }
+}
+
+TEST(Refusal, CorruptIndexFile) {
+    // Slot 1's definition: root, entries per node, depth, key length.
+    const std::vector<std::pair<const char*, void (*)(std::string&)>> damages = {
+        {"magic", [](std::string& b) { b[0] ^= 0x55; }},
+        {"slot count", [](std::string& b) { b[12] = 100; }},
+        {"root outside", [](std::string& b) { PutLe32(b, 48, 0x7FFFFE00); }},
+        {"root not on a node", [](std::string& b) { PutLe32(b, 48, 700); }},
+        {"root is the header",
+         [](std::string& b) {
+             PutLe32(b, 48, 0);
+             PutLe32(b, 64, 0);
+         }},
+        {"too deep", [](std::string& b) { b[48 + 6] = 9; }},
+        {"key too long", [](std::string& b) { b[48 + 7] = static_cast<char>(250); }},
+        {"node count", [](std::string& b) { PutLe32(b, Le32(b, 48), 5000); }},
+        {"truncated", [](std::string& b) { b.resize(b.size() - 512); }},
+        {"short", [](std::string& b) { b.resize(100); }},
+    };
+    for (const auto& [name, damage] : damages) {
+        SCOPED_TRACE(name);
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        const std::string before = ReadFile(folder.file("made.ind"));
+        Damage(folder.file("made.ind"), damage);
+        const std::string damaged = ReadFile(folder.file("made.ind"));
+        ASSERT_NE(damaged, before);
+        if (std::string(name) == "root is the header") {
+            // Both indexes marked deleted is a sound .IND: the pack keeps them deleted.
+            PackTable(tab, kData);
+            EXPECT_EQ(ReadWithGdal(tab).error, "");
+            continue;
+        }
+        ExpectRefused(tab, kData, folder.file("made.ind"), folder.path());
+        ExpectRefused(tab, kBoth, folder.file("made.ind"), folder.path());
+        // A graphic pack does not read the .IND and does not need it.
+        PackTable(tab, kGraphic);
+        EXPECT_EQ(ReadFile(folder.file("made.ind")), damaged);
+    }
+}
+
+// The table's index node is referred to twice: a cycle must be refused, not followed.
+TEST(Refusal, IndexThatLoops) {
+    ScratchFolder folder;
+    const std::string tab = MakeSmallTable(folder.path());
+    std::string ind = ReadFile(folder.file("made.ind"));
+    const std::uint32_t root = Le32(ind, 48);
+    ASSERT_GE(static_cast<unsigned char>(ind[48 + 6]), 2u) << "the name index is a tree";
+    const std::uint32_t keyLength = static_cast<unsigned char>(ind[48 + 7]);
+    PutLe32(ind, root + 12 + keyLength, root); // the first child is the root itself
+    WriteFile(folder.file("made.ind"), ind);
+    ExpectRefused(tab, kData, folder.file("made.ind"), folder.path());
+}
+
+TEST(Refusal, DamagedJournal) {
+    for (const std::string& journal :
+         {std::string("garbage that is no journal"), std::string(), std::string(70000, 'x')}) {
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        WriteFile(tab + ".vantero-journal", journal);
+        // A pack that was cut short left a new file too.
+        WriteFile(folder.file("made.dat.vantero-new"), "part of a new file");
+        ExpectRefusedInEveryMode(tab, tab + ".vantero-journal", folder.path());
+        const Snapshot before = TakeSnapshot(folder.path());
+        EXPECT_THROW(RecoverInterruptedPack(tab), PackError);
+        EXPECT_EQ(SnapshotDifferences(before, TakeSnapshot(folder.path())), "");
+    }
+}
+
+TEST(Refusal, ReadOnlyTables) {
+    {
+        SCOPED_TRACE("a read-only file");
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        for (const char* ext : {".dat", ".map", ".id"}) {
+            const std::string file = folder.file(std::string("made") + ext);
+            std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::group_read);
+            ExpectRefused(tab, std::string(ext) == ".dat" ? kGraphic : kBoth, file, folder.path());
+            std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add);
+        }
+    }
+    {
+        SCOPED_TRACE("a table its metadata marks read-only");
+        ScratchFolder folder;
+        const std::string tab = MakeSmallTable(folder.path());
+        WriteFile(tab,
+                  ReadFile(tab) + "begin_metadata\n\"\\IsReadOnly\" = \"TRUE\"\nend_metadata\n");
+        ExpectRefusedInEveryMode(tab, tab, folder.path());
+        WriteFile(tab, ReadFile(tab).replace(ReadFile(tab).find("TRUE"), 4, "FALSE"));
+        PackTable(tab, kBoth);
+        EXPECT_EQ(ReadWithGdal(tab).features.size(), 195u);
+    }
+}
+
+TEST(Refusal, TableBusyInAnotherPack) {
+    ScratchFolder folder;
+    const std::string tab = MakeSmallTable(folder.path());
+    const int fd = open(tab.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    ExpectRefused(tab, kBoth, tab, folder.path());
+    close(fd);
+    PackTable(tab, kBoth);
+    EXPECT_EQ(ReadWithGdal(tab).features.size(), 195u);
+}
+
+// A .dbf table's rows can be packed only when the pack loses nothing: every row's deletion
+// flag is one dBase knows, nothing follows the records, and no dBase index depends on the rows.
+TEST(DbaseTables, DataPackDropsDeletedRowsOnly) {
+    ScratchFolder folder;
+    const std::string tab =
+        CopyTable(TestData(""), "tab_with_dbf_with_delete_column", folder.path());
+    const std::string dbf = folder.file("tab_with_dbf_with_delete_column.dbf");
+    const std::string sample = ReadFile(dbf);
+    ASSERT_EQ(ReadTableStorage(tab), TableStorage::Dbf);
+    const std::uint32_t headerLength =
+        static_cast<unsigned char>(sample[8]) | static_cast<unsigned char>(sample[9]) << 8;
+    const std::uint32_t recordLength =
+        static_cast<unsigned char>(sample[10]) | static_cast<unsigned char>(sample[11]) << 8;
+    ASSERT_EQ(sample.size(), headerLength + recordLength + 1);
+
+    // Five rows, two of them deleted; the sample's one record is the model for all.
+    const auto record = [&](char flag, int id, const std::string& text) {
+        std::string r(recordLength, ' ');
+        r[0] = flag;
+        const std::string number = std::to_string(id);
+        r.replace(10 - number.size(), number.size(), number);
+        r.replace(10, text.size(), text);
+        return r;
+    };
+    const auto table = [&](const std::vector<std::string>& records) {
+        std::string bytes = sample.substr(0, headerLength);
+        PutLe32(bytes, 4, static_cast<std::uint32_t>(records.size()));
+        for (const std::string& r : records)
+            bytes += r;
+        return bytes + "\x1a";
+    };
+    const std::vector<std::string> rows = {record(' ', 1, "one"), record('*', 2, "two"),
+                                           record(' ', 3, "three"), record('*', 4, "four"),
+                                           record(' ', 5, "five")};
+    WriteFile(dbf, table(rows));
+    WriteFile(folder.file("tab_with_dbf_with_delete_column.id"), std::string(20, '\0'));
+    const Reading original = ReadWithGdal(tab);
+    ASSERT_EQ(original.features.size(), 3u);
+
+    {
+        SCOPED_TRACE("a row flagged neither live nor deleted");
+        std::vector<std::string> odd = rows;
+        odd[2][0] = '#';
+        WriteFile(dbf, table(odd));
+        ExpectRefused(tab, kData, dbf, folder.path());
+    }
+    {
+        SCOPED_TRACE("a production index");
+        std::string flagged = table(rows);
+        flagged[28] = 1;
+        WriteFile(dbf, flagged);
+        ExpectRefused(tab, kData, dbf, folder.path());
+    }
+    {
+        SCOPED_TRACE("bytes after the records");
+        WriteFile(dbf, table(rows) + "more");
+        ExpectRefused(tab, kData, dbf, folder.path());
+    }
+
+    WriteFile(dbf, table(rows));
+    PackTable(tab, kData);
+    EXPECT_EQ(ReadFile(dbf), table({rows[0], rows[2], rows[4]}));
+    EXPECT_EQ(ReadFile(folder.file("tab_with_dbf_with_delete_column.id")), std::string(12, '\0'));
+    const Reading packed = ReadWithGdal(tab);
+    EXPECT_EQ(packed.error, original.error);
+    EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
+    PackTable(tab, kGraphic);
+    EXPECT_EQ(ReadWithGdal(tab).features, packed.features);
+}
