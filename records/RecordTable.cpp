@@ -85,6 +85,35 @@ void RecordTable::Delete() {
     Notify([next = current_](RecordTableObserver& o) { o.currentMoved(next); });
 }
 
+void RecordTable::DeleteRows(const std::vector<std::size_t>& rows) {
+    RequireOpen();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i] >= records_.size() || (i > 0 && rows[i] <= rows[i - 1]))
+            throw RecordTableError("Record index out of range");
+    if (rows.empty())
+        return;
+    // As with moving to a record first: an unposted append is kept, not lost.
+    if (pending_)
+        Post();
+    std::size_t kept = 0;
+    auto next = rows.begin();
+    for (std::size_t row = 0; row < records_.size(); ++row) {
+        if (next != rows.end() && *next == row) {
+            ++next;
+            continue;
+        }
+        if (kept != row)
+            records_[kept] = std::move(records_[row]);
+        ++kept;
+    }
+    records_.resize(kept);
+    current_ = records_.empty()
+                   ? std::nullopt
+                   : std::optional<std::size_t>(std::min(rows.front(), records_.size() - 1));
+    Notify([&rows](RecordTableObserver& o) { o.recordsDeleted(rows); });
+    Notify([next = current_](RecordTableObserver& o) { o.currentMoved(next); });
+}
+
 void RecordTable::SetString(std::string_view field, std::string_view text) {
     SetString(RequireField(field), text);
 }
@@ -152,6 +181,13 @@ std::string RecordTable::ValueAt(std::size_t row, std::size_t fieldIndex) const 
     if (fieldIndex == 0)
         return std::to_string(record.id);
     return record.values.at(fieldIndex).value_or(std::string());
+}
+
+std::string_view RecordTable::StringAt(std::size_t row, std::size_t fieldIndex) const {
+    if (fieldIndex == 0)
+        throw RecordTableError("Field '" + fields_[0].name + "' holds no string");
+    const std::optional<std::string>& value = records_.at(row).values.at(fieldIndex);
+    return value ? std::string_view(*value) : std::string_view();
 }
 
 std::int32_t RecordTable::RecIdAt(std::size_t row) const {

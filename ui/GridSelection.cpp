@@ -83,12 +83,69 @@ void GridSelection::RowDeleted(std::size_t listRow) {
     pendingClick_.reset();
 }
 
+void GridSelection::RowsDeleted(const std::vector<std::size_t>& listRows) {
+    const std::size_t count = displayToList_.size();
+    for (std::size_t i = 0; i < listRows.size(); ++i)
+        if (listRows[i] >= count || (i > 0 && listRows[i] <= listRows[i - 1]))
+            throw std::out_of_range("no such row");
+    if (listRows.empty())
+        return;
+    const Unit unit(*this);
+    std::vector<bool> gone(count);
+    for (const std::size_t row : listRows)
+        gone[row] = true;
+    // A kept row's new place: its old one less the deleted rows before it.
+    std::vector<std::size_t> renumbered(count);
+    std::size_t removed = 0;
+    for (std::size_t row = 0; row < count; ++row) {
+        renumbered[row] = row - removed;
+        removed += gone[row] ? 1 : 0;
+    }
+
+    // Row by row, a deleted focus passes to the row that moves up into its place, or to the last
+    // one at the bottom; over all the deletions that is the first kept row below it on screen, or
+    // else the last kept row above it.
+    std::optional<std::size_t> focus;
+    if (focus_ && gone[*focus_]) {
+        const std::size_t shownAt = listToDisplay_[*focus_];
+        for (std::size_t d = shownAt + 1; d < count && !focus; ++d)
+            if (!gone[displayToList_[d]])
+                focus = displayToList_[d];
+        for (std::size_t d = shownAt; d > 0 && !focus; --d)
+            if (!gone[displayToList_[d - 1]])
+                focus = displayToList_[d - 1];
+        if (focus)
+            focus = renumbered[*focus];
+    } else if (focus_) {
+        focus = renumbered[*focus_];
+    }
+    focus_ = focus;
+    if (anchor_)
+        anchor_ = gone[*anchor_] ? std::nullopt : std::optional<std::size_t>(renumbered[*anchor_]);
+    pendingClick_.reset();
+
+    std::vector<std::size_t> order;
+    order.reserve(count - listRows.size());
+    for (const std::size_t row : displayToList_)
+        if (!gone[row])
+            order.push_back(renumbered[row]);
+    displayToList_ = std::move(order);
+    RebuildInverse();
+
+    std::set<std::size_t> kept;
+    for (const std::size_t row : selected_)
+        if (!gone[row])
+            kept.insert(kept.end(), renumbered[row]);
+    selected_ = std::move(kept);
+}
+
 void GridSelection::SetDisplayOrder(std::vector<std::size_t> displayToList) {
-    std::vector<std::size_t> sorted = displayToList;
-    std::sort(sorted.begin(), sorted.end());
-    for (std::size_t i = 0; i < sorted.size(); ++i)
-        if (sorted[i] != i || sorted.size() != displayToList_.size())
+    std::vector<bool> seen(displayToList.size());
+    for (const std::size_t row : displayToList) {
+        if (row >= seen.size() || seen[row] || displayToList.size() != displayToList_.size())
             throw std::invalid_argument("display order is not a permutation of the rows");
+        seen[row] = true;
+    }
     displayToList_ = std::move(displayToList);
     RebuildInverse();
 }
@@ -114,9 +171,13 @@ std::optional<std::size_t> GridSelection::FocusDisplay() const {
 void GridSelection::SelectRange(std::size_t fromList, std::size_t toList) {
     const std::size_t a = listToDisplay_[fromList];
     const std::size_t b = listToDisplay_[toList];
-    selected_.clear();
-    for (std::size_t d = std::min(a, b); d <= std::max(a, b); ++d)
-        selected_.insert(displayToList_[d]);
+    // Sorted first, the rows go into the set at its end, without a search for each: a range of
+    // every row of a long list stays quick.
+    std::vector<std::size_t> rows(
+        displayToList_.begin() + static_cast<std::ptrdiff_t>(std::min(a, b)),
+        displayToList_.begin() + static_cast<std::ptrdiff_t>(std::max(a, b)) + 1);
+    std::sort(rows.begin(), rows.end());
+    selected_ = std::set<std::size_t>(rows.begin(), rows.end());
 }
 
 void GridSelection::MousePress(std::size_t displayRow, bool ctrl, bool shift, bool rightButton) {

@@ -29,6 +29,9 @@ public:
     void RowAppended(); // a new last list row, shown last
     void Emptied();     // every row gone
     void RowDeleted(std::size_t listRow);
+    // Many rows at once, ascending list rows: the same end as deleting them one by one from the
+    // last, in one pass.
+    void RowsDeleted(const std::vector<std::size_t>& listRows);
     // displayToList[d] is the list row shown at display position d; a permutation of the rows.
     void SetDisplayOrder(std::vector<std::size_t> displayToList);
     void SetPageRows(std::size_t rows) { pageRows_ = rows == 0 ? 1 : rows; }

@@ -1,5 +1,10 @@
 #include "ui/RecordTableModel.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <string_view>
+
 namespace vantero {
 
 RecordTableModel::RecordTableModel(RecordTable& table, std::vector<GridColumn> columns,
@@ -27,9 +32,12 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
         return {};
     // The values are the file system's bytes; a name that is not in the locale's encoding still
     // shows, with replacement characters.
+    return Text(static_cast<std::size_t>(index.row()), index.column());
+}
+
+QString RecordTableModel::Text(std::size_t row, int column) const {
     return QString::fromLocal8Bit(
-        table_.ValueAt(static_cast<std::size_t>(index.row()),
-                       fieldIndexes_[static_cast<std::size_t>(index.column())]));
+        table_.ValueAt(row, fieldIndexes_.at(static_cast<std::size_t>(column))));
 }
 
 QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -37,6 +45,84 @@ QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, 
         section >= static_cast<int>(columns_.size()))
         return {};
     return columns_[static_cast<std::size_t>(section)].caption;
+}
+
+std::vector<std::size_t> RecordTableModel::SortedRows(int column, Qt::SortOrder order) const {
+    const std::size_t field = fieldIndexes_.at(static_cast<std::size_t>(column));
+    const std::size_t count = table_.RecordCount();
+    const bool descending = order == Qt::DescendingOrder;
+    std::vector<std::size_t> rows(count);
+    std::iota(rows.begin(), rows.end(), std::size_t{0});
+
+    // Texts of plain ASCII, nearly all of them in practice, sort in that order byte by byte as
+    // they are stored.
+    std::vector<std::string_view> bytes;
+    bool ascii = field != 0;
+    if (ascii) {
+        bytes.resize(count);
+        for (std::size_t row = 0; row < count && ascii; ++row) {
+            bytes[row] = table_.StringAt(row, field);
+            ascii = std::all_of(bytes[row].begin(), bytes[row].end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        }
+    }
+    if (!ascii) {
+        std::vector<QString> texts(count);
+        for (std::size_t row = 0; row < count; ++row)
+            texts[row] = Text(row, column);
+        std::stable_sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) {
+            const int c = QString::compare(texts[a], texts[b], Qt::CaseSensitive);
+            return descending ? c > 0 : c < 0;
+        });
+        return rows;
+    }
+
+    // The texts of one listing share a long start (the folder, in the paths). The 16 bytes after
+    // it are kept with each row, so that most comparisons touch neither the strings nor memory
+    // far away; the row number breaks ties, which keeps equal texts in list order.
+    std::size_t common = count ? bytes[0].size() : 0;
+    for (std::size_t row = 1; row < count && common > 0; ++row) {
+        const std::string_view text = bytes[row].substr(0, common);
+        common = static_cast<std::size_t>(
+            std::mismatch(text.begin(), text.end(), bytes[0].begin()).first - text.begin());
+    }
+    constexpr std::size_t kInline = 16;
+    struct Entry {
+        std::uint64_t high = 0, low = 0;
+        std::size_t row = 0;
+    };
+    std::vector<Entry> entries(count);
+    for (std::size_t row = 0; row < count; ++row) {
+        Entry& entry = entries[row];
+        entry.row = row;
+        const std::string_view text = bytes[row];
+        for (std::size_t i = 0; i < kInline; ++i) {
+            // Strings hold no NUL, so the zero padding sorts a shorter text first.
+            const std::uint64_t byte =
+                common + i < text.size() ? static_cast<unsigned char>(text[common + i]) : 0;
+            std::uint64_t& word = i < 8 ? entry.high : entry.low;
+            word = word << 8 | byte;
+        }
+    }
+    const auto rest = [&](std::size_t row) {
+        const std::string_view text = bytes[row];
+        return text.substr(std::min(text.size(), common + kInline));
+    };
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        int c = 0;
+        if (a.high != b.high)
+            c = a.high < b.high ? -1 : 1;
+        else if (a.low != b.low)
+            c = a.low < b.low ? -1 : 1;
+        else
+            c = rest(a.row).compare(rest(b.row));
+        if (c == 0)
+            return a.row < b.row;
+        return descending ? c > 0 : c < 0;
+    });
+    for (std::size_t i = 0; i < count; ++i)
+        rows[i] = entries[i].row;
+    return rows;
 }
 
 void RecordTableModel::recordAppended(std::size_t row) {
@@ -57,6 +143,19 @@ void RecordTableModel::recordDeleted(std::size_t row) {
     const int at = static_cast<int>(row);
     beginRemoveRows({}, at, at);
     endRemoveRows();
+}
+
+void RecordTableModel::recordsDeleted(const std::vector<std::size_t>& rows) {
+    emit RowsRemovalStarting(rows);
+    for (std::size_t end = rows.size(); end > 0;) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] + 1 == rows[begin])
+            --begin;
+        beginRemoveRows({}, static_cast<int>(rows[begin]), static_cast<int>(rows[end - 1]));
+        endRemoveRows();
+        end = begin;
+    }
+    emit RowsRemovalDone(rows);
 }
 
 void RecordTableModel::recordChanged(std::size_t row) {

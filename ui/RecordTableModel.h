@@ -34,12 +34,25 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    // The text a cell shows, without the detour through QVariant.
+    QString Text(std::size_t row, int column) const;
+    // The rows in the order of the column's texts as Qt's item views sort them (by UTF-16 code
+    // unit, letter case counting); equal texts keep their table-list order in both directions.
+    std::vector<std::size_t> SortedRows(int column, Qt::SortOrder order) const;
+
+signals:
+    // Around the removal of many rows at once (ascending, positions before it), which is also
+    // announced in the usual way, a run of adjacent rows at a time, from the last: a view that
+    // follows these two can skip the runs and catch up once.
+    void RowsRemovalStarting(const std::vector<std::size_t>& rows);
+    void RowsRemovalDone(const std::vector<std::size_t>& rows);
 
 private:
     void recordAppended(std::size_t row) override;
     void tableEmptied() override;
     void currentMoved(std::optional<std::size_t> row) override;
     void recordDeleted(std::size_t row) override;
+    void recordsDeleted(const std::vector<std::size_t>& rows) override;
     void recordChanged(std::size_t row) override;
 
     RecordTable& table_;

@@ -8,7 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSortFilterProxyModel>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 #include <cmath>
@@ -19,22 +19,20 @@ namespace {
 // Draws a row as selected when the selection rules say so; the view's own selection is unused.
 class SelectionDelegate : public QStyledItemDelegate {
 public:
-    SelectionDelegate(TableGrid* grid, QSortFilterProxyModel* sorted)
-        : QStyledItemDelegate(grid), grid_(grid), sorted_(sorted) {}
+    explicit SelectionDelegate(TableGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        const QModelIndex source = sorted_->mapToSource(index);
-        option->state.setFlag(QStyle::State_Selected,
-                              source.isValid() && grid_->Selection().IsSelected(
-                                                      static_cast<std::size_t>(source.row())));
+        const GridSelection& rules = grid_->Selection();
+        const auto row = static_cast<std::size_t>(index.row());
+        option->state.setFlag(QStyle::State_Selected, index.isValid() && row < rules.RowCount() &&
+                                                          rules.IsSelected(rules.ListRowAt(row)));
         option->state.setFlag(QStyle::State_HasFocus, false);
     }
 
 private:
     TableGrid* grid_;
-    QSortFilterProxyModel* sorted_;
 };
 
 // A press and release on a header sorts; a column drag starts only past 5 pixels of movement,
@@ -80,14 +78,55 @@ std::optional<GridKey> NavigationKey(int key) {
 
 } // namespace
 
+// The list's rows in the order the selection rules keep for the screen. The order is the rules'
+// own, so a sort or a deletion of many rows is one pass over it and not a mapping of its own to
+// bring up to date.
+class GridRows : public QAbstractTableModel {
+public:
+    GridRows(const GridSelection& rules, QObject* parent)
+        : QAbstractTableModel(parent), rules_(rules) {}
+
+    void SetSource(RecordTableModel* source) { source_ = source; }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() || !source_ ? 0 : static_cast<int>(rules_.RowCount());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() || !source_ ? 0 : source_->columnCount();
+    }
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override {
+        if (!index.isValid() || !source_ ||
+            static_cast<std::size_t>(index.row()) >= rules_.RowCount())
+            return {};
+        return source_->index(ListRow(index.row()), index.column()).data(role);
+    }
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override {
+        return source_ ? source_->headerData(section, orientation, role) : QVariant();
+    }
+    int ListRow(int display) const {
+        return static_cast<int>(rules_.ListRowAt(static_cast<std::size_t>(display)));
+    }
+
+    using QAbstractItemModel::beginInsertRows;
+    using QAbstractItemModel::beginRemoveRows;
+    using QAbstractItemModel::beginResetModel;
+    using QAbstractItemModel::changePersistentIndexList;
+    using QAbstractItemModel::endInsertRows;
+    using QAbstractItemModel::endRemoveRows;
+    using QAbstractItemModel::endResetModel;
+    using QAbstractItemModel::persistentIndexList;
+
+private:
+    const GridSelection& rules_;
+    RecordTableModel* source_ = nullptr;
+};
+
 TableGrid::TableGrid(QWidget* parent)
     : QTableView(parent),
       selection_([this](std::size_t count) { emit SelectedCountChange(static_cast<int>(count)); }) {
-    sorted_ = new QSortFilterProxyModel(this);
-    // Equal values keep their table-list order.
-    sorted_->setDynamicSortFilter(false);
-    setModel(sorted_);
-    setItemDelegate(new SelectionDelegate(this, sorted_));
+    rows_ = new GridRows(selection_, this);
+    setModel(rows_);
+    setItemDelegate(new SelectionDelegate(this));
     setSelectionMode(QAbstractItemView::NoSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -161,70 +200,120 @@ void TableGrid::resizeEvent(QResizeEvent* event) {
 }
 
 void TableGrid::SetRecordModel(RecordTableModel* model) {
+    if (model_)
+        disconnect(model_, nullptr, this, nullptr);
     model_ = model;
-    sorted_->setSourceModel(model);
+    rows_->beginResetModel();
+    rows_->SetSource(model);
     selection_.Emptied();
     for (int row = 0; row < model->rowCount(); ++row)
         selection_.RowAppended();
+    rows_->endResetModel();
     weights_.clear();
     for (const auto& column : model->Columns())
         weights_.push_back(column.width);
     FitColumnsAfter(-1);
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) {
+                // The table only appends, and new rows are shown last, as they come, until the
+                // next sort.
+                const int shown = static_cast<int>(selection_.RowCount());
+                rows_->beginInsertRows({}, shown, shown + last - first);
                 for (int row = first; row <= last; ++row)
                     selection_.RowAppended();
-                orderStale_ = true;
+                rows_->endInsertRows();
             });
     connect(model, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) {
-                for (int row = last; row >= first; --row)
-                    selection_.RowDeleted(static_cast<std::size_t>(row));
-                orderStale_ = true;
+                if (removingMany_)
+                    return;
+                for (int row = last; row >= first; --row) {
+                    const auto listRow = static_cast<std::size_t>(row);
+                    const int shown = static_cast<int>(selection_.DisplayRowOf(listRow));
+                    rows_->beginRemoveRows({}, shown, shown);
+                    selection_.RowDeleted(listRow);
+                    rows_->endRemoveRows();
+                }
                 viewport()->update();
+            });
+    connect(model, &RecordTableModel::RowsRemovalStarting, this,
+            [this](const std::vector<std::size_t>&) { removingMany_ = true; });
+    connect(model, &RecordTableModel::RowsRemovalDone, this,
+            [this](const std::vector<std::size_t>& rows) {
+                removingMany_ = false;
+                RowsRemovalDone(rows);
+            });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                for (int row = from.row(); row <= to.row(); ++row) {
+                    const int shown =
+                        static_cast<int>(selection_.DisplayRowOf(static_cast<std::size_t>(row)));
+                    emit rows_->dataChanged(rows_->index(shown, from.column()),
+                                            rows_->index(shown, to.column()));
+                }
             });
     connect(model, &QAbstractItemModel::modelReset, this, [this] {
         // A new listing: the rows come unsorted, as the scan appended them.
         sortColumn_ = -1;
         horizontalHeader()->setSortIndicatorShown(false);
-        sorted_->sort(-1);
+        rows_->beginResetModel();
         selection_.Emptied();
-        orderStale_ = false;
+        for (int row = 0; row < model_->rowCount(); ++row)
+            selection_.RowAppended();
+        rows_->endResetModel();
     });
 }
 
+void TableGrid::RowsRemovalDone(const std::vector<std::size_t>& rows) {
+    // Announcing thousands of scattered rows one run at a time costs the view a pass over all
+    // its rows for each; one reset costs a single pass. The scroll position and the current cell
+    // are put back, the column widths and order stay with the header.
+    const int scrolled = verticalScrollBar()->value();
+    const int column = std::max(0, currentIndex().column());
+    rows_->beginResetModel();
+    selection_.RowsDeleted(rows);
+    rows_->endResetModel();
+    updateGeometries();
+    verticalScrollBar()->setValue(scrolled);
+    if (const std::optional<std::size_t> focus = selection_.FocusedRow())
+        selectionModel()->setCurrentIndex(
+            rows_->index(static_cast<int>(selection_.DisplayRowOf(*focus)), column),
+            QItemSelectionModel::NoUpdate);
+    viewport()->update();
+}
+
 const GridSelection& TableGrid::Selection() {
-    EnsureDisplayOrder();
     return selection_;
 }
 
 GridSelection& TableGrid::MutableSelection() {
-    EnsureDisplayOrder();
     return selection_;
 }
 
-void TableGrid::EnsureDisplayOrder() {
-    if (!orderStale_)
-        return;
-    orderStale_ = false;
-    std::vector<std::size_t> order(static_cast<std::size_t>(sorted_->rowCount()));
-    for (int d = 0; d < sorted_->rowCount(); ++d)
-        order[static_cast<std::size_t>(d)] =
-            static_cast<std::size_t>(sorted_->mapToSource(sorted_->index(d, 0)).row());
-    selection_.SetDisplayOrder(std::move(order));
-}
-
 void TableGrid::SortByColumn(int column) {
-    if (!model_)
+    if (!model_ || column < 0 || column >= model_->columnCount())
         return;
     sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
                                                                            : Qt::AscendingOrder;
     sortColumn_ = column;
-    sorted_->sort(column, sortOrder_);
+    std::vector<std::size_t> order = model_->SortedRows(column, sortOrder_);
+
+    emit rows_->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = rows_->persistentIndexList();
+    std::vector<std::size_t> listRows;
+    for (const QModelIndex& index : before)
+        listRows.push_back(static_cast<std::size_t>(rows_->ListRow(index.row())));
+    selection_.SetDisplayOrder(std::move(order));
+    QModelIndexList after;
+    for (int i = 0; i < before.size(); ++i)
+        after << rows_->index(
+            static_cast<int>(selection_.DisplayRowOf(listRows[static_cast<std::size_t>(i)])),
+            before[i].column());
+    rows_->changePersistentIndexList(before, after);
+    emit rows_->layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+
     horizontalHeader()->setSortIndicatorShown(true);
     horizontalHeader()->setSortIndicator(column, sortOrder_);
-    orderStale_ = true;
-    EnsureDisplayOrder();
     ShowFocus();
 }
 
@@ -246,13 +335,14 @@ int TableGrid::PageRows() const {
     return rowHeight > 0 ? std::max(1, viewport()->height() / rowHeight) : 1;
 }
 
-void TableGrid::ShowFocus() {
+void TableGrid::ShowFocus(bool scroll) {
     const std::optional<std::size_t> focus = selection_.FocusedRow();
     if (focus && *focus < selection_.RowCount()) {
-        const QModelIndex at = sorted_->index(static_cast<int>(selection_.DisplayRowOf(*focus)),
-                                              std::max(0, currentIndex().column()));
+        const QModelIndex at = rows_->index(static_cast<int>(selection_.DisplayRowOf(*focus)),
+                                            std::max(0, currentIndex().column()));
         selectionModel()->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
-        scrollTo(at);
+        if (scroll)
+            scrollTo(at);
     }
     viewport()->update();
 }
@@ -263,7 +353,6 @@ void TableGrid::mousePressEvent(QMouseEvent* event) {
     if (row < 0)
         return;
     Guard([&] {
-        EnsureDisplayOrder();
         const Qt::KeyboardModifiers modifiers = event->modifiers();
         selection_.MousePress(
             static_cast<std::size_t>(row), modifiers.testFlag(Qt::ControlModifier),
@@ -296,7 +385,6 @@ void TableGrid::keyPressEvent(QKeyEvent* event) {
         return;
     }
     Guard([&] {
-        EnsureDisplayOrder();
         selection_.SetPageRows(static_cast<std::size_t>(PageRows()));
         GridKey key = GridKey::Other;
         if (const std::optional<GridKey> navigation = NavigationKey(event->key()))

@@ -9,10 +9,9 @@
 
 #include <vector>
 
-class QSortFilterProxyModel;
-
 namespace vantero {
 
+class GridRows;
 class RecordTableModel;
 
 class TableGrid : public QTableView {
@@ -42,16 +41,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void EnsureDisplayOrder();
+    void RowsRemovalDone(const std::vector<std::size_t>& rows);
     // Fits the columns after the one at visual position visual (-1: all) to the grid's width.
     void FitColumnsAfter(int visual);
-    void ShowFocus();
+    void ShowFocus(bool scroll = true);
     int PageRows() const;
 
     RecordTableModel* model_ = nullptr;
-    QSortFilterProxyModel* sorted_ = nullptr;
+    GridRows* rows_ = nullptr; // what the view shows: the list's rows in the display order
     GridSelection selection_;
-    bool orderStale_ = false;
+    bool removingMany_ = false;
     int sortColumn_ = -1;
     bool fitting_ = false;
     std::vector<double> weights_; // the columns' shares of the width, by model column

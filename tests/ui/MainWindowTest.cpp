@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -136,6 +137,71 @@ TEST_F(MainWindow, HeaderClickSortsTheDisplayOnlyAndCtrlInsertCopiesInListOrder)
             << lines[r].toStdString();
         EXPECT_EQ(lines[r].count('\t'), 2);
     }
+}
+
+TEST_F(MainWindow, CtrlDeleteOfScatteredRowsKeepsTheSortTheColumnsAndTheFocus) {
+    test::TempFolder many;
+    for (const char* name :
+         {"h.tab", "c.tab", "f.tab", "a.tab", "g.tab", "b.tab", "e.tab", "d.tab"})
+        test::WriteBytes(many.file(name), kNativeTab);
+    window.PTShellTree1Change(many.path());
+    ASSERT_EQ(grid->model()->rowCount(), 8);
+    QHeaderView* header = grid->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 10, header->height() / 2));
+    header->resizeSection(0, header->sectionSize(0) + 30);
+    const std::vector<int> widths{header->sectionSize(0), header->sectionSize(1),
+                                  header->sectionSize(2)};
+    const std::size_t nameField = window.memTabList.RequireField("TableName");
+    std::vector<std::string> listOrder;
+    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
+        listOrder.push_back(window.memTabList.ValueAt(r, nameField));
+
+    // b, d, e and h on screen, the focus ending on h, the last row.
+    for (const int d : {1, 3, 4, 7})
+        Click(d, d == 1 ? Qt::NoModifier : Qt::ControlModifier);
+    ASSERT_EQ(Status(), QStringLiteral("4 Table(s) selected"));
+    QSignalSpy announced(grid, &TableGrid::SelectedCountChange);
+    prompts.NextAnswer(QMessageBox::Ok);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(prompts.prompts.back().text, QStringLiteral("Delete all selected records?"));
+    ASSERT_EQ(announced.size(), 1);
+    EXPECT_EQ(announced[0][0].toInt(), 0);
+    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
+
+    QStringList shown;
+    for (int d = 0; d < grid->model()->rowCount(); ++d)
+        shown << grid->model()->index(d, 0).data().toString();
+    EXPECT_EQ(shown, (QStringList{"a.tab", "c.tab", "f.tab", "g.tab"}));
+    std::vector<std::string> kept;
+    for (const std::string& name : listOrder)
+        if (name != "b.tab" && name != "d.tab" && name != "e.tab" && name != "h.tab")
+            kept.push_back(name);
+    std::vector<std::string> after;
+    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
+        after.push_back(window.memTabList.ValueAt(r, nameField));
+    EXPECT_EQ(after, kept);
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(
+        (std::vector<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)}),
+        widths);
+    EXPECT_EQ(test::FolderEntries(many.path()).size(), 8u);
+
+    // The focus went to the row above the deleted last one, and the keys go on from there.
+    ASSERT_TRUE(grid->Selection().FocusedRow());
+    EXPECT_EQ(grid->currentIndex().row(), 3);
+    QTest::keyClick(grid, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(Status(), QStringLiteral("2 Table(s) selected"));
+    QStringList selectedNames;
+    for (const std::size_t r : Selected())
+        selectedNames << QString::fromStdString(window.memTabList.ValueAt(r, nameField));
+    selectedNames.sort();
+    EXPECT_EQ(selectedNames, (QStringList{"f.tab", "g.tab"}));
+    // A header click still sorts the rows that are left.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 10, header->height() / 2));
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("g.tab"));
 }
 
 // A press, a move and a release on the name header, as the mouse does it.

@@ -209,3 +209,81 @@ TEST(GridSelectionRows, DeletingAndEmptyingFollowTheAnnouncementRule) {
 
 } // namespace
 } // namespace vantero
+
+namespace vantero {
+namespace {
+
+struct State {
+    Rows selected, order;
+    std::optional<std::size_t> focus, anchor;
+    bool operator==(const State&) const = default;
+};
+
+State Snapshot(const GridSelection& s) {
+    State state{s.SelectedRows(), {}, s.FocusedRow(), s.Anchor()};
+    for (std::size_t d = 0; d < s.RowCount(); ++d)
+        state.order.push_back(s.ListRowAt(d));
+    return state;
+}
+
+TEST(GridSelectionRows, DeletingManyAtOnceEndsAsDeletingThemOneByOneFromTheLast) {
+    // Many small grids with a sorted display, a selection, a focus and an anchor, and a set of
+    // rows to delete that may hold the focus, the anchor, the first and last rows shown.
+    std::uint32_t seed = 7;
+    const auto next = [&seed](std::size_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<std::size_t>((seed >> 8) % below);
+    };
+    for (int trial = 0; trial < 400; ++trial) {
+        const std::size_t rows = 1 + next(12);
+        Grid one(rows), many(rows);
+        Rows order(rows);
+        for (std::size_t i = 0; i < rows; ++i)
+            order[i] = i;
+        for (std::size_t i = rows; i > 1; --i)
+            std::swap(order[i - 1], order[next(i)]);
+        const std::size_t clicks[] = {next(rows), next(rows), next(rows), next(rows)};
+        for (Grid* grid : {&one, &many}) {
+            grid->selection.SetDisplayOrder(order);
+            grid->Click(clicks[0]);
+            grid->Click(clicks[1], true);
+            grid->Click(clicks[2], true);
+            if (trial % 3 == 0)
+                grid->selection.MousePress(clicks[3], false, true);
+            grid->announced.clear();
+        }
+        Rows doomed;
+        for (std::size_t r = 0; r < rows; ++r)
+            if (next(3) == 0 || (trial % 5 == 0 && one.selection.FocusedRow() == r))
+                doomed.push_back(r);
+
+        one.selection.BeginGesture();
+        for (auto row = doomed.rbegin(); row != doomed.rend(); ++row)
+            one.selection.RowDeleted(*row);
+        one.selection.EndGesture();
+        many.selection.RowsDeleted(doomed);
+        ASSERT_EQ(Snapshot(many.selection), Snapshot(one.selection)) << "trial " << trial;
+        EXPECT_EQ(many.announced, one.announced) << "trial " << trial;
+        EXPECT_LE(many.announced.size(), 1u);
+    }
+}
+
+TEST(GridSelectionRows, DeletingManyRefusesRowsOutOfRangeOrOrder) {
+    Grid grid(4);
+    grid.Click(1);
+    for (const Rows& rows : {Rows{4}, Rows{2, 1}, Rows{0, 0}}) {
+        EXPECT_THROW(grid.selection.RowsDeleted(rows), std::out_of_range);
+        EXPECT_EQ(grid.selection.RowCount(), 4u);
+        EXPECT_EQ(grid.Selected(), (Rows{1}));
+    }
+    grid.selection.RowsDeleted({});
+    EXPECT_EQ(grid.announced, (Rows{1}));
+    // All of them: nothing left to focus.
+    grid.selection.RowsDeleted({0, 1, 2, 3});
+    EXPECT_EQ(grid.selection.RowCount(), 0u);
+    EXPECT_EQ(grid.selection.FocusedRow(), std::nullopt);
+    EXPECT_EQ(grid.announced, (Rows{1, 0}));
+}
+
+} // namespace
+} // namespace vantero

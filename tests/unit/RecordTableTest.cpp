@@ -212,3 +212,114 @@ TEST(RecordTableObservers, AreToldOfEveryChangeInOrder) {
     t.Add("unseen");
     EXPECT_EQ(r.events.size(), 12u);
 }
+
+namespace {
+
+struct BulkRecorder : Recorder {
+    void recordsDeleted(const std::vector<std::size_t>& rows) override {
+        std::string text = "deleted";
+        for (const std::size_t row : rows)
+            text += " " + std::to_string(row);
+        events.push_back(text);
+    }
+};
+
+MessageTable& Filled(MessageTable& t, int count) {
+    for (int i = 0; i < count; ++i)
+        t.Add(std::string(1, static_cast<char>('a' + i)));
+    return t;
+}
+
+} // namespace
+
+TEST(RecordTableDeleteRows, KeepsTheOtherRecordsAndIdsWhereverTheDeletedOnesAre) {
+    using Strings = std::vector<std::string>;
+    struct Case {
+        std::vector<std::size_t> rows;
+        Strings kept;
+        std::vector<int> ids;
+        std::optional<std::size_t> current;
+    };
+    const Case cases[] = {
+        {{0, 1}, {"c", "d", "e", "f"}, {3, 4, 5, 6}, 0},
+        {{4, 5}, {"a", "b", "c", "d"}, {1, 2, 3, 4}, 3},
+        {{1, 3, 4}, {"a", "c", "f"}, {1, 3, 6}, 1},
+        {{0, 2, 5}, {"b", "d", "e"}, {2, 4, 5}, 0},
+        {{0, 1, 2, 3, 4, 5}, {}, {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        MessageTable bulk;
+        MessageTable single;
+        Filled(bulk, 6).DeleteRows(c.rows);
+        Filled(single, 6);
+        for (auto row = c.rows.rbegin(); row != c.rows.rend(); ++row) {
+            single.MoveTo(*row);
+            single.Delete();
+        }
+        EXPECT_EQ(Messages(bulk), c.kept);
+        EXPECT_EQ(Ids(bulk), c.ids);
+        EXPECT_EQ(bulk.CurrentRow(), c.current);
+        // The same end as deleting them one at a time.
+        EXPECT_EQ(Messages(bulk), Messages(single));
+        EXPECT_EQ(bulk.CurrentRow(), single.CurrentRow());
+        EXPECT_EQ(bulk.GetBookmark().id, single.GetBookmark().id);
+    }
+}
+
+TEST(RecordTableDeleteRows, BookmarksOfKeptRecordsStillLeadToThemAndNewIdsAreFresh) {
+    MessageTable t;
+    Filled(t, 5);
+    t.MoveTo(3);
+    const Bookmark d = t.GetBookmark();
+    t.MoveTo(1);
+    const Bookmark b = t.GetBookmark();
+    t.DeleteRows({1, 2});
+    t.GotoBookmark(d);
+    EXPECT_EQ(t.GetString("Message"), "d");
+    EXPECT_EQ(t.CurrentRow(), 1u);
+    EXPECT_THROW(t.GotoBookmark(b), RecordTableError);
+    t.Add("f");
+    EXPECT_EQ(Ids(t), (std::vector<int>{1, 4, 5, 6}));
+    EXPECT_EQ(t.RowOfRecId(5), 2u);
+}
+
+TEST(RecordTableDeleteRows, RefusesRowsOutOfRangeOrOrderAndChangesNothing) {
+    MessageTable t;
+    Filled(t, 4);
+    t.MoveTo(2);
+    for (const std::vector<std::size_t>& rows :
+         std::vector<std::vector<std::size_t>>{{4}, {2, 1}, {1, 1}, {0, 9}}) {
+        EXPECT_THROW(t.DeleteRows(rows), RecordTableError);
+        EXPECT_EQ(Messages(t), (std::vector<std::string>{"a", "b", "c", "d"}));
+        EXPECT_EQ(t.CurrentRow(), 2u);
+    }
+    t.DeleteRows({});
+    EXPECT_EQ(t.RecordCount(), 4u);
+    t.Close();
+    EXPECT_THROW(t.DeleteRows({}), RecordTableError);
+}
+
+TEST(RecordTableDeleteRows, PostsAnUnpostedAppendFirstAsMovingToARecordDoes) {
+    MessageTable t;
+    Filled(t, 3);
+    t.Append();
+    t.SetString("Message", "pending");
+    t.DeleteRows({0});
+    EXPECT_FALSE(t.IsAppending());
+    EXPECT_EQ(Messages(t), (std::vector<std::string>{"b", "c", "pending"}));
+}
+
+TEST(RecordTableDeleteRows, ObserversHearOnceOrRowByRowFromTheLast) {
+    MessageTable t;
+    Filled(t, 5);
+    BulkRecorder bulk;
+    Recorder single;
+    t.AddObserver(&bulk);
+    t.AddObserver(&single);
+    t.DeleteRows({0, 2, 3});
+    EXPECT_THAT(bulk.events, testing::ElementsAre("deleted 0 2 3", "current 0"));
+    EXPECT_THAT(single.events,
+                testing::ElementsAre("deleted 3", "deleted 2", "deleted 0", "current 0"));
+    t.RemoveObserver(&bulk);
+    t.RemoveObserver(&single);
+}
