@@ -144,16 +144,16 @@ std::string Line(std::mt19937& rng, double x, double y, double step, int vertice
 
 // Parcels, roads and two-part estates scattered over the bounds. Most are small enough for
 // MapInfo's compressed coordinates; every fifth is not.
-test::FeatureSpec MakeRow(int row) {
+test::NewRow MakeRow(int row) {
     std::mt19937 rng(static_cast<std::uint32_t>(row) * 2654435761u);
     std::uniform_real_distribution<double> where(-9000, 9000);
     std::uniform_int_distribution<int> vertices(60, 200);
     const double x = where(rng), y = where(rng);
     const double size = row % 5 == 0 ? 2.0 : 0.15;
-    test::FeatureSpec spec;
+    test::NewRow made;
     char name[48];
     std::snprintf(name, sizeof name, "Parcel %d of block %d", row, row / 97);
-    spec.values = {std::to_string(row),
+    made.values = {std::to_string(row),
                    name,
                    std::to_string(x * y / 1000.0),
                    "C" + std::to_string(row % 613),
@@ -162,17 +162,17 @@ test::FeatureSpec MakeRow(int row) {
     switch (row % 4) {
     case 0:
     case 1:
-        spec.wkt = "POLYGON (" + Ring(rng, x, y, size, vertices(rng)) + ")";
+        made.wkt = "POLYGON (" + Ring(rng, x, y, size, vertices(rng)) + ")";
         break;
     case 2:
-        spec.wkt = Line(rng, x, y, size / 20, vertices(rng));
+        made.wkt = Line(rng, x, y, size / 20, vertices(rng));
         break;
     default:
-        spec.wkt = "MULTIPOLYGON ((" + Ring(rng, x, y, size, vertices(rng) / 2) + "),(" +
+        made.wkt = "MULTIPOLYGON ((" + Ring(rng, x, y, size, vertices(rng) / 2) + "),(" +
                    Ring(rng, x + 3 * size, y, size, vertices(rng) / 2) + "))";
         break;
     }
-    return spec;
+    return made;
 }
 
 struct SourceTable {
@@ -194,7 +194,7 @@ const SourceTable& Source() {
         for (int row = 1; row <= rows; ++row)
             if (rng() % 3 == 0)
                 deleted.push_back(row);
-        const std::vector<test::FieldSpec> fields = {
+        const std::vector<test::NewField> fields = {
             {"ID", OFTInteger, 0, 0, true}, {"NAME", OFTString, 40}, {"AREA", OFTReal},
             {"CODE", OFTString, 8},         {"ZONE", OFTInteger},    {"SURVEYED", OFTDate},
         };

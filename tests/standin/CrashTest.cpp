@@ -32,8 +32,8 @@ std::string N(double v) {
     return text;
 }
 
-FeatureSpec BigRow(int row) {
-    FeatureSpec s;
+NewRow BigRow(int row) {
+    NewRow s;
     s.values = {"r" + std::to_string(row % 1013), std::to_string(row % 257 - 100), N(row * 0.01)};
     const double x = -9500 + (row * 7919 % 19000);
     const double y = -9500 + (row * 6007 % 19000);

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kRows = 400;
 
-const std::vector<FieldSpec> kFields = {
+const std::vector<NewField> kFields = {
     {"name", OFTString, 24, 0, true}, // a Char key, 17 to a node: a three-level tree
     {"num", OFTInteger, 0, 0, true},  // many rows per key value
     {"val", OFTReal},
@@ -45,8 +45,8 @@ std::string Ring(double x, double y, double r, bool reverse) {
     return s + ")";
 }
 
-FeatureSpec Row(int row) {
-    FeatureSpec s;
+NewRow Row(int row) {
+    NewRow s;
     // Rows spread over the whole extent, so that the spatial index has many leaves.
     const double x = -9000 + (row * 7919 % 18000);
     const double y = -9000 + (row * 104729 % 18000);
@@ -300,7 +300,7 @@ TEST(GdalTables, SpatialFilterAnswersAsBeforeAfterGraphic) {
 // spatial index.
 TEST(GdalTables, LargeObjectsAndOtherBlockSizes) {
     const auto row = [](int r) {
-        FeatureSpec s;
+        NewRow s;
         s.values = {"big " + std::to_string(r), std::to_string(r)};
         const double x = -8000 + r * 900.0;
         if (r % 3 == 1) {

@@ -59,7 +59,7 @@ std::string MakeSmallTable(const std::string& folder) {
     return MakeGdalTable(
         folder, "made", {{"name", OFTString, 24, 0, true}, {"num", OFTInteger, 0, 0, true}},
         [](int row) {
-            FeatureSpec s;
+            NewRow s;
             s.values = {"name " + std::to_string(row), std::to_string(row % 7)};
             const std::string x = std::to_string(row * 10), y = std::to_string(row * 5);
             s.wkt = row % 2 ? "POINT (" + x + " " + y + ")"

@@ -188,8 +188,8 @@ std::vector<Feature> WithoutFids(std::vector<Feature> features) {
 }
 
 std::string MakeGdalTable(const std::string& folder, const std::string& name,
-                          const std::vector<FieldSpec>& fields,
-                          const std::function<FeatureSpec(int row)>& feature, int rows,
+                          const std::vector<NewField>& fields,
+                          const std::function<NewRow(int row)>& feature, int rows,
                           const std::vector<long long>& deleteRows,
                           const std::vector<std::string>& creationOptions) {
     RegisterOnce();
@@ -208,34 +208,34 @@ std::string MakeGdalTable(const std::string& folder, const std::string& name,
         const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};
         OGRLayerH layer = GDALDatasetCreateLayer(ds, name.c_str(), nullptr, wkbUnknown,
                                                  const_cast<char**>(options));
-        for (const FieldSpec& spec : fields) {
+        for (const NewField& field : fields) {
             OGRFieldDefnH def =
-                OGR_Fld_Create(spec.name.c_str(), static_cast<OGRFieldType>(spec.type));
-            OGR_Fld_SetWidth(def, spec.width);
-            OGR_Fld_SetPrecision(def, spec.precision);
+                OGR_Fld_Create(field.name.c_str(), static_cast<OGRFieldType>(field.type));
+            OGR_Fld_SetWidth(def, field.width);
+            OGR_Fld_SetPrecision(def, field.precision);
             OGR_L_CreateField(layer, def, TRUE);
             OGR_Fld_Destroy(def);
         }
-        for (const FieldSpec& spec : fields)
-            if (spec.indexed) {
-                const std::string sql = "CREATE INDEX ON " + name + " USING " + spec.name;
+        for (const NewField& field : fields)
+            if (field.indexed) {
+                const std::string sql = "CREATE INDEX ON " + name + " USING " + field.name;
                 OGRLayerH result = GDALDatasetExecuteSQL(ds, sql.c_str(), nullptr, nullptr);
                 if (result)
                     GDALDatasetReleaseResultSet(ds, result);
             }
         for (int row = 1; row <= rows; ++row) {
-            const FeatureSpec spec = feature(row);
+            const NewRow made = feature(row);
             OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
-            for (std::size_t i = 0; i < spec.values.size(); ++i)
-                OGR_F_SetFieldString(f, static_cast<int>(i), spec.values[i].c_str());
-            if (!spec.wkt.empty()) {
+            for (std::size_t i = 0; i < made.values.size(); ++i)
+                OGR_F_SetFieldString(f, static_cast<int>(i), made.values[i].c_str());
+            if (!made.wkt.empty()) {
                 OGRGeometryH g = nullptr;
-                char* text = const_cast<char*>(spec.wkt.c_str());
+                char* text = const_cast<char*>(made.wkt.c_str());
                 OGR_G_CreateFromWkt(&text, nullptr, &g);
                 OGR_F_SetGeometryDirectly(f, g);
             }
-            if (!spec.style.empty())
-                OGR_F_SetStyleString(f, spec.style.c_str());
+            if (!made.style.empty())
+                OGR_F_SetStyleString(f, made.style.c_str());
             if (OGR_L_CreateFeature(layer, f) != OGRERR_NONE && error.empty())
                 error = "cannot write row " + std::to_string(row);
             OGR_F_Destroy(f);

@@ -64,7 +64,7 @@ Reading ReadWithGdalInRect(const std::string& tabPath, const Envelope& rect);
 // The same features with the row numbers left out, for comparisons across a data pack.
 std::vector<Feature> WithoutFids(std::vector<Feature> features);
 
-struct FieldSpec {
+struct NewField {
     std::string name;
     int type; // OGRFieldType
     int width = 0;
@@ -72,7 +72,7 @@ struct FieldSpec {
     bool indexed = false;
 };
 
-struct FeatureSpec {
+struct NewRow {
     std::vector<std::string> values; // one per field, as text
     std::string wkt;
     std::string style;
@@ -82,8 +82,8 @@ struct FeatureSpec {
 // real deleted rows and objects, as a user's editing leaves them. creationOptions go to the
 // MapInfo driver's dataset creation (BLOCKSIZE=16384, SPATIAL_INDEX_MODE=OPTIMIZED).
 std::string MakeGdalTable(const std::string& folder, const std::string& name,
-                          const std::vector<FieldSpec>& fields,
-                          const std::function<FeatureSpec(int row)>& feature, int rows,
+                          const std::vector<NewField>& fields,
+                          const std::function<NewRow(int row)>& feature, int rows,
                           const std::vector<long long>& deleteRows,
                           const std::vector<std::string>& creationOptions = {});
 
