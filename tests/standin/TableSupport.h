@@ -3,6 +3,8 @@
 // Scratch folders, file snapshots, and GDAL as an independent reader and writer of MapInfo
 // tables for the pack tests.
 
+#include "tests/support/TempFolder.h"
+
 #include <functional>
 #include <map>
 #include <string>
@@ -12,21 +14,14 @@ namespace vantero::standin::test {
 
 std::string TestData(const std::string& name);
 
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
+// The tests' one temporary folder and file helpers, under the names these tests use.
+using ScratchFolder = vantero::test::TempFolder;
+inline std::string ReadFile(const std::string& path) {
+    return vantero::test::ReadBytes(path);
+}
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    vantero::test::WriteBytes(path, bytes);
+}
 
 // Copies every file of the folder whose name before the extension is table; returns the .tab.
 std::string CopyTable(const std::string& fromFolder, const std::string& table,
