@@ -1,6 +1,8 @@
 #include "app/Prompts.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace vantero {
 namespace {
@@ -12,6 +14,19 @@ QMessageBox::StandardButton FirstButton(QMessageBox::StandardButtons buttons) {
         if (buttons.testFlag(static_cast<QMessageBox::StandardButton>(bit)))
             return static_cast<QMessageBox::StandardButton>(bit);
     return QMessageBox::NoButton;
+}
+
+// Centred across the monitor of the window it belongs to, a third of the free height down, where
+// the save dialogs of the program's first platform open.
+void PlaceSaveDialog(QFileDialog& dialog, QWidget* parent) {
+    const QScreen* screen = parent ? parent->window()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    dialog.adjustSize();
+    const QRect area = screen->availableGeometry();
+    const QSize size = dialog.frameGeometry().size();
+    dialog.move(area.left() + (area.width() - size.width()) / 2,
+                area.top() + (area.height() - size.height()) / 3);
 }
 
 } // namespace
@@ -61,7 +76,9 @@ QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& 
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
-    // The dialog asks before it overwrites, as the platform's own save dialogs do.
+    // The caller asks before a file is replaced, through this seam, so the question can be seen.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    PlaceSaveDialog(dialog, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
