@@ -4,46 +4,22 @@
 #include "app/ProcessState.h"
 #include "app/Prompts.h"
 #include "mapinfo/MapInfoLink.h"
+#include "ui/FormLook.h"
 #include "ui/frmMain_Unit.h"
 
-#include <QGuiApplication>
 #include <QLabel>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QTimer>
+
+// The pictures live in a static library, whose resource registration the linker would drop
+// unless something refers to it; this does, and must stand outside any namespace.
+static void LoadPictures() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace vantero {
 
 TfrmIntro* frmIntro = nullptr;
-
-namespace {
-
-// Our own picture, drawn rather than stored: the name on a calm gradient.
-QPixmap SplashPicture() {
-    QPixmap picture(146, 173);
-    QPainter painter(&picture);
-    QLinearGradient gradient(0, 0, 0, picture.height());
-    gradient.setColorAt(0, QColor(0x1f, 0x4e, 0x79));
-    gradient.setColorAt(1, QColor(0x0b, 0x25, 0x3d));
-    painter.fillRect(picture.rect(), gradient);
-    painter.setPen(QColor(0xf0, 0xf4, 0xf8));
-    QFont font = painter.font();
-    font.setPixelSize(20);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.drawText(picture.rect().adjusted(0, 0, 0, -30), Qt::AlignCenter,
-                     QString::fromLatin1(kApplicationTitle));
-    font.setPixelSize(10);
-    font.setBold(false);
-    painter.setFont(font);
-    painter.drawText(picture.rect().adjusted(0, 40, 0, 0), Qt::AlignCenter,
-                     QStringLiteral("Connecting…"));
-    return picture;
-}
-
-} // namespace
 
 TfrmIntro::TfrmIntro(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmIntro"));
@@ -52,7 +28,9 @@ TfrmIntro::TfrmIntro(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
     Image1->setObjectName(QStringLiteral("Image1"));
     // Larger than the window by 3 pixels on every side, so no edge of the picture shows.
     Image1->setGeometry(-3, -3, 147, 174);
-    Image1->setPixmap(SplashPicture());
+    // Our own 16-colour picture, 146 by 173, kept with the program as a resource.
+    LoadPictures();
+    Image1->setPixmap(QPixmap(QStringLiteral(":/vantero/splash.bmp")));
 
     // Counts from creation, not from the moment the window is shown.
     Timer1 = new QTimer(this);
@@ -64,8 +42,7 @@ TfrmIntro::TfrmIntro(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
 
 void TfrmIntro::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
 }
 
 void TfrmIntro::Timer1Timer() {

@@ -4,6 +4,7 @@
 #include "app/ProcessState.h"
 #include "app/Prompts.h"
 #include "catalogue/ListTables.h"
+#include "ui/FormLook.h"
 #include "ui/PTShellTree.h"
 #include "ui/RecordTableModel.h"
 #include "ui/TableGrid.h"
@@ -67,9 +68,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     // The bounds the window returns to when it is no longer maximized.
     setGeometry(232, 161, 544, 375);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    SetFormFont(this);
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("dxFile"));

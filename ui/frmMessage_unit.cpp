@@ -93,8 +93,7 @@ TfrmMessage::TfrmMessage(QWidget* parent)
     btCancel = Button(this, "btCancel", tr("&Cancel"), 295);
     connect(btSave, &QPushButton::clicked, this, [this] { Guard([this] { btSaveClick(); }); });
     connect(btStop, &QPushButton::clicked, this, [this] { Guard([this] { btStopClick(); }); });
-    connect(btCancel, &QPushButton::clicked, this,
-            [this] { Guard([this] { btCancelClick(); }); });
+    connect(btCancel, &QPushButton::clicked, this, [this] { Guard([this] { btCancelClick(); }); });
 
     Label1 = new QLabel(tr("Processing:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -181,10 +180,11 @@ void TfrmMessage::btSaveClick() {
             break;
         // Replacing a file the user did not mean to lose cannot be undone: ask, and on No let
         // them choose another name.
-        const auto answer = ShowMessage(
-            this, tr("Confirm Save As"),
-            tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(fileName).fileName()),
-            QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const auto answer =
+            ShowMessage(this, tr("Confirm Save As"),
+                        tr("%1 already exists.\nDo you want to replace it?")
+                            .arg(QFileInfo(fileName).fileName()),
+                        QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes)
             break;
     }
@@ -198,15 +198,15 @@ void TfrmMessage::dxDBGrid1DeleteRecord() {
     if (!current.isValid())
         return;
     if (ShowMessage(this, tr("Confirm"), tr("Delete record?"), QMessageBox::Question,
-                    QMessageBox::Ok | QMessageBox::Cancel,
-                    QMessageBox::Cancel) != QMessageBox::Ok)
+                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
         return;
     memResult.MoveTo(static_cast<std::size_t>(current.row()));
     memResult.Delete();
 }
 
 void TfrmMessage::SetProgressText(const std::string& text) {
-    lblcurrenttab->setText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+    lblcurrenttab->setText(
+        QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void TfrmMessage::SetCancelAndSaveEnabled(bool enabled) {
