@@ -73,19 +73,27 @@ void PackRun::PackTables(const AutomationVariant& mapInfo, const PackSelection& 
     const PackOptions options = view_.AskPackOptions();
     view_.SetBusyCursor(true);
     const std::size_t count = selection.SelectedCount();
+    const auto stopped = [this] {
+        if (!stopRequested_)
+            return false;
+        view_.SetBusyCursor(false);
+        AppendToLog(log_, kStoppedText);
+        view_.SetCancelAndSaveEnabled(true);
+        return true;
+    };
     for (std::size_t i = 0; i < count; ++i) {
-        if (stopRequested_) {
-            view_.SetBusyCursor(false);
-            AppendToLog(log_, kStoppedText);
-            view_.SetCancelAndSaveEnabled(true);
+        if (stopped())
             return;
-        }
         tableList.GotoBookmark(selection.SelectedBookmark(i));
         const std::string name = tableList.GetString("TableName");
         const std::string folder = tableList.GetString("TablePath");
         view_.SetProgressText(name + " (" + std::to_string(i + 1) + " of " +
                               std::to_string(selection.SelectedCount()) + ")");
         view_.DrainMessages();
+        // A Stop pressed while the last table was in MapInfo's hands is only served by the drain
+        // above (a call does not serve events), so it is looked at again before this table starts.
+        if (stopped())
+            return;
 
         const std::string alias = TableAlias(name);
         const std::string path = JoinTablePath(folder, name);

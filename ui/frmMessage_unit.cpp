@@ -19,7 +19,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 
@@ -83,10 +82,7 @@ TfrmMessage::TfrmMessage(QWidget* parent)
     dxDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     dxDBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     dxDBGrid1->setWordWrap(false);
-    auto* deleteRow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), dxDBGrid1);
-    deleteRow->setContext(Qt::WidgetShortcut);
-    connect(deleteRow, &QShortcut::activated, this,
-            [this] { Guard([this] { dxDBGrid1DeleteRecord(); }); });
+    dxDBGrid1->installEventFilter(this); // Ctrl+Del
 
     btSave = Button(this, "btSave", tr("Save &Log"), 104);
     btStop = Button(this, "btStop", tr("&Stop"), 200);
@@ -156,6 +152,17 @@ void TfrmMessage::reject() {
     // tables while the main window is usable again.
     Timer1->stop();
     QDialog::reject();
+}
+
+bool TfrmMessage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == dxDBGrid1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
+            Guard([this] { dxDBGrid1DeleteRecord(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmMessage::keyPressEvent(QKeyEvent* event) {
