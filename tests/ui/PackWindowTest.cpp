@@ -5,6 +5,7 @@
 #include "app/ProcessState.h"
 #include "app/Prompts.h"
 #include "mapinfo/AutomationError.h"
+#include "tests/support/OnShow.h"
 #include "tests/support/RecordingAutomation.h"
 #include "tests/support/TempFolder.h"
 #include "ui/TableGrid.h"
@@ -23,11 +24,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace vantero {
 namespace {
 
+using test::OnShow;
 using test::RecordedCall;
 using test::RecordingAutomation;
 using test::RecordingLog;
@@ -36,23 +36,6 @@ using Lines = std::vector<std::string>;
 const std::string kNativeTab =
     "!table\n!version 300\n!charset WindowsLatin1\n\nDefinition Table\n"
     "  Type NATIVE Charset \"WindowsLatin1\"\n  Fields 1\n    id Integer ;\n";
-
-// Runs the action soon after the widget is next shown, from the event loop the showing is in (a
-// modal one included), as a user acting on the window would.
-class OnShow : public QObject {
-public:
-    OnShow(QWidget* widget, std::function<void()> action) : action_(std::move(action)) {
-        widget->installEventFilter(this);
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && action_)
-            QTimer::singleShot(0, watched, action_);
-        return false;
-    }
-
-private:
-    std::function<void()> action_;
-};
 
 class PackWindow : public ::testing::Test {
 protected:
