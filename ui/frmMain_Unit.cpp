@@ -155,6 +155,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    // A menu entry's hint replaces the text while the pointer is on it and clears it when the
+    // pointer leaves; the selected count must come back then, not stay lost.
+    connect(StatusBar1, &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty() && !statusText_.isEmpty())
+            StatusBar1->showMessage(statusText_);
+    });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -223,7 +229,8 @@ void TfrmMain::PTShellTree1Change(const std::string& path) {
 
 void TfrmMain::dxDBGrid1SelectedCountChange(int count) {
     actPack->setEnabled(count >= 1);
-    StatusBar1->showMessage(QString::number(count) + tr(" Table(s) selected"));
+    statusText_ = QString::number(count) + tr(" Table(s) selected");
+    StatusBar1->showMessage(statusText_);
 }
 
 void TfrmMain::dxDBGrid1DeleteRecords() {

@@ -5,6 +5,7 @@
 #include "records/RecordTable.h"
 
 #include <QMainWindow>
+#include <QString>
 
 #include <string>
 
@@ -58,6 +59,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    QString statusText_; // the status bar's own text, under the menu hints
 };
 
 extern TfrmMain* frmMain;

@@ -74,6 +74,7 @@ TfrmMessage::TfrmMessage(QWidget* parent)
     dxDBGrid1->setModel(dsResult);
     dxDBGrid1->horizontalHeader()->hide();
     dxDBGrid1->verticalHeader()->hide();
+    dxDBGrid1->verticalHeader()->setDefaultSectionSize(dxDBGrid1->fontMetrics().height() + 4);
     dxDBGrid1->horizontalHeader()->setStretchLastSection(true);
     dxDBGrid1->setColumnWidth(0, 448);
     dxDBGrid1->setShowGrid(false);

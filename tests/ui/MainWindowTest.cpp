@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -76,6 +77,14 @@ TEST_F(MainWindow, StatusTextAndPackTablesFollowTheSelection) {
     EXPECT_EQ(Status(), QStringLiteral("2 Table(s) selected"));
     Click(1, Qt::ShiftModifier);
     EXPECT_EQ(Selected(), (std::vector<std::size_t>{1}));
+
+    // A menu entry's hint shows for a while; the count comes back when the hint goes.
+    QStatusTipEvent hint(QStringLiteral("Exit"));
+    QApplication::sendEvent(&window, &hint);
+    EXPECT_EQ(Status(), QStringLiteral("Exit"));
+    QStatusTipEvent noHint{QString()};
+    QApplication::sendEvent(&window, &noHint);
+    EXPECT_EQ(Status(), QStringLiteral("1 Table(s) selected"));
 
     // A new listing empties the selection and says so.
     test::TempFolder empty;
