@@ -56,7 +56,8 @@ void ListTables(RecordTable& memTabList, const std::string& path) {
     RowAdder rows(memTabList, path, '\\');
     do {
         const std::string name = entry.cFileName;
-        if (!name.empty())
+        // The pattern also matches through a file's short 8.3 name, so "x.tabs" would come too.
+        if (!name.empty() && EndsWithIgnoringAsciiCase(name, ".tab"))
             rows.Add(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);

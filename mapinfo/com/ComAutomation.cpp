@@ -108,7 +108,14 @@ void ComAutomationObject::CallMethod(const std::string& method, const std::strin
     VariantClear(&result);
     if (hr == DISP_E_EXCEPTION) {
         // A server may leave the details to be filled in only when someone asks for them.
-        if (info.pfnDeferredFillIn != nullptr)
+        // Over a marshaller that passes the address on as it is (Wine's does) it points into the
+        // server's process, where calling it here would crash: only a function in a module
+        // loaded in this process is called.
+        HMODULE module = nullptr;
+        if (info.pfnDeferredFillIn != nullptr &&
+            GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                   GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               reinterpret_cast<LPCWSTR>(info.pfnDeferredFillIn), &module))
             info.pfnDeferredFillIn(&info);
         const std::string description = Narrow(info.bstrDescription);
         const std::uint32_t code =

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vantero::test {
 
 class TempFolder {
@@ -62,8 +66,20 @@ inline bool IsFolder(const std::string& path) {
 
 inline std::vector<std::string> FolderEntries(const std::string& path) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path))
+    for (const auto& e : std::filesystem::directory_iterator(path)) {
+#ifdef _WIN32
+        // In the code page the program's own file calls use, not the UTF-8 of path::string().
+        const std::wstring wide = e.path().filename().wstring();
+        const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                             nullptr, 0, nullptr, nullptr);
+        std::string name(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), name.data(),
+                            size, nullptr, nullptr);
+        names.push_back(name);
+#else
         names.push_back(e.path().filename().string());
+#endif
+    }
     return names;
 }
 

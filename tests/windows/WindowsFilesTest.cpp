@@ -1,0 +1,146 @@
+// The Windows halves of the core's file code, which the shared tests reach only in part here: the
+// kind read from a .tab file through the C runtime's handles, and the text export's replacement of
+// its file by a move, against what Windows adds (files that others hold open, no sharing).
+
+#include "catalogue/DetectTableType.h"
+#include "records/RecordTable.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <map>
+
+using vantero::DetectTableType;
+using vantero::RecordTable;
+using vantero::RecordTableError;
+using vantero::test::FolderEntries;
+using vantero::test::ReadBytes;
+using vantero::test::TempFolder;
+using vantero::test::WriteBytes;
+
+namespace {
+
+// Holds a file open the way a program that locks its documents does: no sharing at all.
+class LockedFile {
+public:
+    explicit LockedFile(const std::string& path)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~LockedFile() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+std::string ExportError(RecordTable& table, const std::string& file) {
+    try {
+        table.ExportText(file);
+    } catch (const RecordTableError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(WindowsDetect, LineRulesHoldAcrossReadsAndTextModeNeverSeesTheBytes) {
+    TempFolder dir;
+    int n = 0;
+    const auto of = [&](const std::string& bytes) {
+        const std::string file = dir.file("t" + std::to_string(++n) + ".tab");
+        WriteBytes(file, bytes);
+        return DetectTableType(file);
+    };
+    // In text mode the runtime would turn CR LF into LF and stop at Ctrl-Z on its own; the rules
+    // need the bytes as they are.
+    EXPECT_EQ(of("!table\r\nType\r\nNATIVE\r\n"), "Unknown");
+    EXPECT_EQ(of("!table\nType\nNATIVE\n"), "Native");
+    EXPECT_EQ(of("Type NATIVE\x1a garbage"), "Native");
+    EXPECT_EQ(of("!table\r\x1a\rType NATIVE\r"), "Unknown");
+    for (std::size_t shift = 0; shift <= 7; ++shift) {
+        const std::string pad(16384 - shift, '.');
+        EXPECT_EQ(of("type" + pad + "native"), "Native") << shift;
+        EXPECT_EQ(of("type" + pad + "\r\nnative"), "Unknown") << shift;
+        EXPECT_EQ(of(pad + "typ" + "e xls\r"), "Excel") << shift;
+    }
+}
+
+TEST(WindowsDetect, FoldersMissingAndLockedFilesAreUnknown) {
+    TempFolder dir;
+    EXPECT_EQ(DetectTableType(dir.file("missing.tab")), "Unknown");
+    std::filesystem::create_directory(dir.file("dir.tab"));
+    EXPECT_EQ(DetectTableType(dir.file("dir.tab")), "Unknown");
+
+    const std::string locked = dir.file("locked.tab");
+    WriteBytes(locked, "Type NATIVE\r");
+    EXPECT_EQ(DetectTableType(locked), "Native");
+    {
+        LockedFile hold(locked);
+        ASSERT_TRUE(hold.Held());
+        EXPECT_EQ(DetectTableType(locked), "Unknown");
+    }
+    EXPECT_EQ(DetectTableType(locked), "Native");
+}
+
+TEST(WindowsDetect, RealTablesThatOtherProgramsWrote) {
+    const std::filesystem::path data = VANTERO_TESTDATA;
+    if (!std::filesystem::is_directory(data))
+        GTEST_SKIP() << "no real tables at " << data;
+    const std::map<std::string, std::string> expected = {
+        {"all_geoms.tab", "Native"},
+        {"tab_with_dbf_with_delete_column.tab", "Dbase"},
+        {"view_first_table_second_table.tab", "Unknown"},
+    };
+    for (const auto& [name, kind] : expected)
+        EXPECT_EQ(DetectTableType((data / name).string()), kind) << name;
+}
+
+TEST(WindowsExport, ReplacesTheFileWholeOrLeavesItAsItWas) {
+    TempFolder dir;
+    RecordTable log;
+    log.AddStringField("Message", 255);
+    log.Open();
+    log.Append();
+    log.SetString("Message", "Packed table C:\\Data\\roads.tab");
+    log.Post();
+
+    const std::string file = dir.file("log.txt");
+    WriteBytes(file, std::string(5000, 'o'));
+    log.ExportText(file);
+    EXPECT_EQ(ReadBytes(file), "Message\r\nPacked table C:\\Data\\roads.tab\r\n");
+
+    // The same file open in another program that shares nothing: the export fails, the file is
+    // unchanged and no temporary file is left beside it.
+    const std::string before = ReadBytes(file);
+    log.Append();
+    log.SetString("Message", "Process Complete.");
+    log.Post();
+    {
+        LockedFile hold(file);
+        ASSERT_TRUE(hold.Held());
+        EXPECT_EQ(ExportError(log, file), "Cannot create file " + file);
+    }
+    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"log.txt"});
+
+    std::filesystem::create_directory(dir.file("taken"));
+    EXPECT_EQ(ExportError(log, dir.file("taken")), "Cannot create file " + dir.file("taken"));
+    const std::string missing = dir.file("no\\such\\folder\\log.txt");
+    EXPECT_EQ(ExportError(log, missing), "Cannot create file " + missing);
+    auto entries = FolderEntries(dir.path());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"log.txt", "taken"}));
+
+    log.ExportText(file);
+    EXPECT_EQ(ReadBytes(file),
+              "Message\r\nPacked table C:\\Data\\roads.tab\r\nProcess Complete.\r\n");
+}
