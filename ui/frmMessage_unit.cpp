@@ -109,6 +109,9 @@ TfrmMessage::TfrmMessage(QWidget* parent)
 
 TfrmMessage::~TfrmMessage() {
     SetBusyCursor(false);
+    // The log grid and its link go before the log they show, which is a member.
+    delete dxDBGrid1;
+    delete dsResult;
 }
 
 void TfrmMessage::showEvent(QShowEvent* event) {
