@@ -44,8 +44,7 @@ struct AllRows : PackSelection {
 
 struct Setup {
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
-    QDBusConnection connection = QDBusConnection::connectToBus(
-        QString::fromStdString(bus.Address()), QStringLiteral("bench"));
+    QDBusConnection connection = bus.Connect("bench");
     DBusAutomationFactory factory{connection};
     AutomationVariant mapInfo;
     QString owner;

@@ -20,8 +20,7 @@ using vantero::test::PrivateBus;
 
 struct Link {
     PrivateBus bus{{BusService{vantero::kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
-    QDBusConnection connection = QDBusConnection::connectToBus(
-        QString::fromStdString(bus.Address()), QStringLiteral("bench"));
+    QDBusConnection connection = bus.Connect("bench");
     vantero::DBusAutomationFactory factory{connection};
     vantero::AutomationVariant mapInfo;
     QString owner;

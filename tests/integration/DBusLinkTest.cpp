@@ -10,8 +10,6 @@
 #include <QDBusConnectionInterface>
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 namespace vantero {
 namespace {
 
@@ -21,17 +19,11 @@ using test::PrivateBus;
 
 using Lines = std::vector<std::string>;
 
-QDBusConnection Connect(const PrivateBus& bus) {
-    static std::atomic<int> serial{0};
-    return QDBusConnection::connectToBus(QString::fromStdString(bus.Address()),
-                                         QStringLiteral("link-test-%1").arg(++serial));
-}
-
 class DBusLink : public ::testing::Test {
 protected:
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
     FakeServerFolder server{bus.ServerFolder()};
-    QDBusConnection connection = Connect(bus);
+    QDBusConnection connection = bus.Connect("link-test");
     DBusAutomationFactory factory{connection};
     AutomationVariant mapInfo;
 
@@ -127,7 +119,7 @@ TEST_F(DBusLink, BytesOutsideTheLocaleEncodingReachTheServerAsReplacementCharact
 
 TEST(DBusLinkWithoutServer, NoServerRegisteredMeansNoConnection) {
     PrivateBus bus;
-    QDBusConnection connection = Connect(bus);
+    QDBusConnection connection = bus.Connect("link-test");
     DBusAutomationFactory factory(connection);
     AutomationVariant mapInfo;
     EXPECT_FALSE(ConnectMapInfo(mapInfo, factory, 1));

@@ -53,8 +53,7 @@ TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
     const Reading zoningBefore = ReadWithGdal(folder.file("zoning.tab"));
 
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
-    QDBusConnection connection = QDBusConnection::connectToBus(
-        QString::fromStdString(bus.Address()), QStringLiteral("end-to-end"));
+    QDBusConnection connection = bus.Connect("end-to-end");
     DBusAutomationFactory client(connection);
     test::RecordingFactory servers;
     servers.forwardTo = &client;

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 
 namespace vantero {
@@ -64,17 +63,11 @@ struct ChosenRows : PackSelection {
     }
 };
 
-QDBusConnection Connect(const PrivateBus& bus) {
-    static std::atomic<int> serial{0};
-    return QDBusConnection::connectToBus(QString::fromStdString(bus.Address()),
-                                         QStringLiteral("pack-run-test-%1").arg(++serial));
-}
-
 class PackRunTest : public ::testing::Test {
 protected:
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
     FakeServerFolder server{bus.ServerFolder()};
-    QDBusConnection connection = Connect(bus);
+    QDBusConnection connection = bus.Connect("pack-run-test");
     DBusAutomationFactory factory{connection};
     AutomationVariant mapInfo;
     RecordTable tableList;

@@ -14,7 +14,6 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 
 namespace vantero {
@@ -32,12 +31,6 @@ using test::ReadBytes;
 using test::TempFolder;
 using test::WriteBytes;
 
-QDBusConnection Connect(const PrivateBus& bus) {
-    static std::atomic<int> serial{0};
-    return QDBusConnection::connectToBus(QString::fromStdString(bus.Address()),
-                                         QStringLiteral("standin-test-%1").arg(++serial));
-}
-
 bool NameOwned(const QDBusConnection& connection) {
     return connection.interface()->isServiceRegistered(QString::fromLatin1(kMapInfoProgId)).value();
 }
@@ -46,7 +39,7 @@ class StandinServer : public ::testing::Test {
 protected:
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
     TempFolder folder;
-    QDBusConnection connection = Connect(bus);
+    QDBusConnection connection = bus.Connect("standin-test");
     DBusAutomationFactory factory{connection};
     AutomationVariant mapInfo;
 
@@ -163,7 +156,7 @@ TEST_F(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
 
 TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
-    QDBusConnection watcher = Connect(bus);
+    QDBusConnection watcher = bus.Connect("standin-test");
     const auto call = [](const QDBusConnection& c) {
         QDBusMessage m = QDBusMessage::createMethodCall(
             QString::fromLatin1(kMapInfoProgId), QStringLiteral("/"),
@@ -180,8 +173,8 @@ TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
     };
     QString first, second;
     {
-        QDBusConnection a = Connect(bus);
-        QDBusConnection b = Connect(bus);
+        QDBusConnection a = bus.Connect("standin-test");
+        QDBusConnection b = bus.Connect("standin-test");
         first = a.name();
         second = b.name();
         ASSERT_TRUE(call(a));

@@ -26,9 +26,7 @@ using test::PrivateBus;
 // The program's run on its own connection to the private bus, ended after 20 s if it hangs.
 struct BusRun {
     explicit BusRun(const PrivateBus& bus)
-        : connection(QDBusConnection::connectToBus(QString::fromStdString(bus.Address()),
-                                                   QStringLiteral("startup-test"))),
-          client(connection) {
+        : connection(bus.Connect("startup-test")), client(connection) {
         servers.forwardTo = &client;
         deadline.setSingleShot(true);
         QObject::connect(&deadline, &QTimer::timeout, [this] {

@@ -1,5 +1,6 @@
 #include "tests/support/PrivateBus.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -14,6 +15,14 @@
 extern char** environ;
 
 namespace vantero::test {
+
+QDBusConnection PrivateBus::Connect(const char* purpose) const {
+    static std::atomic<int> serial{0};
+    return QDBusConnection::connectToBus(
+        QString::fromStdString(address_),
+        QStringLiteral("%1-%2").arg(QString::fromLatin1(purpose)).arg(++serial));
+}
+
 namespace {
 
 std::string Config(const std::string& socketPath, const std::string& serviceFolder) {

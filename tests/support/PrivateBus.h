@@ -6,6 +6,8 @@
 
 #include "tests/support/TempFolder.h"
 
+#include <QDBusConnection>
+
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -25,6 +27,9 @@ public:
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     const std::string& Address() const { return address_; }
+    // A connection of the caller's own to this bus, named after its purpose and made unique, so
+    // that tests and benchmarks never share one by accident (Qt keeps connections by name).
+    QDBusConnection Connect(const char* purpose) const;
     // The folder handed to activated services as VANTERO_FAKE_DIR, where the fake server reads its
     // script and writes what it received.
     const std::string& ServerFolder() const { return serverFolder_; }
