@@ -10,7 +10,7 @@
 // VANTERO_BENCH_PACK_MB sets the table's size (default 100), VANTERO_BENCH_PACK_REPS the runs of
 // each item (default 5).
 
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 #include "tests/standin/TableSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -304,7 +304,7 @@ void BM_Pack(benchmark::State& state) {
         const std::string tab = PrepareRun();
         const auto start = Clock::now();
         try {
-            vantero::standin::PackTable(tab, {.graphic = true, .data = true});
+            vantero::tablefiles::PackTable(tab, {.graphic = true, .data = true});
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
             break;

@@ -1,8 +1,8 @@
 #include "standin/server/StandinSession.h"
 
 #include "mapinfo/Statements.h"
-#include "standin/native/PackTable.h"
 #include "standin/server/Statement.h"
+#include "tablefiles/PackTable.h"
 
 #include <sys/stat.h>
 
@@ -11,6 +11,8 @@
 #include <cstring>
 
 namespace vantero::standin {
+
+using namespace tablefiles;
 
 namespace {
 

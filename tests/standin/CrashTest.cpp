@@ -1,7 +1,7 @@
 // A pack killed at any point of its work: after recovery GDAL reads either the table as it was or
 // the table as a whole pack leaves it, never a mixture, and nothing of the pack is left behind.
 
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 #include "tests/standin/TableSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-using namespace vantero::standin;
+using namespace vantero::tablefiles;
 using namespace vantero::standin::test;
 
 namespace {

@@ -1,7 +1,7 @@
 // Packs of tables that GDAL writes and then deletes rows from, read back with GDAL: every kind of
 // field and object GDAL writes, every shape of deletion, and the .IND answering queries after.
 
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 #include "tests/standin/TableSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-using namespace vantero::standin;
+using namespace vantero::tablefiles;
 using namespace vantero::standin::test;
 
 namespace {

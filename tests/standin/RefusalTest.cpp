@@ -1,7 +1,7 @@
 // Tables a pack must refuse: the error names the file at fault, every file stays as it was, and
 // the library packs the next table as if nothing had happened.
 
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 #include "tests/standin/TableSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-using namespace vantero::standin;
+using namespace vantero::tablefiles;
 using namespace vantero::standin::test;
 
 namespace {

@@ -1,6 +1,6 @@
 // Packs of real tables written by MapInfo and by GDAL, read back with GDAL.
 
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 #include "tests/standin/TableSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-using namespace vantero::standin;
+using namespace vantero::tablefiles;
 using namespace vantero::standin::test;
 
 namespace {

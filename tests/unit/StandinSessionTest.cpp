@@ -2,8 +2,8 @@
 
 #include "standin/server/StandinSession.h"
 #include "mapinfo/Statements.h"
-#include "standin/native/PackTable.h"
 #include "standin/server/Statement.h"
+#include "tablefiles/PackTable.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>

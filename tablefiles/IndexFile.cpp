@@ -1,12 +1,12 @@
-#include "standin/native/IndexFile.h"
+#include "tablefiles/IndexFile.h"
 
-#include "standin/native/Bytes.h"
+#include "tablefiles/Bytes.h"
 
 #include <algorithm>
 #include <string>
 #include <utility>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 namespace {
 
@@ -183,4 +183,4 @@ void RemapIndexFile(const MappedFile& ind, const std::vector<std::uint32_t>& row
     out.WriteAt(0, header.data(), header.size());
 }
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

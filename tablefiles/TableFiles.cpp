@@ -1,6 +1,6 @@
-#include "standin/native/TableFiles.h"
+#include "tablefiles/TableFiles.h"
 
-#include "standin/native/FileIo.h"
+#include "tablefiles/FileIo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vantero::standin {
+namespace vantero::tablefiles {
 
 namespace {
 
@@ -211,4 +211,4 @@ TableStorage ReadTableStorage(const std::string& tabPath) {
     return detail::ReadTabInfo(tabPath).storage;
 }
 
-} // namespace vantero::standin
+} // namespace vantero::tablefiles

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 inline std::uint16_t Get16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -33,4 +33,4 @@ inline void Put32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

@@ -1,10 +1,10 @@
-#include "standin/native/DataFile.h"
+#include "tablefiles/DataFile.h"
 
-#include "standin/native/Bytes.h"
+#include "tablefiles/Bytes.h"
 
 #include <string>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 namespace {
 
@@ -97,4 +97,4 @@ void WritePackedData(const MappedFile& data, const DataHeader& header,
         out.Write(&kEndMark, 1);
 }
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

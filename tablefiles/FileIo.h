@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 // Counts the steps of one pack and hands each to the caller's checkpoint.
 class Progress {
@@ -113,4 +113,4 @@ private:
     std::uint64_t untilStep_;
 };
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

@@ -1,7 +1,7 @@
-#include "standin/native/SwapJournal.h"
+#include "tablefiles/SwapJournal.h"
 
-#include "standin/native/Bytes.h"
-#include "standin/native/TableFiles.h"
+#include "tablefiles/Bytes.h"
+#include "tablefiles/TableFiles.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string_view>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 namespace {
 
@@ -209,4 +209,4 @@ void RecoverLocked(const std::string& tabPath) {
         FsyncFolder(folder);
 }
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

@@ -1,6 +1,6 @@
-#include "standin/native/MapFile.h"
+#include "tablefiles/MapFile.h"
 
-#include "standin/native/Bytes.h"
+#include "tablefiles/Bytes.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 namespace {
 
@@ -941,4 +941,4 @@ void RewriteMap(const MappedFile& map, const IdFile& ids, const std::vector<std:
     out.WriteAt(0, header.data(), header.size());
 }
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "standin/native/FileIo.h"
+#include "tablefiles/FileIo.h"
 
 #include <cstdint>
 #include <vector>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 // The fixed part of a .DAT or .dbf header, checked against the file's size.
 struct DataHeader {
@@ -26,4 +26,4 @@ std::uint32_t MapRows(const MappedFile& data, const DataHeader& header, bool dba
 void WritePackedData(const MappedFile& data, const DataHeader& header,
                      const std::vector<std::uint32_t>& rowMap, std::uint32_t kept, OutputFile& out);
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

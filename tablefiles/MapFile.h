@@ -1,11 +1,11 @@
 #pragma once
 
-#include "standin/native/FileIo.h"
+#include "tablefiles/FileIo.h"
 
 #include <cstdint>
 #include <vector>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 // The .ID file: one .MAP address per row, 0 for a row without an object.
 class IdFile {
@@ -30,4 +30,4 @@ void RenumberMapObjects(const MappedFile& map, const IdFile& ids,
 void RewriteMap(const MappedFile& map, const IdFile& ids, const std::vector<std::uint32_t>* rowMap,
                 OutputFile& out, std::vector<std::uint32_t>& newAddress);
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace vantero::standin {
+namespace vantero::tablefiles {
 
 // Raised for every refusal and failure. The message names the file concerned and is meant for the
 // run log as it stands. When it is raised the table's files are as they were before the call.
@@ -36,4 +36,4 @@ void PackTable(const std::string& tabPath, PackOptions options,
 // Cheap when there is nothing to do; call it before a table is opened.
 void RecoverInterruptedPack(const std::string& tabPath);
 
-} // namespace vantero::standin
+} // namespace vantero::tablefiles

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "standin/native/FileIo.h"
+#include "tablefiles/FileIo.h"
 
 #include <cstdint>
 #include <vector>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 // Writes a new .IND whose every index holds the same keys in the same order, each pointing at
 // its row's new number, without the entries of removed rows. The keys are taken as they are
@@ -14,4 +14,4 @@ namespace vantero::standin::detail {
 void RemapIndexFile(const MappedFile& ind, const std::vector<std::uint32_t>& rowMap,
                     OutputFile& out);
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

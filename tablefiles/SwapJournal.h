@@ -1,11 +1,11 @@
 #pragma once
 
-#include "standin/native/FileIo.h"
+#include "tablefiles/FileIo.h"
 
 #include <string>
 #include <vector>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 // The name a new file of the table is written under before it takes the old one's place.
 std::string NewFileName(const std::string& file);
@@ -38,4 +38,4 @@ void SwapIn(const std::string& tabPath, const std::vector<Replacement>& replacem
 // new files of a pack that was killed before its journal was written.
 void RecoverLocked(const std::string& tabPath);
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

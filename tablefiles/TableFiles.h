@@ -1,10 +1,10 @@
 #pragma once
 
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 
 #include <string>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 // The files of one table, found beside its .tab. An empty path means the file does not exist.
 struct TableFiles {
@@ -29,4 +29,4 @@ struct TabInfo {
 };
 TabInfo ReadTabInfo(const std::string& tabPath);
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

@@ -1,6 +1,6 @@
-#include "standin/native/FileIo.h"
+#include "tablefiles/FileIo.h"
 
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace vantero::standin::detail {
+namespace vantero::tablefiles::detail {
 
 namespace {
 
@@ -205,4 +205,4 @@ void OutputFile::Finish() {
     progress_.Step();
 }
 
-} // namespace vantero::standin::detail
+} // namespace vantero::tablefiles::detail

@@ -1,12 +1,12 @@
-#include "standin/native/PackTable.h"
+#include "tablefiles/PackTable.h"
 
-#include "standin/native/Bytes.h"
-#include "standin/native/DataFile.h"
-#include "standin/native/FileIo.h"
-#include "standin/native/IndexFile.h"
-#include "standin/native/MapFile.h"
-#include "standin/native/SwapJournal.h"
-#include "standin/native/TableFiles.h"
+#include "tablefiles/Bytes.h"
+#include "tablefiles/DataFile.h"
+#include "tablefiles/FileIo.h"
+#include "tablefiles/IndexFile.h"
+#include "tablefiles/MapFile.h"
+#include "tablefiles/SwapJournal.h"
+#include "tablefiles/TableFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include <memory>
 #include <optional>
 
-namespace vantero::standin {
+namespace vantero::tablefiles {
 
 namespace {
 
@@ -183,4 +183,4 @@ void PackTable(const std::string& tabPath, PackOptions options,
     }
 }
 
-} // namespace vantero::standin
+} // namespace vantero::tablefiles
