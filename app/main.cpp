@@ -1,7 +1,7 @@
 // Vantero's entry. No argument, environment variable or file is read: everything the program does
 // starts from its windows.
 
-#include "app/Startup.h"
+#include "app/Application.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -24,5 +24,5 @@ int main(int argc, char** argv) {
 #else
     vantero::DBusAutomationFactory servers(QDBusConnection::sessionBus());
 #endif
-    return vantero::RunVantero(servers);
+    return vantero::Application(servers).run();
 }

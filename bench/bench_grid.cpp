@@ -9,12 +9,15 @@
 // ranges, bottom-up; for every other row that plain removal alone takes minutes
 // (--benchmark_filter='Ours|Plain/[^D]|Plain/DeleteF' leaves it out).
 //
-//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_grid [--benchmark_...]
+//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_grid [--m_benchmark...]
 
-#include "app/Prompts.h"
+#include "catalogue/ListTables.h"
+#include "tests/support/Windows.h"
 #include "ui/GridSelection.h"
+#include "ui/MainWindow.h"
+#include "ui/Prompts.h"
+#include "ui/RecordTableModel.h"
 #include "ui/TableGrid.h"
-#include "ui/frmMain_Unit.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -46,7 +49,7 @@ struct Listed {
 };
 
 // Names in no particular order and with repeats among the types, as a folder scan returns them.
-const std::vector<Listed>& Listing() {
+const std::vector<Listed>& listing() {
     static const std::vector<Listed> rows = [] {
         const char* const types[] = {"Native", "DBF", "Raster", "Seamless", "View", "ACCESS"};
         std::vector<Listed> out;
@@ -55,7 +58,7 @@ const std::vector<Listed>& Listing() {
         for (int i = 0; i < kRows; ++i) {
             seed = seed * 1103515245u + 12345u;
             char name[48];
-            std::snprintf(name, sizeof name, "parcel_%08x_%d.tab", seed, i % 97);
+            std::snprintf(name, sizeof name, "parcel%08x_%d.tab", seed, i % 97);
             const std::string folder = "/data/gis/region" + std::to_string(seed % 40) + "/";
             out.push_back({name, types[(seed >> 8) % 6], folder + name});
         }
@@ -64,45 +67,45 @@ const std::vector<Listed>& Listing() {
     return rows;
 }
 
-QSize GridSize(); // the size the main window gives its grid, for the plain view to match
+QSize gridSize(); // the size the main window gives its grid, for the plain view to match
 
-void Settle() {
+void settle() {
     QApplication::processEvents();
 }
 
 // The main window as the program shows it, its list filled the way a folder scan fills it.
 struct OurGrid {
     vantero::PromptScript prompts;
-    vantero::TfrmMain window;
+    vantero::test::ConnectedMainWindow program;
+    vantero::MainWindow& window = program.window;
     vantero::TableGrid* grid = nullptr;
 
     OurGrid() {
         window.resize(1024, 720);
-        window.show();
-        // The splash window would open after the timer; there is none in a benchmark.
-        window.Timer1->stop();
-        grid = window.dxDBGrid1;
-        vantero::RecordTable& list = window.memTabList;
-        list.Close();
-        list.Open();
-        const std::size_t name = list.RequireField("TableName");
-        const std::size_t type = list.RequireField("TableType");
-        const std::size_t path = list.RequireField("TablePath");
-        for (const Listed& row : Listing()) {
-            list.Append();
-            list.SetString(name, row.name);
-            list.SetString(type, row.type);
-            list.SetString(path, row.path);
-            list.Post();
+        grid = vantero::test::part<vantero::TableGrid>(&window, "tableGrid");
+        // Filled as a folder scan fills it, without 100,000 files on disk.
+        vantero::RecordTable& list =
+            vantero::test::part<vantero::RecordTableModel>(&window, "tableModel")->table();
+        list.close();
+        list.open();
+        const std::size_t name = list.requireField(vantero::kTableNameField);
+        const std::size_t type = list.requireField(vantero::kTableTypeField);
+        const std::size_t path = list.requireField(vantero::kTablePathField);
+        for (const Listed& row : listing()) {
+            list.append();
+            list.setString(name, row.name);
+            list.setString(type, row.type);
+            list.setString(path, row.path);
+            list.post();
         }
         grid->setFocus();
-        Settle();
-        ClickRow(0);
+        settle();
+        clickRow(0);
     }
-    void ClickRow(int display) {
+    void clickRow(int display) {
         const QRect cell = grid->visualRect(grid->model()->index(display, 0));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
-        Settle();
+        settle();
     }
     int Rows() const { return grid->model()->rowCount(); }
 };
@@ -111,13 +114,13 @@ struct OurGrid {
 class PlainModel : public QAbstractTableModel {
 public:
     PlainModel() {
-        rows_.reserve(Listing().size());
-        for (const Listed& row : Listing())
-            rows_.push_back({QString::fromStdString(row.name), QString::fromStdString(row.type),
-                             QString::fromStdString(row.path)});
+        m_rows.reserve(listing().size());
+        for (const Listed& row : listing())
+            m_rows.push_back({QString::fromStdString(row.name), QString::fromStdString(row.type),
+                              QString::fromStdString(row.path)});
     }
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
     }
     int columnCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : 3;
@@ -125,8 +128,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override {
         if (!index.isValid() || role != Qt::DisplayRole)
             return {};
-        return rows_[static_cast<std::size_t>(index.row())]
-                    [static_cast<std::size_t>(index.column())];
+        return m_rows[static_cast<std::size_t>(index.row())]
+                     [static_cast<std::size_t>(index.column())];
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
@@ -135,13 +138,13 @@ public:
     }
     bool removeRows(int row, int count, const QModelIndex& parent = {}) override {
         beginRemoveRows(parent, row, row + count - 1);
-        rows_.erase(rows_.begin() + row, rows_.begin() + row + count);
+        m_rows.erase(m_rows.begin() + row, m_rows.begin() + row + count);
         endRemoveRows();
         return true;
     }
 
 private:
-    std::vector<std::array<QString, 3>> rows_;
+    std::vector<std::array<QString, 3>> m_rows;
 };
 
 struct PlainGrid {
@@ -156,15 +159,15 @@ struct PlainGrid {
         view.setSelectionBehavior(QAbstractItemView::SelectRows);
         view.verticalHeader()->hide();
         view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        view.resize(GridSize());
+        view.resize(gridSize());
         view.show();
         view.setFocus();
-        Settle();
+        settle();
         const QRect cell = view.visualRect(sorted.index(0, 0));
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
-        Settle();
+        settle();
     }
-    void Select(const std::function<bool(int)>& wanted) {
+    void select(const std::function<bool(int)>& wanted) {
         QItemSelection selection;
         for (int r = 0; r < sorted.rowCount(); ++r) {
             int last = r;
@@ -176,10 +179,10 @@ struct PlainGrid {
             r = last;
         }
         view.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-        Settle();
+        settle();
     }
     // What a careful programmer does: source rows, bottom-up, one removal per contiguous run.
-    void RemoveSelected() {
+    void removeSelected() {
         std::vector<int> rows;
         for (const QModelIndex& index : view.selectionModel()->selectedRows())
             rows.push_back(sorted.mapToSource(index).row());
@@ -194,129 +197,127 @@ struct PlainGrid {
     }
 };
 
-QSize GridSize() {
+QSize gridSize() {
     static const QSize size = [] {
         vantero::PromptScript prompts;
-        vantero::TfrmMain window;
-        window.resize(1024, 720);
-        window.show();
-        window.Timer1->stop();
-        Settle();
-        return window.dxDBGrid1->size();
+        vantero::test::ConnectedMainWindow program;
+        program.window.resize(1024, 720);
+        settle();
+        return vantero::test::part<vantero::TableGrid>(&program.window, "tableGrid")->size();
     }();
     return size;
 }
 
 using Clock = std::chrono::steady_clock;
 
-template <typename Body> void Time(benchmark::State& state, Body&& body) {
+template <typename Body> void time(benchmark::State& state, Body&& body) {
     const auto start = Clock::now();
     body();
-    Settle(); // the repaint the gesture asked for
+    settle(); // the repaint the gesture asked for
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
 }
 
-bool EveryOther(int row) {
+bool everyOther(int row) {
     return row % 2 == 0;
 }
-bool FirstHalf(int row) {
+bool firstHalf(int row) {
     return row < kHalf;
 }
 
 // --- the main window's grid ---
 
-void OursShiftEnd(benchmark::State& state) {
+void oursShiftEnd(benchmark::State& state) {
     for (auto _ : state) {
         OurGrid g;
-        Time(state, [&] { QTest::keyClick(g.grid, Qt::Key_End, Qt::ShiftModifier); });
-        if (g.grid->Selection().Count() != static_cast<std::size_t>(kRows))
+        time(state, [&] { QTest::keyClick(g.grid, Qt::Key_End, Qt::ShiftModifier); });
+        if (g.grid->selection().count() != static_cast<std::size_t>(kRows))
             state.SkipWithError("not every row was selected");
     }
 }
 
-void OursSelectedCount(benchmark::State& state) {
+void oursSelectedCount(benchmark::State& state) {
     for (auto _ : state) {
         OurGrid g;
         QTest::keyClick(g.grid, Qt::Key_End, Qt::ShiftModifier);
-        Settle();
+        settle();
         std::size_t count = 0;
-        Time(state, [&] { count = g.grid->Selection().Count(); });
+        time(state, [&] { count = g.grid->selection().count(); });
         if (count != static_cast<std::size_t>(kRows))
             state.SkipWithError("wrong count");
     }
 }
 
-void OursSort(benchmark::State& state) {
+void oursSort(benchmark::State& state) {
     const int column = static_cast<int>(state.range(0));
     for (auto _ : state) {
         OurGrid g;
         QHeaderView* header = g.grid->horizontalHeader();
         const QPoint at(header->sectionViewportPosition(column) + 10, header->height() / 2);
-        Time(state, [&] { QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at); });
+        time(state, [&] { QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at); });
         if (!header->isSortIndicatorShown() || header->sortIndicatorSection() != column)
             state.SkipWithError("the header click did not sort");
     }
 }
 
-void OursDelete(benchmark::State& state, bool (*wanted)(int)) {
+void oursDelete(benchmark::State& state, bool (*wanted)(int)) {
     for (auto _ : state) {
         OurGrid g;
-        vantero::GridSelection& rules = g.grid->MutableSelection();
-        rules.BeginGesture();
-        rules.MousePress(0, true, false); // the click of the setup selected row 0: off again
-        rules.MouseRelease(0);
+        vantero::GridSelection& rules = g.grid->mutableSelection();
+        rules.beginGesture();
+        rules.mousePress(0, true, false); // the click of the setup selected row 0: off again
+        rules.mouseRelease(0);
         for (int r = 0; r < kRows; ++r)
             if (wanted(r)) {
-                rules.MousePress(static_cast<std::size_t>(r), true, false);
-                rules.MouseRelease(static_cast<std::size_t>(r));
+                rules.mousePress(static_cast<std::size_t>(r), true, false);
+                rules.mouseRelease(static_cast<std::size_t>(r));
             }
-        rules.EndGesture();
-        Settle();
-        if (rules.Count() != static_cast<std::size_t>(kHalf))
+        rules.endGesture();
+        settle();
+        if (rules.count() != static_cast<std::size_t>(kHalf))
             state.SkipWithError("setup selected the wrong rows");
-        g.prompts.NextAnswer(QMessageBox::Ok);
-        Time(state, [&] { QTest::keyClick(g.grid, Qt::Key_Delete, Qt::ControlModifier); });
-        if (g.Rows() != kRows - kHalf || g.window.memTabList.RecordCount() != kRows - kHalf)
+        g.prompts.nextAnswer(QMessageBox::Ok);
+        time(state, [&] { QTest::keyClick(g.grid, Qt::Key_Delete, Qt::ControlModifier); });
+        if (g.Rows() != kRows - kHalf || g.window.tableList().recordCount() != kRows - kHalf)
             state.SkipWithError("the rows were not removed");
     }
 }
 
 // --- the plain view ---
 
-void PlainShiftEnd(benchmark::State& state) {
+void plainShiftEnd(benchmark::State& state) {
     for (auto _ : state) {
         PlainGrid g;
-        Time(state, [&] { QTest::keyClick(&g.view, Qt::Key_A, Qt::ControlModifier); });
+        time(state, [&] { QTest::keyClick(&g.view, Qt::Key_A, Qt::ControlModifier); });
         if (g.view.selectionModel()->selectedRows().size() != kRows)
             state.SkipWithError("not every row was selected");
     }
 }
 
-void PlainSelectedCount(benchmark::State& state) {
+void plainSelectedCount(benchmark::State& state) {
     for (auto _ : state) {
         PlainGrid g;
         QTest::keyClick(&g.view, Qt::Key_A, Qt::ControlModifier);
-        Settle();
+        settle();
         qsizetype count = 0;
-        Time(state, [&] { count = g.view.selectionModel()->selectedRows().size(); });
+        time(state, [&] { count = g.view.selectionModel()->selectedRows().size(); });
         if (count != kRows)
             state.SkipWithError("wrong count");
     }
 }
 
-void PlainSort(benchmark::State& state) {
+void plainSort(benchmark::State& state) {
     const int column = static_cast<int>(state.range(0));
     for (auto _ : state) {
         PlainGrid g;
-        Time(state, [&] { g.view.sortByColumn(column, Qt::AscendingOrder); });
+        time(state, [&] { g.view.sortByColumn(column, Qt::AscendingOrder); });
     }
 }
 
-void PlainDelete(benchmark::State& state, bool (*wanted)(int)) {
+void plainDelete(benchmark::State& state, bool (*wanted)(int)) {
     for (auto _ : state) {
         PlainGrid g;
-        g.Select(wanted);
-        Time(state, [&] { g.RemoveSelected(); });
+        g.select(wanted);
+        time(state, [&] { g.removeSelected(); });
         if (g.model.rowCount() != kRows - kHalf)
             state.SkipWithError("the rows were not removed");
     }
@@ -328,18 +329,18 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+                m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
-    double Time(const std::string& name) const {
-        for (const auto& [key, value] : times_)
+    double time(const std::string& name) const {
+        for (const auto& [key, value] : m_times)
             if (key.rfind(name, 0) == 0)
                 return value;
         return 0;
     }
 
 private:
-    std::map<std::string, double> times_;
+    std::map<std::string, double> m_times;
 };
 
 } // namespace
@@ -349,23 +350,23 @@ int main(int argc, char** argv) {
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    Listing();
-    GridSize();
+    listing();
+    gridSize();
 
     struct Gesture {
         const char* name;
         std::function<void(benchmark::State&)> ours, plain;
     };
     const std::vector<Gesture> gestures = {
-        {"ShiftEnd", OursShiftEnd, PlainShiftEnd},
-        {"SelectedCount", OursSelectedCount, PlainSelectedCount},
-        {"SortName", [](auto& s) { OursSort(s); }, [](auto& s) { PlainSort(s); }},
-        {"SortType", [](auto& s) { OursSort(s); }, [](auto& s) { PlainSort(s); }},
-        {"SortPath", [](auto& s) { OursSort(s); }, [](auto& s) { PlainSort(s); }},
-        {"DeleteFirstHalf", [](auto& s) { OursDelete(s, FirstHalf); },
-         [](auto& s) { PlainDelete(s, FirstHalf); }},
-        {"DeleteEveryOther", [](auto& s) { OursDelete(s, EveryOther); },
-         [](auto& s) { PlainDelete(s, EveryOther); }},
+        {"ShiftEnd", oursShiftEnd, plainShiftEnd},
+        {"SelectedCount", oursSelectedCount, plainSelectedCount},
+        {"SortName", [](auto& s) { oursSort(s); }, [](auto& s) { plainSort(s); }},
+        {"SortType", [](auto& s) { oursSort(s); }, [](auto& s) { plainSort(s); }},
+        {"SortPath", [](auto& s) { oursSort(s); }, [](auto& s) { plainSort(s); }},
+        {"DeleteFirstHalf", [](auto& s) { oursDelete(s, firstHalf); },
+         [](auto& s) { plainDelete(s, firstHalf); }},
+        {"DeleteEveryOther", [](auto& s) { oursDelete(s, everyOther); },
+         [](auto& s) { plainDelete(s, everyOther); }},
     };
     for (std::size_t i = 0; i < gestures.size(); ++i) {
         const std::int64_t column = i >= 2 && i <= 4 ? static_cast<std::int64_t>(i - 2) : 0;
@@ -385,8 +386,8 @@ int main(int argc, char** argv) {
     std::printf("\n%-18s %10s %10s %7s  goal: under 50 ms and at most 1.5 x plain\n", "gesture",
                 "ours ms", "plain ms", "ratio");
     for (const Gesture& gesture : gestures) {
-        const double ours = reporter.Time(std::string("Ours/") + gesture.name + "/");
-        const double plain = reporter.Time(std::string("Plain/") + gesture.name + "/");
+        const double ours = reporter.time(std::string("Ours/") + gesture.name + "/");
+        const double plain = reporter.time(std::string("Plain/") + gesture.name + "/");
         if (ours <= 0 && plain <= 0)
             continue;
         const double ratio = plain > 0 ? ours / plain : 0;

@@ -2,7 +2,7 @@
 // folder (open each file, read its first 512 bytes, close it), and prints the ratio. Also reads one
 // long file with no line end to show that detection memory does not grow with the line.
 //
-//   build/test/bench/bench_list_tables [--benchmark_...]
+//   build/test/bench/bench_list_tables [--m_benchmark...]
 
 #include "catalogue/DetectTableType.h"
 #include "catalogue/ListTables.h"
@@ -39,7 +39,7 @@ const char* const kTemplates[] = {
     "!table\r\n!version 450\r\n\r\nDefinition Table\r\n  Type ACCESS Table \"t\"\r\n",
 };
 
-const std::string& Folder() {
+const std::string& folder() {
     static const std::string folder = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "vantero-bench-XXXXXX");
         if (!mkdtemp(pattern.data()))
@@ -59,10 +59,10 @@ const std::string& Folder() {
 
 void BM_ListTables(benchmark::State& state) {
     vantero::RecordTable memTabList;
-    vantero::DeclareTableListFields(memTabList);
+    vantero::declareTableListFields(memTabList);
     for (auto _ : state) {
-        vantero::ListTables(memTabList, Folder());
-        if (memTabList.RecordCount() != kFiles)
+        vantero::listTables(memTabList, folder());
+        if (memTabList.recordCount() != kFiles)
             state.SkipWithError("not every file was listed");
     }
     state.SetItemsProcessed(state.iterations() * kFiles);
@@ -71,12 +71,12 @@ void BM_ListTables(benchmark::State& state) {
 void BM_FloorLoop(benchmark::State& state) {
     char buffer[512];
     for (auto _ : state) {
-        DIR* dir = opendir(Folder().c_str());
+        DIR* dir = opendir(folder().c_str());
         std::size_t files = 0;
         while (const dirent* e = readdir(dir)) {
             if (e->d_name[0] == '.')
                 continue;
-            const std::string path = Folder() + "/" + e->d_name;
+            const std::string path = folder() + "/" + e->d_name;
             const int fd = open(path.c_str(), O_RDONLY);
             benchmark::DoNotOptimize(read(fd, buffer, sizeof buffer));
             close(fd);
@@ -88,7 +88,7 @@ void BM_FloorLoop(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
 
-long MaxRssKiB() {
+long maxRssKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
@@ -97,7 +97,7 @@ long MaxRssKiB() {
 void BM_DetectOneLongLine(benchmark::State& state) {
     // A sparse file of zero bytes: a single line as long as the file, with the deciding words at
     // its very end.
-    const std::string file = Folder() + "/long.line";
+    const std::string file = folder() + "/long.line";
     const auto size = static_cast<off_t>(state.range(0)) << 20;
     {
         const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -105,13 +105,13 @@ void BM_DetectOneLongLine(benchmark::State& state) {
             std::abort();
         close(fd);
     }
-    const long before = MaxRssKiB();
+    const long before = maxRssKiB();
     for (auto _ : state) {
-        if (vantero::DetectTableType(file) != "Native")
+        if (vantero::detectTableType(file) != vantero::TableKind::Native)
             state.SkipWithError("wrong kind");
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(size));
-    state.counters["rss_growth_KiB"] = static_cast<double>(MaxRssKiB() - before);
+    state.counters["rss_growth_KiB"] = static_cast<double>(maxRssKiB() - before);
     std::filesystem::remove(file);
 }
 
@@ -126,31 +126,31 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                times_[run.run_name.function_name] = run.GetAdjustedRealTime();
+                m_times[run.run_name.function_name] = run.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
-    double Time(const std::string& name) const {
-        const auto it = times_.find(name);
-        return it == times_.end() ? 0 : it->second;
+    double time(const std::string& name) const {
+        const auto it = m_times.find(name);
+        return it == m_times.end() ? 0 : it->second;
     }
 
 private:
-    std::map<std::string, double> times_;
+    std::map<std::string, double> m_times;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Folder(); // make the files before any timing starts
+    folder(); // make the files before any timing starts
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double floor = reporter.Time("BM_FloorLoop");
-    const double list = reporter.Time("BM_ListTables");
+    const double floor = reporter.time("BM_FloorLoop");
+    const double list = reporter.time("BM_ListTables");
     if (floor > 0 && list > 0)
         std::cout << "ListTables / floor loop, medians: " << list / floor
                   << " (goal: at most 1.3)\n";
-    std::filesystem::remove_all(Folder());
+    std::filesystem::remove_all(folder());
     benchmark::Shutdown();
     return 0;
 }

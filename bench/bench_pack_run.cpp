@@ -26,42 +26,42 @@ using test::PrivateBus;
 constexpr std::size_t kTables = 1000;
 
 struct DrainingView : PackView {
-    void SetProgressText(const std::string& text) override { progress = text; }
-    void SetCancelAndSaveEnabled(bool) override {}
-    void SetTimerEnabled(bool) override {}
-    void SetBusyCursor(bool) override {}
-    void DrainMessages() override { QCoreApplication::processEvents(); }
-    PackOptions AskPackOptions() override { return {}; }
+    void setProgressText(const std::string& text) override { progress = text; }
+    void setCancelAndSaveEnabled(bool) override {}
+    void setRunStartTimerEnabled(bool) override {}
+    void setBusyCursor(bool) override {}
+    void drainEvents() override { QCoreApplication::processEvents(); }
+    PackParts askPackParts() override { return {}; }
     std::string progress;
 };
 
 struct AllRows : PackSelection {
     const RecordTable& list;
     explicit AllRows(const RecordTable& l) : list(l) {}
-    std::size_t SelectedCount() const override { return list.RecordCount(); }
-    Bookmark SelectedBookmark(std::size_t i) const override { return Bookmark{list.RecIdAt(i)}; }
+    std::size_t selectedCount() const override { return list.recordCount(); }
+    Bookmark selectedBookmark(std::size_t i) const override { return Bookmark{list.recIdAt(i)}; }
 };
 
 struct Setup {
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
-    QDBusConnection connection = bus.Connect("bench");
+    QDBusConnection connection = bus.connect("bench");
     DBusAutomationFactory factory{connection};
     AutomationVariant mapInfo;
     QString owner;
     RecordTable tableList;
 
     Setup() {
-        if (!ConnectMapInfo(mapInfo, factory, 1))
+        if (!connectMapInfo(mapInfo, factory, 1).connected)
             std::abort();
-        owner = static_cast<DBusAutomationObject&>(mapInfo.Object()).OwnerName();
-        DeclareTableListFields(tableList);
-        tableList.Open();
+        owner = static_cast<DBusAutomationObject&>(mapInfo.object()).ownerName();
+        declareTableListFields(tableList);
+        tableList.open();
         for (std::size_t i = 0; i < kTables; ++i) {
-            tableList.Append();
-            tableList.SetString("TableName", "t" + std::to_string(i) + ".tab");
-            tableList.SetString("TableType", "Native");
-            tableList.SetString("TablePath", "/data/tiny");
-            tableList.Post();
+            tableList.append();
+            tableList.setString(kTableNameField, "t" + std::to_string(i) + ".tab");
+            tableList.setString(kTableTypeField, "Native");
+            tableList.setString(kTablePathField, "/data/tiny");
+            tableList.post();
         }
     }
 };
@@ -71,15 +71,14 @@ Setup* shared = nullptr;
 void PackRunOverTheTables(benchmark::State& state) {
     DrainingView view;
     RecordTable log;
-    DeclareRunLogFields(log);
-    bool stop = false;
-    PackRun run(view, log, stop);
+    declareRunLogFields(log);
+    PackRun run(view, log);
     const AllRows selection(shared->tableList);
     for (auto _ : state) {
-        log.Close();
-        log.Open();
-        run.RunPack(shared->mapInfo, selection, shared->tableList);
-        if (log.RecordCount() != kTables + 1)
+        log.close();
+        log.open();
+        run.run(shared->mapInfo, selection, shared->tableList);
+        if (log.recordCount() != kTables + 1)
             state.SkipWithError("a table failed");
     }
     state.counters["per_table_us"] = benchmark::Counter(
@@ -129,7 +128,7 @@ int main(int argc, char** argv) {
         shared = &running;
         benchmark::RunSpecifiedBenchmarks();
         shared = nullptr;
-        running.mapInfo.Clear();
+        running.mapInfo.clear();
     }
     benchmark::Shutdown();
     return 0;

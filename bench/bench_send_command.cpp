@@ -20,15 +20,15 @@ using vantero::test::PrivateBus;
 
 struct Link {
     PrivateBus bus{{BusService{vantero::kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
-    QDBusConnection connection = bus.Connect("bench");
+    QDBusConnection connection = bus.connect("bench");
     vantero::DBusAutomationFactory factory{connection};
     vantero::AutomationVariant mapInfo;
     QString owner;
 
     Link() {
-        if (!vantero::ConnectMapInfo(mapInfo, factory, 1))
+        if (!vantero::connectMapInfo(mapInfo, factory, 1).connected)
             std::abort();
-        owner = static_cast<vantero::DBusAutomationObject&>(mapInfo.Object()).OwnerName();
+        owner = static_cast<vantero::DBusAutomationObject&>(mapInfo.object()).ownerName();
     }
 };
 
@@ -37,7 +37,7 @@ Link* shared = nullptr;
 // The fake writes each statement down; both sides pay that alike.
 void SendCommandThroughTheLink(benchmark::State& state) {
     for (auto _ : state)
-        vantero::SendCommand(shared->mapInfo, "close all");
+        vantero::sendCommand(shared->mapInfo, "close all");
 }
 
 void BareQtDBusCall(benchmark::State& state) {
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         shared = &running;
         benchmark::RunSpecifiedBenchmarks();
         shared = nullptr;
-        running.mapInfo.Clear();
+        running.mapInfo.clear();
     }
     benchmark::Shutdown();
     return 0;

@@ -3,9 +3,9 @@
 // populated folders up to date (the tree's Refresh; for the model, re-reading the same 50 folders
 // into a fresh model, as it has no refresh of its own).
 //
-//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_tree [--benchmark_...]
+//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_tree [--m_benchmark...]
 
-#include "ui/PTShellTree.h"
+#include "ui/FolderTree.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -55,34 +55,34 @@ struct Folders {
 
 Folders* folders = nullptr;
 
-QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
+QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
     for (int i = 0; i < node->childCount(); ++i)
         if (node->child(i)->text(0) == text)
             return node->child(i);
     return nullptr;
 }
 
-void Report(benchmark::State& state, std::chrono::steady_clock::duration took) {
+void report(benchmark::State& state, std::chrono::steady_clock::duration took) {
     state.SetIterationTime(std::chrono::duration<double>(took).count());
 }
 
 void ExpandTree(benchmark::State& state) {
     for (auto _ : state) {
-        vantero::TPTShellTree tree(nullptr, {folders->desktop, folders->home});
+        vantero::FolderTree tree(nullptr, {folders->desktop, folders->home});
         tree.resize(300, 600);
         tree.show();
-        QTreeWidgetItem* wide = Child(tree.topLevelItem(0), QStringLiteral("wide"));
+        QTreeWidgetItem* wide = child(tree.topLevelItem(0), QStringLiteral("wide"));
         const auto start = std::chrono::steady_clock::now();
         tree.expandItem(wide);
         QApplication::processEvents(); // the shown rows are laid out and painted
-        Report(state, std::chrono::steady_clock::now() - start);
+        report(state, std::chrono::steady_clock::now() - start);
         if (wide->childCount() != kWide)
             state.SkipWithError("the tree did not show every folder");
     }
 }
 
 // Waits until the model has read the folder; it reads on a thread of its own.
-void WaitLoaded(QFileSystemModel& model, const QModelIndex& index, int rows) {
+void waitLoaded(QFileSystemModel& model, const QModelIndex& index, int rows) {
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -119,27 +119,27 @@ void ExpandPlainModel(benchmark::State& state) {
         const QModelIndex wide = model->index(QString::fromStdString(folders->wide));
         const auto start = std::chrono::steady_clock::now();
         view.expand(wide);
-        WaitLoaded(*model, wide, kWide);
+        waitLoaded(*model, wide, kWide);
         QApplication::processEvents();
         if (model->rowCount(wide) < kWide)
             state.SkipWithError("the model did not show every folder");
-        Report(state, std::chrono::steady_clock::now() - start);
+        report(state, std::chrono::steady_clock::now() - start);
     }
 }
 
 void RefreshTree(benchmark::State& state) {
-    vantero::TPTShellTree tree(nullptr, {folders->desktop, folders->home});
+    vantero::FolderTree tree(nullptr, {folders->desktop, folders->home});
     tree.resize(300, 600);
     tree.show();
-    QTreeWidgetItem* deep = Child(tree.topLevelItem(0), QStringLiteral("deep"));
+    QTreeWidgetItem* deep = child(tree.topLevelItem(0), QStringLiteral("deep"));
     tree.expandItem(deep);
     for (int i = 0; i < deep->childCount(); ++i)
         tree.expandItem(deep->child(i));
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        tree.Refresh();
+        tree.refresh();
         QApplication::processEvents();
-        Report(state, std::chrono::steady_clock::now() - start);
+        report(state, std::chrono::steady_clock::now() - start);
     }
 }
 
@@ -150,14 +150,14 @@ void RefreshPlainModel(benchmark::State& state) {
         QTreeView& view = plain.view;
         const QModelIndex deep = model->index(QString::fromStdString(folders->deep));
         view.expand(deep);
-        WaitLoaded(*model, deep, kPopulated);
+        waitLoaded(*model, deep, kPopulated);
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kPopulated; ++i)
             view.expand(model->index(i, 0, deep));
         for (int i = 0; i < kPopulated; ++i)
-            WaitLoaded(*model, model->index(i, 0, deep), kEach);
+            waitLoaded(*model, model->index(i, 0, deep), kEach);
         QApplication::processEvents();
-        Report(state, std::chrono::steady_clock::now() - start);
+        report(state, std::chrono::steady_clock::now() - start);
     }
 }
 

@@ -1,11 +1,12 @@
 #include "catalogue/DetectTableType.h"
 
-#include "records/Ascii.h"
+#include "base/Ascii.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -27,7 +28,8 @@ constexpr char kCtrlZ = 26;
 // a line with "type" wins.
 constexpr std::array<std::string_view, 6> kWords = {"type", "native", "raster",
                                                     "dbf",  "access", "xls"};
-constexpr std::array<const char*, 5> kKinds = {"Native", "Raster", "Dbase", "Access", "Excel"};
+constexpr std::array<TableKind, 5> kKinds = {TableKind::Native, TableKind::Raster, TableKind::Dbase,
+                                             TableKind::Access, TableKind::Excel};
 constexpr std::size_t kCarry = 5; // longest keyword minus one
 
 constexpr std::array<signed char, 256> kWordStartingWith = [] {
@@ -43,44 +45,44 @@ constexpr std::array<signed char, 256> kWordStartingWith = [] {
 // length costs a fixed amount of memory.
 class LineScanner {
 public:
-    void Feed(const char* data, std::size_t size) {
+    void feed(const char* data, std::size_t size) {
         while (size > 0) {
-            const std::size_t take = std::min(size, kWindow - carryLength_);
-            char* window = buffer_.data();
+            const std::size_t take = std::min(size, kWindow - m_carryLength);
+            char* window = m_buffer.data();
             for (std::size_t i = 0; i < take; ++i)
-                window[carryLength_ + i] = AsciiLower(data[i]);
-            const std::string_view text(window, carryLength_ + take);
+                window[m_carryLength + i] = asciiLower(data[i]);
+            const std::string_view text(window, m_carryLength + take);
             // The keywords start with six different letters, so one pass finds them all.
             for (std::size_t i = 0; i < text.size(); ++i) {
                 const int w = kWordStartingWith[static_cast<unsigned char>(text[i])];
                 if (w >= 0 && text.substr(i, kWords[w].size()) == kWords[w])
-                    found_ |= 1u << w;
+                    m_found |= 1u << w;
             }
-            carryLength_ = std::min(kCarry, text.size());
-            std::memmove(window, text.data() + text.size() - carryLength_, carryLength_);
+            m_carryLength = std::min(kCarry, text.size());
+            std::memmove(window, text.data() + text.size() - m_carryLength, m_carryLength);
             data += take;
             size -= take;
         }
     }
 
-    // The kind the finished line decides, or nullptr; then starts the next line.
-    const char* EndLine() {
-        const char* kind = nullptr;
-        if (found_ & 1u) {
+    // The kind the finished line decides, if any; then starts the next line.
+    std::optional<TableKind> endLine() {
+        std::optional<TableKind> kind;
+        if (m_found & 1u) {
             for (std::size_t k = 0; k < kKinds.size() && !kind; ++k)
-                if (found_ & (1u << (k + 1)))
+                if (m_found & (1u << (k + 1)))
                     kind = kKinds[k];
         }
-        found_ = 0;
-        carryLength_ = 0;
+        m_found = 0;
+        m_carryLength = 0;
         return kind;
     }
 
 private:
     static constexpr std::size_t kWindow = 4096;
-    std::array<char, kWindow> buffer_; // only the bytes up to carryLength_ + take are read
-    std::size_t carryLength_ = 0;
-    unsigned found_ = 0;
+    std::array<char, kWindow> m_buffer; // only the bytes up to m_carryLength + take are read
+    std::size_t m_carryLength = 0;
+    unsigned m_found = 0;
 };
 
 // A file opened for reading only, read with plain system calls: a scan opens thousands of small
@@ -89,30 +91,30 @@ class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::string& name) {
 #ifdef _WIN32
-        fd_ = _open(name.c_str(), _O_RDONLY | _O_BINARY);
+        m_fd = _open(name.c_str(), _O_RDONLY | _O_BINARY);
 #else
         // Non-blocking, so that a named pipe called *.tab cannot hang the scan waiting for a
         // writer.
-        fd_ = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        m_fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 #endif
     }
     ~ReadOnlyFile() {
-        if (fd_ >= 0)
-            close(fd_);
+        if (m_fd >= 0)
+            close(m_fd);
     }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    bool IsOpen() const {
-        return fd_ >= 0;
+    bool isOpen() const {
+        return m_fd >= 0;
     }
     // Bytes read, 0 at the end of the file, -1 on an error.
-    long Read(char* buffer, std::size_t size) {
+    long read(char* buffer, std::size_t size) {
         for (;;) {
 #ifdef _WIN32
-            const long n = _read(fd_, buffer, static_cast<unsigned>(size));
+            const long n = _read(m_fd, buffer, static_cast<unsigned>(size));
 #else
-            const long n = static_cast<long>(read(fd_, buffer, size));
+            const long n = static_cast<long>(::read(m_fd, buffer, size));
 #endif
             if (n >= 0 || errno != EINTR)
                 return n;
@@ -120,24 +122,24 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    int m_fd = -1;
 };
 
 } // namespace
 
-std::string DetectTableType(const std::string& fileName) noexcept {
+TableKind detectTableType(const std::string& fileName) noexcept {
     ReadOnlyFile file(fileName);
-    if (!file.IsOpen())
-        return "Unknown";
+    if (!file.isOpen())
+        return TableKind::Unknown;
 
     LineScanner scanner;
     std::array<char, 16384> chunk;
     bool skipLineFeed = false;
     bool atEnd = false;
     while (!atEnd) {
-        const long got = file.Read(chunk.data(), chunk.size());
+        const long got = file.read(chunk.data(), chunk.size());
         if (got < 0)
-            return "Unknown"; // a directory, or a read error
+            return TableKind::Unknown; // a directory, or a read error
         if (got == 0)
             break;
         const auto n = static_cast<std::size_t>(got);
@@ -156,15 +158,15 @@ std::string DetectTableType(const std::string& fileName) noexcept {
                 cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - begin) : rest;
             if (const void* z = std::memchr(begin, kCtrlZ, len))
                 len = static_cast<std::size_t>(static_cast<const char*>(z) - begin);
-            scanner.Feed(begin, len);
+            scanner.feed(begin, len);
             pos += len;
             if (pos == n)
                 break;
             const char end = chunk[pos++];
-            if (const char* kind = scanner.EndLine())
-                return kind;
+            if (const std::optional<TableKind> kind = scanner.endLine())
+                return *kind;
             if (end == kCtrlZ)
-                return "Unknown";
+                return TableKind::Unknown;
             if (pos < n) {
                 if (chunk[pos] == '\n')
                     ++pos;
@@ -174,9 +176,9 @@ std::string DetectTableType(const std::string& fileName) noexcept {
         }
     }
     // The last line needs no line end.
-    if (const char* kind = scanner.EndLine())
-        return kind;
-    return "Unknown";
+    if (const std::optional<TableKind> kind = scanner.endLine())
+        return *kind;
+    return TableKind::Unknown;
 }
 
 } // namespace vantero

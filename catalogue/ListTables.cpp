@@ -1,7 +1,9 @@
 #include "catalogue/ListTables.h"
 
+#include "base/Ascii.h"
+#include "base/Paths.h"
+#include "base/TableKind.h"
 #include "catalogue/DetectTableType.h"
-#include "records/Ascii.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -16,72 +18,72 @@ namespace {
 // Appends the rows of one folder; the field positions are looked up once for the whole folder.
 class RowAdder {
 public:
-    RowAdder(RecordTable& table, const std::string& path, char separator)
-        : table_(table), path_(path), separator_(separator), name_(table.RequireField("TableName")),
-          type_(table.RequireField("TableType")), folder_(table.RequireField("TablePath")) {}
+    RowAdder(RecordTable& table, const std::string& path)
+        : m_table(table), m_path(path), m_name(table.requireField(kTableNameField)),
+          m_type(table.requireField(kTableTypeField)),
+          m_folder(table.requireField(kTablePathField)) {}
 
-    void Add(const std::string& name) {
-        table_.Append();
-        table_.SetString(name_, AsciiLower(name));
-        table_.SetString(folder_, path_);
+    void add(const std::string& name) {
+        m_table.append();
+        m_table.setString(m_name, asciiLower(name));
+        m_table.setString(m_folder, m_path);
         // Detection opens the entry under the name the search returned, in its own letter case.
-        table_.SetString(type_, DetectTableType(path_ + separator_ + name));
-        table_.Post();
+        m_table.setString(m_type, tableKindText(detectTableType(joinPath(m_path, name))));
+        m_table.post();
     }
 
 private:
-    RecordTable& table_;
-    const std::string& path_;
-    char separator_;
-    std::size_t name_, type_, folder_;
+    RecordTable& m_table;
+    const std::string& m_path;
+    std::size_t m_name, m_type, m_folder;
 };
 
 } // namespace
 
-void DeclareTableListFields(RecordTable& memTabList) {
-    memTabList.AddStringField("TableName", 150);
-    memTabList.AddStringField("TableType", 15);
-    memTabList.AddStringField("TablePath", 255);
+void declareTableListFields(RecordTable& tableList) {
+    tableList.addStringField(kTableNameField, 150);
+    tableList.addStringField(kTableTypeField, 15);
+    tableList.addStringField(kTablePathField, 255);
 }
 
 #ifdef _WIN32
 
-void ListTables(RecordTable& memTabList, const std::string& path) {
-    memTabList.Close();
-    memTabList.Open();
+void listTables(RecordTable& tableList, const std::string& folder) {
+    tableList.close();
+    tableList.open();
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*.tab").c_str(), &entry);
+    HANDLE search = FindFirstFileA((folder + "\\*.tab").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
         return;
-    RowAdder rows(memTabList, path, '\\');
+    RowAdder rows(tableList, folder);
     do {
         const std::string name = entry.cFileName;
         // The pattern also matches through a file's short 8.3 name, so "x.tabs" would come too.
-        if (!name.empty() && EndsWithIgnoringAsciiCase(name, ".tab"))
-            rows.Add(name);
+        if (!name.empty() && endsWithIgnoringAsciiCase(name, ".tab"))
+            rows.add(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
 }
 
 #else
 
-void ListTables(RecordTable& memTabList, const std::string& path) {
-    memTabList.Close();
-    memTabList.Open();
-    DIR* dir = opendir(path.empty() ? "/" : path.c_str());
+void listTables(RecordTable& tableList, const std::string& folder) {
+    tableList.close();
+    tableList.open();
+    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
     if (!dir)
         return;
     struct DirCloser {
         DIR* d;
         ~DirCloser() { closedir(d); }
     } closer{dir};
-    RowAdder rows(memTabList, path, '/');
+    RowAdder rows(tableList, folder);
     // Linux has no wildcard search; a name ending in .tab in any letter case is what the Windows
     // pattern "*.tab" matches there.
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (!name.empty() && EndsWithIgnoringAsciiCase(name, ".tab"))
-            rows.Add(name);
+        if (!name.empty() && endsWithIgnoringAsciiCase(name, ".tab"))
+            rows.add(name);
     }
 }
 

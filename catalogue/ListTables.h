@@ -6,12 +6,18 @@
 
 namespace vantero {
 
-// Declares the fields of a table list: TableName 150, TableType 15, TablePath 255.
-void DeclareTableListFields(RecordTable& memTabList);
+// The table list's fields: the file name, the kind of table and the folder it was found in.
+inline constexpr const char* kTableNameField = "TableName";
+inline constexpr const char* kTableTypeField = "TableType";
+inline constexpr const char* kTablePathField = "TablePath";
 
-// Replaces the rows of memTabList with one row per .tab entry directly in the folder path (any
+// Declares the fields of a table list: TableName 150, TableType 15, TablePath 255.
+void declareTableListFields(RecordTable& tableList);
+
+// Replaces the rows of the table list with one row per .tab entry directly in the folder (any
 // letter case, hidden entries and directories included), in the order the directory gives them.
-// An empty path stands for the root folder. A missing or unreadable folder leaves the list empty.
-void ListTables(RecordTable& memTabList, const std::string& path);
+// An empty folder path stands for the root folder. A missing or unreadable folder leaves the list
+// empty.
+void listTables(RecordTable& tableList, const std::string& folder);
 
 } // namespace vantero

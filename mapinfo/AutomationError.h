@@ -4,20 +4,22 @@
 // refusing one statement (logged, the run goes on); any other AutomationError means the link itself
 // is broken.
 
+#include "base/Failure.h"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 namespace vantero {
 
-class AutomationError : public std::runtime_error {
+class AutomationError : public Failure {
 public:
-    explicit AutomationError(const std::string& message, std::uint32_t code = 0)
-        : std::runtime_error(message), code_(code) {}
-    std::uint32_t Code() const { return code_; }
+    explicit AutomationError(const std::string& message, std::uint32_t code = 0,
+                             std::string reason = {})
+        : Failure(message, std::move(reason)), m_code(code) {}
+    std::uint32_t code() const { return m_code; }
 
 private:
-    std::uint32_t code_;
+    std::uint32_t m_code;
 };
 
 // Raised when the server ran the call and answered with its own exception information.

@@ -13,7 +13,7 @@ public:
     virtual ~AutomationObject() = default;
     // Calls the method by name, as a method (not a property), with one string argument, and returns
     // when the server has finished. Throws ServerError or AutomationError.
-    virtual void CallMethod(const std::string& method, const std::string& argument) = 0;
+    virtual void callMethod(const std::string& method, const std::string& argument) = 0;
 };
 
 // Creates the object registered under a programmatic identifier; throws AutomationError when there
@@ -21,7 +21,7 @@ public:
 class AutomationServerFactory {
 public:
     virtual ~AutomationServerFactory() = default;
-    virtual std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) = 0;
+    virtual std::unique_ptr<AutomationObject> createObject(const std::string& progId) = 0;
 };
 
 } // namespace vantero

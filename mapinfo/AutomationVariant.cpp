@@ -4,10 +4,10 @@
 
 namespace vantero {
 
-AutomationObject& AutomationVariant::Object() const {
-    if (!object_)
+AutomationObject& AutomationVariant::object() const {
+    if (!m_object)
         throw AutomationError("Variant does not reference an automation object");
-    return *object_;
+    return *m_object;
 }
 
 } // namespace vantero

@@ -15,14 +15,14 @@ public:
     AutomationVariant(const AutomationVariant&) = delete;
     AutomationVariant& operator=(const AutomationVariant&) = delete;
 
-    void Assign(std::unique_ptr<AutomationObject> object) { object_ = std::move(object); }
-    void Clear() { object_.reset(); }
-    bool IsEmpty() const { return object_ == nullptr; }
+    void assign(std::unique_ptr<AutomationObject> object) { m_object = std::move(object); }
+    void clear() { m_object.reset(); }
+    bool isEmpty() const { return m_object == nullptr; }
     // Throws AutomationError "Variant does not reference an automation object" when empty.
-    AutomationObject& Object() const;
+    AutomationObject& object() const;
 
 private:
-    std::unique_ptr<AutomationObject> object_;
+    std::unique_ptr<AutomationObject> m_object;
 };
 
 } // namespace vantero

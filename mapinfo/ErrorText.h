@@ -11,14 +11,14 @@
 namespace vantero {
 
 // Drops trailing blanks, control characters (code 32 or less) and periods.
-std::string TrimErrorText(std::string_view text);
+std::string trimErrorText(std::string_view text);
 
 // The message of a ServerError: the server's description trimmed; when nothing is left, the
 // system's text for the code trimmed the same way; when still nothing, "OLE error %.8X".
-std::string ServerErrorText(std::string_view description, std::uint32_t code,
+std::string serverErrorText(std::string_view description, std::uint32_t code,
                             const std::function<std::string(std::uint32_t)>& systemMessage);
 
-std::string OleErrorText(std::uint32_t code);
-std::string MethodNotSupportedText(std::string_view method);
+std::string oleErrorText(std::uint32_t code);
+std::string methodNotSupportedText(std::string_view method);
 
 } // namespace vantero

@@ -16,16 +16,23 @@ inline constexpr const char* kDoMethod = "do";
 
 // Runs one statement: the method "do" with the statement as its one argument. Returns when MapInfo
 // has finished it; throws ServerError when MapInfo refused it, AutomationError for anything else.
-void SendCommand(const AutomationVariant& mapInfo, const std::string& statement);
+void sendCommand(const AutomationVariant& mapInfo, const std::string& statement);
+
+// How a connection went: connected, or the first failure's text, for the log; the user is told
+// the program's own message, whatever failed.
+struct ConnectResult {
+    bool connected = false;
+    std::string failure;
+};
 
 // Creates the automation object into mapInfo and sends the three set-up statements with the main
-// window's handle. False at the first failure, which is not reported here; an object that was
-// created stays in mapInfo even when a statement failed.
-bool ConnectMapInfo(AutomationVariant& mapInfo, AutomationServerFactory& factory,
-                    std::uint64_t mainWindow);
+// window's handle, stopping at the first failure; an object that was created stays in mapInfo
+// even when a statement failed.
+ConnectResult connectMapInfo(AutomationVariant& mapInfo, AutomationServerFactory& factory,
+                             std::uint64_t mainWindow);
 
 // Sends the open statement; false, never an exception, when it fails.
-bool OpenMapInfoTable(const AutomationVariant& mapInfo, const std::string& path,
+bool openMapInfoTable(const AutomationVariant& mapInfo, const std::string& path,
                       const std::string& alias);
 
 } // namespace vantero

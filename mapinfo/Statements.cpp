@@ -1,34 +1,36 @@
 #include "mapinfo/Statements.h"
 
+#include "base/Ascii.h"
+
 namespace {
-bool IsMapBasicNameChar(char c) {
+bool isMapBasicNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 } // namespace
 
 namespace vantero {
 
-std::string FormatWindowHandle(std::uint64_t handle) {
+std::string formatWindowHandle(std::uint64_t handle) {
     return std::to_string(handle);
 }
 
-std::string SetNextDocumentParentStatement(std::uint64_t handle) {
-    return "Set Next Document Parent " + FormatWindowHandle(handle) + " Style 1";
+std::string setNextDocumentParentStatement(std::uint64_t handle) {
+    return "Set Next Document Parent " + formatWindowHandle(handle) + " Style 1";
 }
 
-std::string SetApplicationWindowStatement(std::uint64_t handle) {
-    return "Set Application Window " + FormatWindowHandle(handle);
+std::string setApplicationWindowStatement(std::uint64_t handle) {
+    return "Set Application Window " + formatWindowHandle(handle);
 }
 
-std::string ProgressBarsOffStatement() {
+std::string progressBarsOffStatement() {
     return "set progressbars off";
 }
 
-std::string CloseAllStatement() {
+std::string closeAllStatement() {
     return "close all";
 }
 
-std::string QuoteMapBasicText(std::string_view text) {
+std::string quoteMapBasicText(std::string_view text) {
     std::string quoted;
     quoted.reserve(text.size() + 2);
     for (char c : text) {
@@ -39,40 +41,40 @@ std::string QuoteMapBasicText(std::string_view text) {
     return quoted;
 }
 
-std::string OpenTableStatement(std::string_view path, std::string_view alias) {
+std::string openTableStatement(std::string_view path, std::string_view alias) {
     std::string statement = "open table \"";
-    statement += QuoteMapBasicText(path);
+    statement += quoteMapBasicText(path);
     statement += "\" as ";
     statement += alias;
     return statement;
 }
 
-std::string PackTableStatement(std::string_view alias, bool graphic, bool data) {
+std::string packTableStatement(std::string_view alias, PackParts parts) {
     std::string statement = "Pack Table ";
     statement += alias;
-    if (graphic)
+    if (parts.graphic)
         statement += " Graphic";
-    if (data)
+    if (parts.data)
         statement += " Data";
     return statement;
 }
 
-bool IsMapBasicName(std::string_view name) {
+bool isMapBasicName(std::string_view name) {
     if (name.empty() || (name[0] >= '0' && name[0] <= '9'))
         return false;
     for (char c : name)
-        if (!IsMapBasicNameChar(c))
+        if (!isMapBasicNameChar(c))
             return false;
     return true;
 }
 
-std::string TableAlias(std::string_view tableName) {
+std::string tableAlias(std::string_view tableName) {
     const std::string_view stem = tableName.substr(0, tableName.find('.'));
     std::string alias;
     alias.reserve(stem.size() + 1);
     for (char c : stem) {
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        alias += IsMapBasicNameChar(lower) ? lower : '_';
+        const char lower = asciiLower(c);
+        alias += isMapBasicNameChar(lower) ? lower : '_';
     }
     if (alias.empty() || (alias[0] >= '0' && alias[0] <= '9'))
         alias.insert(alias.begin(), '_');

@@ -1,5 +1,7 @@
 #include "pack/PackRun.h"
 
+#include "base/Paths.h"
+#include "catalogue/ListTables.h"
 #include "mapinfo/AutomationError.h"
 #include "mapinfo/MapInfoLink.h"
 #include "mapinfo/Statements.h"
@@ -9,13 +11,6 @@ namespace vantero {
 
 namespace {
 
-// Windows joins with "\", this platform with "/"; the table list's folders are the platform's.
-#ifdef _WIN32
-constexpr char kPathSeparator = '\\';
-#else
-constexpr char kPathSeparator = '/';
-#endif
-
 struct RunningFlag {
     bool& flag;
     explicit RunningFlag(bool& f) : flag(f) { flag = true; }
@@ -24,91 +19,83 @@ struct RunningFlag {
 
 } // namespace
 
-std::string JoinTablePath(const std::string& folder, const std::string& name) {
-    std::string path = folder;
-    path += kPathSeparator;
-    path += name;
-    return path;
+PackRun::PackRun(PackView& view, RecordTable& log) : m_view(view), m_log(log) {}
+
+void PackRun::windowShown(const AutomationVariant& mapInfo) {
+    m_view.setProgressText("");
+    m_log.close();
+    m_log.open();
+    sendCommand(mapInfo, closeAllStatement());
+    m_stopRequested = false;
+    m_view.setCancelAndSaveEnabled(false);
+    m_view.setRunStartTimerEnabled(true);
 }
 
-PackRun::PackRun(PackView& view, RecordTable& log, bool& stopRequested)
-    : view_(view), log_(log), stopRequested_(stopRequested) {}
-
-void PackRun::FormShow(const AutomationVariant& mapInfo) {
-    view_.SetProgressText("");
-    log_.Close();
-    log_.Open();
-    SendCommand(mapInfo, CloseAllStatement());
-    stopRequested_ = false;
-    view_.SetCancelAndSaveEnabled(false);
-    view_.SetTimerEnabled(true);
+void PackRun::requestStop() {
+    m_stopRequested = true;
+    m_view.setCancelAndSaveEnabled(true);
 }
 
-void PackRun::btStopClick() {
-    stopRequested_ = true;
-    view_.SetCancelAndSaveEnabled(true);
-}
-
-void PackRun::RunPack(const AutomationVariant& mapInfo, const PackSelection& selection,
-                      RecordTable& tableList) {
-    RunningFlag running(running_);
-    view_.SetTimerEnabled(false);
-    view_.SetCancelAndSaveEnabled(false);
-    stopRequested_ = false;
-    view_.SetProgressText(kPreparingText);
-    view_.DrainMessages();
+void PackRun::run(const AutomationVariant& mapInfo, const PackSelection& selection,
+                  RecordTable& tableList) {
+    RunningFlag running(m_running);
+    m_view.setRunStartTimerEnabled(false);
+    m_view.setCancelAndSaveEnabled(false);
+    m_stopRequested = false;
+    m_view.setProgressText(kPreparingText);
+    m_view.drainEvents();
     try {
-        PackTables(mapInfo, selection, tableList);
+        packTables(mapInfo, selection, tableList);
     } catch (...) {
         // The link itself failed: the run cannot go on, but the window must stay usable, so the
         // user can read the log, save it and close.
-        view_.SetBusyCursor(false);
-        view_.SetCancelAndSaveEnabled(true);
+        m_view.setBusyCursor(false);
+        m_view.setCancelAndSaveEnabled(true);
         throw;
     }
 }
 
-void PackRun::PackTables(const AutomationVariant& mapInfo, const PackSelection& selection,
+void PackRun::packTables(const AutomationVariant& mapInfo, const PackSelection& selection,
                          RecordTable& tableList) {
-    const PackOptions options = view_.AskPackOptions();
-    view_.SetBusyCursor(true);
-    const std::size_t count = selection.SelectedCount();
+    const PackParts parts = m_view.askPackParts();
+    m_view.setBusyCursor(true);
+    const std::size_t count = selection.selectedCount();
     const auto stopped = [this] {
-        if (!stopRequested_)
+        if (!m_stopRequested)
             return false;
-        view_.SetBusyCursor(false);
-        AppendToLog(log_, kStoppedText);
-        view_.SetCancelAndSaveEnabled(true);
+        m_view.setBusyCursor(false);
+        appendToLog(m_log, kStoppedText);
+        m_view.setCancelAndSaveEnabled(true);
         return true;
     };
     for (std::size_t i = 0; i < count; ++i) {
         if (stopped())
             return;
-        tableList.GotoBookmark(selection.SelectedBookmark(i));
-        const std::string name = tableList.GetString("TableName");
-        const std::string folder = tableList.GetString("TablePath");
-        view_.SetProgressText(name + " (" + std::to_string(i + 1) + " of " +
-                              std::to_string(selection.SelectedCount()) + ")");
-        view_.DrainMessages();
+        tableList.gotoBookmark(selection.selectedBookmark(i));
+        const std::string name = tableList.getString(kTableNameField);
+        const std::string folder = tableList.getString(kTablePathField);
+        m_view.setProgressText(name + " (" + std::to_string(i + 1) + " of " +
+                               std::to_string(selection.selectedCount()) + ")");
+        m_view.drainEvents();
         // A Stop pressed while the last table was in MapInfo's hands is only served by the drain
         // above (a call does not serve events), so it is looked at again before this table starts.
         if (stopped())
             return;
 
-        const std::string alias = TableAlias(name);
-        const std::string path = JoinTablePath(folder, name);
+        const std::string alias = tableAlias(name);
+        const std::string path = joinPath(folder, name);
         try {
-            OpenMapInfoTable(mapInfo, path, alias);
-            SendCommand(mapInfo, PackTableStatement(alias, options.packGraphic, options.packData));
-            AppendToLog(log_, kPackedPrefix + path);
-            SendCommand(mapInfo, CloseAllStatement());
+            openMapInfoTable(mapInfo, path, alias);
+            sendCommand(mapInfo, packTableStatement(alias, parts));
+            appendToLog(m_log, kPackedPrefix + path);
+            sendCommand(mapInfo, closeAllStatement());
         } catch (const ServerError& error) {
-            AppendToLog(log_, error.what());
+            appendToLog(m_log, error.what());
         }
     }
-    AppendToLog(log_, kCompleteText);
-    view_.SetCancelAndSaveEnabled(true);
-    view_.SetBusyCursor(false);
+    appendToLog(m_log, kCompleteText);
+    m_view.setCancelAndSaveEnabled(true);
+    m_view.setBusyCursor(false);
 }
 
 } // namespace vantero

@@ -2,18 +2,18 @@
 
 namespace vantero {
 
-void DeclareRunLogFields(RecordTable& log) {
-    log.AddStringField(kMessageField, kMessageLength);
+void declareRunLogFields(RecordTable& log) {
+    log.addStringField(kMessageField, kMessageLength);
 }
 
-void AppendToLog(RecordTable& log, std::string_view text) {
-    log.Append();
-    log.SetString(kMessageField, text); // the field cuts it to its length
-    log.Post();
+void appendToLog(RecordTable& log, std::string_view text) {
+    log.append();
+    log.setString(kMessageField, text); // the field cuts it to its length
+    log.post();
 }
 
-void SaveRunLog(RecordTable& log, const std::string& fileName) {
-    log.ExportText(fileName);
+void saveRunLog(RecordTable& log, const std::string& fileName) {
+    log.exportText(fileName);
 }
 
 } // namespace vantero

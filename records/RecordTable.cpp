@@ -1,6 +1,6 @@
 #include "records/RecordTable.h"
 
-#include "records/Ascii.h"
+#include "base/Ascii.h"
 #include "records/ReplaceFile.h"
 
 #include <algorithm>
@@ -10,122 +10,122 @@ namespace vantero {
 
 RecordTable::RecordTable() {
     // The record id is first in every record and is never exported or shown.
-    fields_.push_back({kRecIdField, FieldKind::Calculated, 0});
+    m_fields.push_back({kRecIdField, FieldKind::Calculated, 0});
 }
 
-void RecordTable::AddStringField(std::string name, std::size_t maxLength) {
-    if (open_)
+void RecordTable::addStringField(std::string name, std::size_t maxLength) {
+    if (m_open)
         throw RecordTableError("Cannot perform this operation on an open dataset");
-    if (FieldIndex(name))
+    if (fieldIndex(name))
         throw RecordTableError("Duplicate field name '" + name + "'");
-    fields_.push_back({std::move(name), FieldKind::Data, maxLength});
+    m_fields.push_back({std::move(name), FieldKind::Data, maxLength});
 }
 
-std::optional<std::size_t> RecordTable::FieldIndex(std::string_view name) const {
-    for (std::size_t i = 0; i < fields_.size(); ++i)
-        if (EqualsIgnoringAsciiCase(fields_[i].name, name))
+std::optional<std::size_t> RecordTable::fieldIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (equalsIgnoringAsciiCase(m_fields[i].name, name))
             return i;
     return std::nullopt;
 }
 
-void RecordTable::Open() {
-    if (open_)
+void RecordTable::open() {
+    if (m_open)
         return;
-    open_ = true;
+    m_open = true;
 }
 
-void RecordTable::Close() {
-    if (!open_)
+void RecordTable::close() {
+    if (!m_open)
         return;
-    open_ = false;
-    records_.clear();
-    pending_.reset();
-    current_.reset();
-    lastId_ = 0;
-    Notify([](RecordTableObserver& o) { o.tableEmptied(); });
+    m_open = false;
+    m_records.clear();
+    m_pending.reset();
+    m_current.reset();
+    m_lastId = 0;
+    notify([](RecordTableObserver& o) { o.tableEmptied(); });
 }
 
-void RecordTable::Append() {
-    RequireOpen();
-    if (pending_)
-        Post();
+void RecordTable::append() {
+    requireOpen();
+    if (m_pending)
+        post();
     // The id is only handed out when the record is posted, so a cancelled append uses none.
-    pending_ = Record{lastId_ + 1, std::vector<std::optional<std::string>>(fields_.size())};
+    m_pending = Record{m_lastId + 1, std::vector<std::optional<std::string>>(m_fields.size())};
 }
 
-void RecordTable::Post() {
-    RequireOpen();
-    if (!pending_)
+void RecordTable::post() {
+    requireOpen();
+    if (!m_pending)
         return;
-    lastId_ = pending_->id;
-    records_.push_back(std::move(*pending_));
-    pending_.reset();
-    const std::size_t row = records_.size() - 1;
-    Notify([row](RecordTableObserver& o) { o.recordAppended(row); });
-    SetCurrent(row);
+    m_lastId = m_pending->id;
+    m_records.push_back(std::move(*m_pending));
+    m_pending.reset();
+    const std::size_t row = m_records.size() - 1;
+    notify([row](RecordTableObserver& o) { o.recordAppended(row); });
+    setCurrent(row);
 }
 
-void RecordTable::Cancel() {
-    pending_.reset();
+void RecordTable::cancel() {
+    m_pending.reset();
 }
 
-void RecordTable::Delete() {
-    RequireOpen();
-    if (pending_) {
-        pending_.reset();
+void RecordTable::deleteCurrent() {
+    requireOpen();
+    if (m_pending) {
+        m_pending.reset();
         return;
     }
-    if (!current_)
+    if (!m_current)
         throw RecordTableError("Cannot perform this operation on an empty dataset");
-    const std::size_t row = *current_;
-    records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(row));
-    current_ = records_.empty() ? std::nullopt
-                                : std::optional<std::size_t>(std::min(row, records_.size() - 1));
-    Notify([row](RecordTableObserver& o) { o.recordDeleted(row); });
-    Notify([next = current_](RecordTableObserver& o) { o.currentMoved(next); });
+    const std::size_t row = *m_current;
+    m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(row));
+    m_current = m_records.empty() ? std::nullopt
+                                  : std::optional<std::size_t>(std::min(row, m_records.size() - 1));
+    notify([row](RecordTableObserver& o) { o.recordDeleted(row); });
+    notify([next = m_current](RecordTableObserver& o) { o.currentMoved(next); });
 }
 
-void RecordTable::DeleteRows(const std::vector<std::size_t>& rows) {
-    RequireOpen();
+void RecordTable::deleteRows(const std::vector<std::size_t>& rows) {
+    requireOpen();
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i] >= records_.size() || (i > 0 && rows[i] <= rows[i - 1]))
+        if (rows[i] >= m_records.size() || (i > 0 && rows[i] <= rows[i - 1]))
             throw RecordTableError("Record index out of range");
     if (rows.empty())
         return;
     // As with moving to a record first: an unposted append is kept, not lost.
-    if (pending_)
-        Post();
+    if (m_pending)
+        post();
     std::size_t kept = 0;
     auto next = rows.begin();
-    for (std::size_t row = 0; row < records_.size(); ++row) {
+    for (std::size_t row = 0; row < m_records.size(); ++row) {
         if (next != rows.end() && *next == row) {
             ++next;
             continue;
         }
         if (kept != row)
-            records_[kept] = std::move(records_[row]);
+            m_records[kept] = std::move(m_records[row]);
         ++kept;
     }
-    records_.resize(kept);
-    current_ = records_.empty()
-                   ? std::nullopt
-                   : std::optional<std::size_t>(std::min(rows.front(), records_.size() - 1));
-    Notify([&rows](RecordTableObserver& o) { o.recordsDeleted(rows); });
-    Notify([next = current_](RecordTableObserver& o) { o.currentMoved(next); });
+    m_records.resize(kept);
+    m_current = m_records.empty()
+                    ? std::nullopt
+                    : std::optional<std::size_t>(std::min(rows.front(), m_records.size() - 1));
+    notify([&rows](RecordTableObserver& o) { o.recordsDeleted(rows); });
+    notify([next = m_current](RecordTableObserver& o) { o.currentMoved(next); });
 }
 
-void RecordTable::SetString(std::string_view field, std::string_view text) {
-    SetString(RequireField(field), text);
+void RecordTable::setString(std::string_view field, std::string_view text) {
+    setString(requireField(field), text);
 }
 
-void RecordTable::SetString(std::size_t index, std::string_view text) {
-    RequireOpen();
-    if (index >= fields_.size())
+void RecordTable::setString(std::size_t index, std::string_view text) {
+    requireOpen();
+    if (index >= m_fields.size())
         throw RecordTableError("Field index out of range");
-    const FieldDef& def = fields_[index];
+    const FieldDef& def = m_fields[index];
     if (def.kind != FieldKind::Data)
         throw RecordTableError("Field '" + def.name + "' cannot be modified");
-    Record* record = CurrentRecord();
+    Record* record = currentRecord();
     if (!record)
         throw RecordTableError("Dataset not in edit or insert mode");
     const auto nul = text.find('\0');
@@ -134,79 +134,79 @@ void RecordTable::SetString(std::size_t index, std::string_view text) {
     if (text.size() > def.maxLength)
         text = text.substr(0, def.maxLength);
     record->values[index] = std::string(text);
-    if (!pending_)
-        Notify([row = *current_](RecordTableObserver& o) { o.recordChanged(row); });
+    if (!m_pending)
+        notify([row = *m_current](RecordTableObserver& o) { o.recordChanged(row); });
 }
 
-std::string RecordTable::GetString(std::string_view field) const {
-    RequireOpen();
-    const std::size_t index = RequireField(field);
-    const Record* record = CurrentRecord();
+std::string RecordTable::getString(std::string_view field) const {
+    requireOpen();
+    const std::size_t index = requireField(field);
+    const Record* record = currentRecord();
     if (!record)
         return {};
-    if (fields_[index].kind == FieldKind::Calculated && index == 0)
+    if (m_fields[index].kind == FieldKind::Calculated && index == 0)
         return std::to_string(record->id);
     return record->values[index].value_or(std::string());
 }
 
-Bookmark RecordTable::GetBookmark() const {
-    if (!open_ || pending_ || !current_)
+Bookmark RecordTable::getBookmark() const {
+    if (!m_open || m_pending || !m_current)
         return {};
-    return {records_[*current_].id};
+    return {m_records[*m_current].id};
 }
 
-void RecordTable::GotoBookmark(const Bookmark& bookmark) {
+void RecordTable::gotoBookmark(const Bookmark& bookmark) {
     if (bookmark.empty())
         return;
-    RequireOpen();
-    const auto row = RowOfRecId(*bookmark.id);
+    requireOpen();
+    const auto row = rowOfRecId(*bookmark.id);
     if (!row)
         throw RecordTableError("Bookmark not found");
-    if (pending_)
-        Post();
-    SetCurrent(*row);
+    if (m_pending)
+        post();
+    setCurrent(*row);
 }
 
-void RecordTable::MoveTo(std::size_t row) {
-    RequireOpen();
-    if (pending_)
-        Post();
-    if (row >= records_.size())
+void RecordTable::moveTo(std::size_t row) {
+    requireOpen();
+    if (m_pending)
+        post();
+    if (row >= m_records.size())
         throw RecordTableError("Record index out of range");
-    SetCurrent(row);
+    setCurrent(row);
 }
 
-std::string RecordTable::ValueAt(std::size_t row, std::size_t fieldIndex) const {
-    const Record& record = records_.at(row);
+std::string RecordTable::valueAt(std::size_t row, std::size_t fieldIndex) const {
+    const Record& record = m_records.at(row);
     if (fieldIndex == 0)
         return std::to_string(record.id);
     return record.values.at(fieldIndex).value_or(std::string());
 }
 
-std::string_view RecordTable::StringAt(std::size_t row, std::size_t fieldIndex) const {
+std::string_view RecordTable::stringAt(std::size_t row, std::size_t fieldIndex) const {
     if (fieldIndex == 0)
-        throw RecordTableError("Field '" + fields_[0].name + "' holds no string");
-    const std::optional<std::string>& value = records_.at(row).values.at(fieldIndex);
+        throw RecordTableError("Field '" + m_fields[0].name + "' holds no string");
+    const std::optional<std::string>& value = m_records.at(row).values.at(fieldIndex);
     return value ? std::string_view(*value) : std::string_view();
 }
 
-std::int32_t RecordTable::RecIdAt(std::size_t row) const {
-    return records_.at(row).id;
+std::int32_t RecordTable::recIdAt(std::size_t row) const {
+    return m_records.at(row).id;
 }
 
-std::optional<std::size_t> RecordTable::RowOfRecId(std::int32_t id) const {
+std::optional<std::size_t> RecordTable::rowOfRecId(std::int32_t id) const {
     // Ids rise with the row, deletions only leave gaps, so a binary search finds the record.
-    const auto it = std::lower_bound(records_.begin(), records_.end(), id,
+    const auto it = std::lower_bound(m_records.begin(), m_records.end(), id,
                                      [](const Record& r, std::int32_t v) { return r.id < v; });
-    if (it == records_.end() || it->id != id)
+    if (it == m_records.end() || it->id != id)
         return std::nullopt;
-    return static_cast<std::size_t>(it - records_.begin());
+    return static_cast<std::size_t>(it - m_records.begin());
 }
 
-std::string RecordTable::ExportContent() const {
+std::string RecordTable::exportContent() const {
     std::vector<std::size_t> exported;
-    for (std::size_t i = 0; i < fields_.size(); ++i)
-        if (fields_[i].kind == FieldKind::Data)
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].kind == FieldKind::Data)
             exported.push_back(i);
 
     std::string out;
@@ -218,59 +218,64 @@ std::string RecordTable::ExportContent() const {
         }
         out += "\r\n";
     };
-    line([&](std::size_t i) -> const std::string& { return fields_[i].name; });
-    for (const Record& record : records_)
+    line([&](std::size_t i) -> const std::string& { return m_fields[i].name; });
+    for (const Record& record : m_records)
         line([&](std::size_t i) { return record.values[i].value_or(std::string()); });
     return out;
 }
 
-void RecordTable::ExportText(const std::string& fileName) {
-    if (!open_)
+void RecordTable::exportText(const std::string& fileName) {
+    if (!m_open)
         return;
     // The export reads rows by position and leaves the cursor where it was, so grids need no
     // redraw. An unposted append is not part of the table yet and is not written.
-    if (!ReplaceFileContents(fileName, ExportContent()))
-        throw RecordTableError("Cannot create file " + fileName);
+    try {
+        replaceFileContents(fileName, exportContent());
+    } catch (const Failure& failure) {
+        throw RecordTableError("Cannot create file " + fileName,
+                               std::string(failure.what()) + ": " + failure.reason());
+    }
 }
 
-void RecordTable::AddObserver(RecordTableObserver* observer) {
-    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
-        observers_.push_back(observer);
+void RecordTable::addObserver(RecordTableObserver* observer) {
+    if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
 }
 
-void RecordTable::RemoveObserver(RecordTableObserver* observer) {
-    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+void RecordTable::removeObserver(RecordTableObserver* observer) {
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
+                      m_observers.end());
 }
 
-void RecordTable::RequireOpen() const {
-    if (!open_)
+void RecordTable::requireOpen() const {
+    if (!m_open)
         throw RecordTableError("Cannot perform this operation on a closed dataset");
 }
 
-std::size_t RecordTable::RequireField(std::string_view name) const {
-    const auto index = FieldIndex(name);
+std::size_t RecordTable::requireField(std::string_view name) const {
+    const auto index = fieldIndex(name);
     if (!index)
         throw RecordTableError("Field '" + std::string(name) + "' not found");
     return *index;
 }
 
-RecordTable::Record* RecordTable::CurrentRecord() {
-    if (pending_)
-        return &*pending_;
-    return current_ ? &records_[*current_] : nullptr;
+RecordTable::Record* RecordTable::currentRecord() {
+    if (m_pending)
+        return &*m_pending;
+    return m_current ? &m_records[*m_current] : nullptr;
 }
 
-const RecordTable::Record* RecordTable::CurrentRecord() const {
-    if (pending_)
-        return &*pending_;
-    return current_ ? &records_[*current_] : nullptr;
+const RecordTable::Record* RecordTable::currentRecord() const {
+    if (m_pending)
+        return &*m_pending;
+    return m_current ? &m_records[*m_current] : nullptr;
 }
 
-void RecordTable::SetCurrent(std::optional<std::size_t> row) {
-    if (row == current_)
+void RecordTable::setCurrent(std::optional<std::size_t> row) {
+    if (row == m_current)
         return;
-    current_ = row;
-    Notify([row](RecordTableObserver& o) { o.currentMoved(row); });
+    m_current = row;
+    notify([row](RecordTableObserver& o) { o.currentMoved(row); });
 }
 
 } // namespace vantero

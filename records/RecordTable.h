@@ -3,6 +3,8 @@
 // An in-memory, ordered table of string records: the data behind the table list and the run log.
 // Values are byte strings; nothing is converted between code pages.
 
+#include "base/Failure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -13,9 +15,9 @@
 
 namespace vantero {
 
-class RecordTableError : public std::runtime_error {
+class RecordTableError : public Failure {
 public:
-    using std::runtime_error::runtime_error;
+    using Failure::Failure;
 };
 
 enum class FieldKind { Data, Calculated, Lookup, Blob };
@@ -58,50 +60,50 @@ public:
     RecordTable& operator=(const RecordTable&) = delete;
 
     // Declarations are made before the table is first opened and stay across Close.
-    void AddStringField(std::string name, std::size_t maxLength);
-    const std::vector<FieldDef>& Fields() const { return fields_; }
-    std::optional<std::size_t> FieldIndex(std::string_view name) const;
+    void addStringField(std::string name, std::size_t maxLength);
+    const std::vector<FieldDef>& fields() const { return m_fields; }
+    std::optional<std::size_t> fieldIndex(std::string_view name) const;
 
-    void Open();
-    void Close();
-    bool IsOpen() const { return open_; }
-    bool IsAppending() const { return pending_.has_value(); }
+    void open();
+    void close();
+    bool isOpen() const { return m_open; }
+    bool isAppending() const { return m_pending.has_value(); }
 
-    void Append();
-    void Post();
-    void Cancel();
-    void Delete();
+    void append();
+    void post();
+    void cancel();
+    void deleteCurrent();
     // Deletes the records at these positions, ascending, in one step: one notice for all of them,
     // then the current record is the one after the first deleted, or the last. The same end as
     // deleting them one by one from the last, without the cost of a shift for each.
-    void DeleteRows(const std::vector<std::size_t>& rows);
+    void deleteRows(const std::vector<std::size_t>& rows);
 
-    void SetString(std::string_view field, std::string_view text);
-    std::string GetString(std::string_view field) const;
+    void setString(std::string_view field, std::string_view text);
+    std::string getString(std::string_view field) const;
     // The same by field position, for callers that fill many rows.
-    void SetString(std::size_t fieldIndex, std::string_view text);
-    std::size_t RequireField(std::string_view name) const;
+    void setString(std::size_t fieldIndex, std::string_view text);
+    std::size_t requireField(std::string_view name) const;
 
-    Bookmark GetBookmark() const;
-    void GotoBookmark(const Bookmark& bookmark);
+    Bookmark getBookmark() const;
+    void gotoBookmark(const Bookmark& bookmark);
 
     // Writes a header of field names and one line per record, TAB-joined, each line ended by
     // CR LF. An existing file is replaced only once the new one is complete.
-    void ExportText(const std::string& fileName);
+    void exportText(const std::string& fileName);
 
     // Browsing by position, for grids and for the pack run.
-    std::size_t RecordCount() const { return records_.size(); }
-    std::optional<std::size_t> CurrentRow() const { return current_; }
-    void MoveTo(std::size_t row);
-    std::string ValueAt(std::size_t row, std::size_t fieldIndex) const;
+    std::size_t recordCount() const { return m_records.size(); }
+    std::optional<std::size_t> currentRow() const { return m_current; }
+    void moveTo(std::size_t row);
+    std::string valueAt(std::size_t row, std::size_t fieldIndex) const;
     // A string field's bytes in place, for reading many rows without copies; valid until the
     // table next changes. Empty for a null value.
-    std::string_view StringAt(std::size_t row, std::size_t fieldIndex) const;
-    std::int32_t RecIdAt(std::size_t row) const;
-    std::optional<std::size_t> RowOfRecId(std::int32_t id) const;
+    std::string_view stringAt(std::size_t row, std::size_t fieldIndex) const;
+    std::int32_t recIdAt(std::size_t row) const;
+    std::optional<std::size_t> rowOfRecId(std::int32_t id) const;
 
-    void AddObserver(RecordTableObserver* observer);
-    void RemoveObserver(RecordTableObserver* observer);
+    void addObserver(RecordTableObserver* observer);
+    void removeObserver(RecordTableObserver* observer);
 
 private:
     struct Record {
@@ -109,26 +111,26 @@ private:
         std::vector<std::optional<std::string>> values; // one per field; null until set
     };
 
-    void RequireOpen() const;
-    Record* CurrentRecord();
-    const Record* CurrentRecord() const;
-    void SetCurrent(std::optional<std::size_t> row);
-    std::string ExportContent() const;
+    void requireOpen() const;
+    Record* currentRecord();
+    const Record* currentRecord() const;
+    void setCurrent(std::optional<std::size_t> row);
+    std::string exportContent() const;
 
-    template <typename F> void Notify(F&& f) {
+    template <typename F> void notify(F&& f) {
         // Copy: an observer may unregister itself while being told.
-        const auto observers = observers_;
+        const auto observers = m_observers;
         for (auto* o : observers)
             f(*o);
     }
 
-    std::vector<FieldDef> fields_;
-    std::vector<Record> records_;
-    std::optional<Record> pending_;
-    std::optional<std::size_t> current_;
-    std::int32_t lastId_ = 0;
-    bool open_ = false;
-    std::vector<RecordTableObserver*> observers_;
+    std::vector<FieldDef> m_fields;
+    std::vector<Record> m_records;
+    std::optional<Record> m_pending;
+    std::optional<std::size_t> m_current;
+    std::int32_t m_lastId = 0;
+    bool m_open = false;
+    std::vector<RecordTableObserver*> m_observers;
 };
 
 } // namespace vantero

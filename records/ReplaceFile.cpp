@@ -1,8 +1,10 @@
 #include "records/ReplaceFile.h"
 
+#include "base/Failure.h"
+#include "base/Paths.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 #ifdef _WIN32
@@ -15,34 +17,26 @@
 
 namespace vantero {
 
+#ifdef _WIN32
+
 namespace {
 
-std::string FolderOf(const std::string& path) {
-#ifdef _WIN32
-    const auto slash = path.find_last_of("\\/");
-#else
-    const auto slash = path.find_last_of('/');
-#endif
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return path.substr(0, 1);
-    return path.substr(0, slash);
+[[noreturn]] void fail(const std::string& step) {
+    throw Failure(step, lastWindowsErrorText());
 }
 
 } // namespace
 
-#ifdef _WIN32
-
-bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
+void replaceFileContents(const std::string& path, std::string_view bytes) {
     char temp[MAX_PATH];
-    if (GetTempFileNameA(FolderOf(path).c_str(), "vnt", 0, temp) == 0)
-        return false;
+    if (GetTempFileNameA(folderOf(path).c_str(), "vnt", 0, temp) == 0)
+        fail("cannot make a temporary file beside " + path);
     HANDLE h =
         CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
+        const std::string reason = lastWindowsErrorText();
         DeleteFileA(temp);
-        return false;
+        throw Failure("cannot open " + std::string(temp), reason);
     }
     bool ok = true;
     std::size_t done = 0;
@@ -56,29 +50,62 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     ok = CloseHandle(h) && ok;
     if (ok)
         ok = MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok)
+    if (!ok) {
+        const std::string reason = lastWindowsErrorText();
         DeleteFileA(temp);
-    return ok;
+        throw Failure("cannot write " + path, reason);
+    }
 }
 
 #else
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
-    const std::string folder = FolderOf(path);
-    const auto slash = path.find_last_of('/');
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = folder + "/." + base + ".XXXXXX";
+namespace {
+
+[[noreturn]] void fail(const std::string& step, int error = errno) {
+    throw Failure(step, systemErrorText(error));
+}
+
+// The file a name stands for: symbolic links are followed to what they point at, which need not
+// exist yet.
+std::string linkTarget(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) +
+                                 1);
+        const ssize_t n = readlink(current.c_str(), target.data(), target.size());
+        if (n < 0)
+            fail("cannot read the link " + current);
+        const std::string name(target.data(), static_cast<std::size_t>(n));
+        current = name.front() == '/' ? name : joinPath(folderOf(current), name);
+    }
+    fail("cannot follow the links of " + path, ELOOP);
+}
+
+} // namespace
+
+void replaceFileContents(const std::string& name, std::string_view bytes) {
+    const std::string path = linkTarget(name);
+    struct stat old {};
+    const bool exists = stat(path.c_str(), &old) == 0;
+    // Renaming over a file needs only the folder's permission; a read-only file is kept as the
+    // user made it, as Windows keeps it.
+    if (exists && S_ISREG(old.st_mode) &&
+        ((old.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0))
+        fail(path + " is read-only", EACCES);
+
+    const std::string pattern = folderOf(path) + "/." + std::string(fileNameOf(path)) + ".XXXXXX";
     std::vector<char> temp(pattern.begin(), pattern.end());
     temp.push_back('\0');
-
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
+        fail("cannot make a temporary file beside " + path);
 
     // mkstemp makes the file private; give it the mode a plain create would have, or the mode of
     // the file it replaces.
-    struct stat old {};
-    if (stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (exists && S_ISREG(old.st_mode)) {
         (void)fchmod(fd, old.st_mode & 07777);
     } else {
         const mode_t mask = umask(0);
@@ -86,23 +113,27 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
         (void)fchmod(fd, 0666 & ~mask);
     }
 
-    bool ok = true;
+    int error = 0;
     std::size_t done = 0;
-    while (ok && done < bytes.size()) {
+    while (error == 0 && done < bytes.size()) {
         const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        ok = n > 0;
-        if (ok)
+        if (n > 0)
             done += static_cast<std::size_t>(n);
+        else
+            error = n < 0 ? errno : ENOSPC;
     }
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (ok)
-        ok = rename(temp.data(), path.c_str()) == 0;
-    if (!ok)
+    if (fsync(fd) != 0 && error == 0)
+        error = errno;
+    if (close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(temp.data(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
         unlink(temp.data());
-    return ok;
+        fail("cannot write " + path, error);
+    }
 }
 
 #endif

@@ -18,123 +18,123 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
 
-[[noreturn]] void Fail(const std::string& what, const fs::path& path) {
+[[noreturn]] void fail(const std::string& what, const fs::path& path) {
     throw std::runtime_error("Cannot copy " + path.string() + ": " + what);
 }
 
 class Fd {
 public:
-    explicit Fd(int fd) : fd_(fd) {}
+    explicit Fd(int fd) : m_fd(fd) {}
     ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
+    int get() const { return m_fd; }
     int Release() {
-        const int fd = fd_;
-        fd_ = -1;
+        const int fd = m_fd;
+        m_fd = -1;
         return fd;
     }
 
 private:
-    int fd_;
+    int m_fd;
 };
 
 class Copier {
 public:
     Copier(std::uint64_t total, const CopyProgress& progress)
-        : total_(total), progress_(progress), buffer_(kChunk) {}
+        : m_total(total), m_progress(progress), m_buffer(kChunk) {}
 
     // False when the user cancelled.
-    bool Copy(const fs::path& from, const fs::path& to) {
+    bool copy(const fs::path& from, const fs::path& to) {
         struct stat st {};
         if (::lstat(from.c_str(), &st) != 0)
-            Fail(std::strerror(errno), from);
+            fail(std::strerror(errno), from);
         if (S_ISLNK(st.st_mode)) {
             std::error_code error;
             const fs::path target = fs::read_symlink(from, error);
             if (error || ::symlink(target.c_str(), to.c_str()) != 0)
-                Fail(error ? error.message() : std::strerror(errno), from);
-            Created(to);
+                fail(error ? error.message() : std::strerror(errno), from);
+            created(to);
             return true;
         }
         if (S_ISDIR(st.st_mode)) {
             // Writable for us while it fills; its own mode once it is full.
             if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
-                Fail(std::strerror(errno), to);
-            Created(to);
+                fail(std::strerror(errno), to);
+            created(to);
             std::error_code error;
             for (fs::directory_iterator it(from, error), end; !error && it != end;
                  it.increment(error))
-                if (!Copy(it->path(), to / it->path().filename()))
+                if (!copy(it->path(), to / it->path().filename()))
                     return false;
             if (error)
-                Fail(error.message(), from);
+                fail(error.message(), from);
             ::chmod(to.c_str(), st.st_mode & 07777);
             return true;
         }
         if (!S_ISREG(st.st_mode))
-            Fail("it is neither a file nor a folder", from);
-        return CopyFile(from, to, st.st_mode & 07777);
+            fail("it is neither a file nor a folder", from);
+        return copyFile(from, to, st.st_mode & 07777);
     }
 
     // Whether anything of the copy exists, so that only what it made is ever removed.
-    bool createdDestination() const { return createdDestination_; }
-    void SetDestination(const fs::path& destination) { destination_ = destination; }
+    bool createdDestination() const { return m_createdDestination; }
+    void setDestination(const fs::path& destination) { m_destination = destination; }
 
 private:
-    void Created(const fs::path& path) {
-        if (path == destination_)
-            createdDestination_ = true;
+    void created(const fs::path& path) {
+        if (path == m_destination)
+            m_createdDestination = true;
     }
 
-    bool CopyFile(const fs::path& from, const fs::path& to, mode_t mode) {
+    bool copyFile(const fs::path& from, const fs::path& to, mode_t mode) {
         Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
         if (in.get() < 0)
-            Fail(std::strerror(errno), from);
+            fail(std::strerror(errno), from);
         // O_EXCL: a name that turned up meanwhile is not written over.
         Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode | S_IWUSR));
         if (out.get() < 0)
-            Fail(std::strerror(errno), to);
-        Created(to);
+            fail(std::strerror(errno), to);
+        created(to);
         for (;;) {
-            const ssize_t got = ::read(in.get(), buffer_.data(), buffer_.size());
+            const ssize_t got = ::read(in.get(), m_buffer.data(), m_buffer.size());
             if (got < 0) {
                 if (errno == EINTR)
                     continue;
-                Fail(std::strerror(errno), from);
+                fail(std::strerror(errno), from);
             }
             if (got == 0)
                 break;
             for (ssize_t put = 0; put < got;) {
                 const ssize_t n =
-                    ::write(out.get(), buffer_.data() + put, static_cast<std::size_t>(got - put));
+                    ::write(out.get(), m_buffer.data() + put, static_cast<std::size_t>(got - put));
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n < 0)
-                    Fail(std::strerror(errno), to);
+                    fail(std::strerror(errno), to);
                 put += n;
             }
-            done_ += static_cast<std::uint64_t>(got);
-            if (progress_ && !progress_(done_, total_))
+            m_done += static_cast<std::uint64_t>(got);
+            if (m_progress && !m_progress(m_done, m_total))
                 return false;
         }
         if (::fchmod(out.get(), mode) != 0 || ::close(out.Release()) != 0)
-            Fail(std::strerror(errno), to);
+            fail(std::strerror(errno), to);
         return true;
     }
 
-    std::uint64_t total_;
-    std::uint64_t done_ = 0;
-    const CopyProgress& progress_;
-    std::vector<char> buffer_;
-    fs::path destination_;
-    bool createdDestination_ = false;
+    std::uint64_t m_total;
+    std::uint64_t m_done = 0;
+    const CopyProgress& m_progress;
+    std::vector<char> m_buffer;
+    fs::path m_destination;
+    bool m_createdDestination = false;
 };
 
-void RemoveQuietly(const fs::path& path) {
+void removeQuietly(const fs::path& path) {
     std::error_code ignored;
     // Folders copied without write permission must be opened up before they can be emptied.
     for (auto it = fs::recursive_directory_iterator(path, ignored);
@@ -146,7 +146,7 @@ void RemoveQuietly(const fs::path& path) {
 
 } // namespace
 
-std::uint64_t BytesToCopy(const fs::path& source) {
+std::uint64_t bytesToCopy(const fs::path& source) {
     std::error_code error;
     if (fs::is_regular_file(fs::symlink_status(source, error)))
         return fs::file_size(source, error);
@@ -158,23 +158,23 @@ std::uint64_t BytesToCopy(const fs::path& source) {
     return total;
 }
 
-CopyResult CopyInto(const fs::path& source, const fs::path& destination,
+CopyResult copyInto(const fs::path& source, const fs::path& destination,
                     const CopyProgress& progress) {
     std::error_code error;
     if (fs::exists(fs::symlink_status(destination, error)))
-        Fail(destination.string() + " exists already", source);
-    Copier copier(BytesToCopy(source), progress);
-    copier.SetDestination(destination);
+        fail(destination.string() + " exists already", source);
+    Copier copier(bytesToCopy(source), progress);
+    copier.setDestination(destination);
     bool finished = false;
     try {
-        finished = copier.Copy(source, destination);
+        finished = copier.copy(source, destination);
     } catch (...) {
         if (copier.createdDestination())
-            RemoveQuietly(destination);
+            removeQuietly(destination);
         throw;
     }
     if (!finished) {
-        RemoveQuietly(destination);
+        removeQuietly(destination);
         return CopyResult::Cancelled;
     }
     return CopyResult::Done;

@@ -14,14 +14,14 @@ namespace vantero {
 using CopyProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
 // The bytes of the regular files under source (source itself, when it is one).
-std::uint64_t BytesToCopy(const std::filesystem::path& source);
+std::uint64_t bytesToCopy(const std::filesystem::path& source);
 
 enum class CopyResult { Done, Cancelled };
 
 // Copies source to destination, which must not exist: folders with their modes, regular files
 // chunk by chunk, symbolic links as links. Throws std::runtime_error with a message naming the
 // file on any failure; destination is then removed again, as it is on Cancelled.
-CopyResult CopyInto(const std::filesystem::path& source, const std::filesystem::path& destination,
+CopyResult copyInto(const std::filesystem::path& source, const std::filesystem::path& destination,
                     const CopyProgress& progress);
 
 } // namespace vantero

@@ -16,38 +16,38 @@ constexpr std::uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | 
 } // namespace
 
 FolderWatcher::FolderWatcher(QObject* parent) : QObject(parent) {
-    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0)
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd < 0)
         return; // no watching: the tree still refreshes on F5
-    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] { ReadEvents(); });
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] { readEvents(); });
 }
 
 FolderWatcher::~FolderWatcher() {
-    if (fd_ >= 0)
-        close(fd_);
+    if (m_fd >= 0)
+        close(m_fd);
 }
 
-void FolderWatcher::Watch(const std::string& folder) {
-    if (fd_ < 0 || byFolder_.count(folder) != 0)
+void FolderWatcher::watch(const std::string& folder) {
+    if (m_fd < 0 || m_byFolder.count(folder) != 0)
         return;
     // A folder that cannot be watched (no permission, the per-user limit reached) is simply not.
-    const int wd = inotify_add_watch(fd_, folder.c_str(), kFolderEvents);
+    const int wd = inotify_add_watch(m_fd, folder.c_str(), kFolderEvents);
     if (wd >= 0)
-        byFolder_[folder] = wd;
+        m_byFolder[folder] = wd;
 }
 
-void FolderWatcher::UnwatchAll() {
-    for (const auto& [folder, wd] : byFolder_)
-        inotify_rm_watch(fd_, wd);
-    byFolder_.clear();
+void FolderWatcher::unwatchAll() {
+    for (const auto& [folder, wd] : m_byFolder)
+        inotify_rm_watch(m_fd, wd);
+    m_byFolder.clear();
 }
 
-void FolderWatcher::ReadEvents() {
+void FolderWatcher::readEvents() {
     alignas(inotify_event) char buffer[16384];
     bool folderEvent = false;
     for (;;) {
-        const ssize_t n = read(fd_, buffer, sizeof buffer);
+        const ssize_t n = read(m_fd, buffer, sizeof buffer);
         if (n <= 0)
             break;
         for (char* at = buffer; at < buffer + n;) {
@@ -60,7 +60,7 @@ void FolderWatcher::ReadEvents() {
         }
     }
     if (folderEvent)
-        emit FolderChanged();
+        emit folderChanged();
 }
 
 } // namespace vantero

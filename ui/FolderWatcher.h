@@ -18,19 +18,19 @@ public:
     explicit FolderWatcher(QObject* parent = nullptr);
     ~FolderWatcher() override;
 
-    void Watch(const std::string& folder);
-    void UnwatchAll();
-    std::size_t WatchCount() const { return byFolder_.size(); }
+    void watch(const std::string& folder);
+    void unwatchAll();
+    std::size_t watchCount() const { return m_byFolder.size(); }
 
 signals:
-    void FolderChanged(); // one notice per read of the kernel's queue
+    void folderChanged(); // one notice per read of the kernel's queue
 
 private:
-    void ReadEvents();
+    void readEvents();
 
-    int fd_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
-    std::map<std::string, int> byFolder_;
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    std::map<std::string, int> m_byFolder;
 };
 
 } // namespace vantero

@@ -9,82 +9,82 @@ namespace vantero {
 // One gesture: the count is compared, and announced, only when the outermost one ends.
 class GridSelection::Unit {
 public:
-    explicit Unit(GridSelection& grid) : grid_(grid) { grid_.BeginGesture(); }
-    ~Unit() { grid_.EndGesture(); }
+    explicit Unit(GridSelection& grid) : m_grid(grid) { m_grid.beginGesture(); }
+    ~Unit() { m_grid.endGesture(); }
     Unit(const Unit&) = delete;
     Unit& operator=(const Unit&) = delete;
 
 private:
-    GridSelection& grid_;
+    GridSelection& m_grid;
 };
 
-GridSelection::GridSelection(CountAnnouncer announce) : announce_(std::move(announce)) {}
+GridSelection::GridSelection(CountAnnouncer announce) : m_announce(std::move(announce)) {}
 
-void GridSelection::BeginGesture() {
-    if (depth_++ == 0)
-        countBefore_ = Count();
+void GridSelection::beginGesture() {
+    if (m_depth++ == 0)
+        m_countBefore = count();
 }
 
-void GridSelection::EndGesture() {
-    if (--depth_ == 0 && Count() != countBefore_ && announce_)
-        announce_(Count());
+void GridSelection::endGesture() {
+    if (--m_depth == 0 && count() != m_countBefore && m_announce)
+        m_announce(count());
 }
 
-void GridSelection::RowAppended() {
-    const std::size_t row = displayToList_.size();
-    displayToList_.push_back(row);
-    listToDisplay_.push_back(displayToList_.size() - 1);
+void GridSelection::rowAppended() {
+    const std::size_t row = m_displayToList.size();
+    m_displayToList.push_back(row);
+    m_listToDisplay.push_back(m_displayToList.size() - 1);
 }
 
-void GridSelection::Emptied() {
+void GridSelection::emptied() {
     const Unit unit(*this);
-    displayToList_.clear();
-    listToDisplay_.clear();
-    selected_.clear();
-    focus_.reset();
-    anchor_.reset();
-    pendingClick_.reset();
+    m_displayToList.clear();
+    m_listToDisplay.clear();
+    m_selected.clear();
+    m_focus.reset();
+    m_anchor.reset();
+    m_pendingClick.reset();
 }
 
-void GridSelection::RowDeleted(std::size_t listRow) {
-    if (listRow >= displayToList_.size())
+void GridSelection::rowDeleted(std::size_t listRow) {
+    if (listRow >= m_displayToList.size())
         throw std::out_of_range("no such row");
     const Unit unit(*this);
-    const std::size_t shownAt = listToDisplay_[listRow];
-    displayToList_.erase(displayToList_.begin() + static_cast<std::ptrdiff_t>(shownAt));
-    for (std::size_t& row : displayToList_)
+    const std::size_t shownAt = m_listToDisplay[listRow];
+    m_displayToList.erase(m_displayToList.begin() + static_cast<std::ptrdiff_t>(shownAt));
+    for (std::size_t& row : m_displayToList)
         if (row > listRow)
             --row;
-    RebuildInverse();
+    rebuildInverse();
 
     std::set<std::size_t> kept;
-    for (const std::size_t row : selected_)
+    for (const std::size_t row : m_selected)
         if (row != listRow)
             kept.insert(row > listRow ? row - 1 : row);
-    selected_ = std::move(kept);
+    m_selected = std::move(kept);
 
     const auto shift = [listRow](std::optional<std::size_t>& row) {
         if (row && *row > listRow)
             --*row;
     };
-    if (focus_ == listRow) {
+    if (m_focus == listRow) {
         // The focus stays where it was on screen: on the row that moved up into the place.
-        if (displayToList_.empty())
-            focus_.reset();
+        if (m_displayToList.empty())
+            m_focus.reset();
         else
-            focus_ = displayToList_[std::min(shownAt, displayToList_.size() - 1)];
+            m_focus = m_displayToList[std::min(shownAt, m_displayToList.size() - 1)];
     } else {
-        shift(focus_);
+        shift(m_focus);
     }
-    if (anchor_ == listRow)
-        anchor_.reset();
+    if (m_anchor == listRow)
+        m_anchor.reset();
     else
-        shift(anchor_);
-    pendingClick_.reset();
+        shift(m_anchor);
+    m_pendingClick.reset();
 }
 
-void GridSelection::RowsDeleted(const std::vector<std::size_t>& listRows) {
-    const std::size_t count = displayToList_.size();
+void GridSelection::rowsDeleted(const std::vector<std::size_t>& listRows) {
+    const std::size_t count = m_displayToList.size();
     for (std::size_t i = 0; i < listRows.size(); ++i)
         if (listRows[i] >= count || (i > 0 && listRows[i] <= listRows[i - 1]))
             throw std::out_of_range("no such row");
@@ -106,124 +106,125 @@ void GridSelection::RowsDeleted(const std::vector<std::size_t>& listRows) {
     // one at the bottom; over all the deletions that is the first kept row below it on screen, or
     // else the last kept row above it.
     std::optional<std::size_t> focus;
-    if (focus_ && gone[*focus_]) {
-        const std::size_t shownAt = listToDisplay_[*focus_];
+    if (m_focus && gone[*m_focus]) {
+        const std::size_t shownAt = m_listToDisplay[*m_focus];
         for (std::size_t d = shownAt + 1; d < count && !focus; ++d)
-            if (!gone[displayToList_[d]])
-                focus = displayToList_[d];
+            if (!gone[m_displayToList[d]])
+                focus = m_displayToList[d];
         for (std::size_t d = shownAt; d > 0 && !focus; --d)
-            if (!gone[displayToList_[d - 1]])
-                focus = displayToList_[d - 1];
+            if (!gone[m_displayToList[d - 1]])
+                focus = m_displayToList[d - 1];
         if (focus)
             focus = renumbered[*focus];
-    } else if (focus_) {
-        focus = renumbered[*focus_];
+    } else if (m_focus) {
+        focus = renumbered[*m_focus];
     }
-    focus_ = focus;
-    if (anchor_)
-        anchor_ = gone[*anchor_] ? std::nullopt : std::optional<std::size_t>(renumbered[*anchor_]);
-    pendingClick_.reset();
+    m_focus = focus;
+    if (m_anchor)
+        m_anchor =
+            gone[*m_anchor] ? std::nullopt : std::optional<std::size_t>(renumbered[*m_anchor]);
+    m_pendingClick.reset();
 
     std::vector<std::size_t> order;
     order.reserve(count - listRows.size());
-    for (const std::size_t row : displayToList_)
+    for (const std::size_t row : m_displayToList)
         if (!gone[row])
             order.push_back(renumbered[row]);
-    displayToList_ = std::move(order);
-    RebuildInverse();
+    m_displayToList = std::move(order);
+    rebuildInverse();
 
     std::set<std::size_t> kept;
-    for (const std::size_t row : selected_)
+    for (const std::size_t row : m_selected)
         if (!gone[row])
             kept.insert(kept.end(), renumbered[row]);
-    selected_ = std::move(kept);
+    m_selected = std::move(kept);
 }
 
-void GridSelection::SetDisplayOrder(std::vector<std::size_t> displayToList) {
+void GridSelection::setDisplayOrder(std::vector<std::size_t> displayToList) {
     std::vector<bool> seen(displayToList.size());
     for (const std::size_t row : displayToList) {
-        if (row >= seen.size() || seen[row] || displayToList.size() != displayToList_.size())
+        if (row >= seen.size() || seen[row] || displayToList.size() != m_displayToList.size())
             throw std::invalid_argument("display order is not a permutation of the rows");
         seen[row] = true;
     }
-    displayToList_ = std::move(displayToList);
-    RebuildInverse();
+    m_displayToList = std::move(displayToList);
+    rebuildInverse();
 }
 
-void GridSelection::SetFocusedRow(std::optional<std::size_t> listRow) {
-    if (listRow && *listRow >= displayToList_.size())
+void GridSelection::setFocusedRow(std::optional<std::size_t> listRow) {
+    if (listRow && *listRow >= m_displayToList.size())
         throw std::out_of_range("no such row");
-    focus_ = listRow;
+    m_focus = listRow;
 }
 
-void GridSelection::RebuildInverse() {
-    listToDisplay_.assign(displayToList_.size(), 0);
-    for (std::size_t d = 0; d < displayToList_.size(); ++d)
-        listToDisplay_[displayToList_[d]] = d;
+void GridSelection::rebuildInverse() {
+    m_listToDisplay.assign(m_displayToList.size(), 0);
+    for (std::size_t d = 0; d < m_displayToList.size(); ++d)
+        m_listToDisplay[m_displayToList[d]] = d;
 }
 
-std::optional<std::size_t> GridSelection::FocusDisplay() const {
-    if (!focus_)
+std::optional<std::size_t> GridSelection::focusDisplay() const {
+    if (!m_focus)
         return std::nullopt;
-    return listToDisplay_[*focus_];
+    return m_listToDisplay[*m_focus];
 }
 
-void GridSelection::SelectRange(std::size_t fromList, std::size_t toList) {
-    const std::size_t a = listToDisplay_[fromList];
-    const std::size_t b = listToDisplay_[toList];
+void GridSelection::selectRange(std::size_t fromList, std::size_t toList) {
+    const std::size_t a = m_listToDisplay[fromList];
+    const std::size_t b = m_listToDisplay[toList];
     // Sorted first, the rows go into the set at its end, without a search for each: a range of
     // every row of a long list stays quick.
     std::vector<std::size_t> rows(
-        displayToList_.begin() + static_cast<std::ptrdiff_t>(std::min(a, b)),
-        displayToList_.begin() + static_cast<std::ptrdiff_t>(std::max(a, b)) + 1);
+        m_displayToList.begin() + static_cast<std::ptrdiff_t>(std::min(a, b)),
+        m_displayToList.begin() + static_cast<std::ptrdiff_t>(std::max(a, b)) + 1);
     std::sort(rows.begin(), rows.end());
-    selected_ = std::set<std::size_t>(rows.begin(), rows.end());
+    m_selected = std::set<std::size_t>(rows.begin(), rows.end());
 }
 
-void GridSelection::MousePress(std::size_t displayRow, bool ctrl, bool shift, bool rightButton) {
-    if (displayRow >= displayToList_.size())
+void GridSelection::mousePress(std::size_t displayRow, bool ctrl, bool shift, bool rightButton) {
+    if (displayRow >= m_displayToList.size())
         return;
     const Unit unit(*this);
-    const std::size_t row = displayToList_[displayRow];
-    pendingClick_.reset();
-    if (rightButton && IsSelected(row))
+    const std::size_t row = m_displayToList[displayRow];
+    m_pendingClick.reset();
+    if (rightButton && isSelected(row))
         return;
     if (ctrl && shift && !rightButton) {
-        const std::size_t from = FocusDisplay().value_or(displayRow);
+        const std::size_t from = focusDisplay().value_or(displayRow);
         for (std::size_t d = std::min(from, displayRow); d <= std::max(from, displayRow); ++d)
-            selected_.insert(displayToList_[d]);
+            m_selected.insert(m_displayToList[d]);
     } else if (shift && !rightButton) {
-        SelectRange(anchor_.value_or(focus_.value_or(row)), row);
+        selectRange(m_anchor.value_or(m_focus.value_or(row)), row);
     } else if (ctrl && !rightButton) {
-        if (!selected_.erase(row))
-            selected_.insert(row);
-        anchor_ = row;
-    } else if (IsSelected(row)) {
+        if (!m_selected.erase(row))
+            m_selected.insert(row);
+        m_anchor = row;
+    } else if (isSelected(row)) {
         // Decided on release, so that a press on a selection can start a drag of all of it.
-        pendingClick_ = row;
+        m_pendingClick = row;
     } else {
-        selected_ = {row};
-        anchor_ = row;
+        m_selected = {row};
+        m_anchor = row;
     }
-    focus_ = row;
+    m_focus = row;
 }
 
-void GridSelection::MouseRelease(std::optional<std::size_t> displayRow) {
-    const std::optional<std::size_t> pending = pendingClick_;
-    pendingClick_.reset();
-    if (!pending || !displayRow || *displayRow >= displayToList_.size() ||
-        displayToList_[*displayRow] != *pending)
+void GridSelection::mouseRelease(std::optional<std::size_t> displayRow) {
+    const std::optional<std::size_t> pending = m_pendingClick;
+    m_pendingClick.reset();
+    if (!pending || !displayRow || *displayRow >= m_displayToList.size() ||
+        m_displayToList[*displayRow] != *pending)
         return;
     const Unit unit(*this);
-    selected_ = {*pending};
-    anchor_ = *pending;
+    m_selected = {*pending};
+    m_anchor = *pending;
 }
 
-std::optional<std::size_t> GridSelection::Moved(GridKey key) const {
-    const std::size_t count = displayToList_.size();
+std::optional<std::size_t> GridSelection::moved(GridKey key) const {
+    const std::size_t count = m_displayToList.size();
     if (count == 0)
         return std::nullopt;
-    const std::optional<std::size_t> at = FocusDisplay();
+    const std::optional<std::size_t> at = focusDisplay();
     if (!at)
         return 0;
     const std::size_t last = count - 1;
@@ -237,61 +238,61 @@ std::optional<std::size_t> GridSelection::Moved(GridKey key) const {
     case GridKey::End:
         return last;
     case GridKey::PageUp:
-        return *at >= pageRows_ ? *at - pageRows_ : 0;
+        return *at >= m_pageRows ? *at - m_pageRows : 0;
     case GridKey::PageDown:
-        return std::min(*at + pageRows_, last);
+        return std::min(*at + m_pageRows, last);
     default:
         return at;
     }
 }
 
-void GridSelection::KeyPress(GridKey key, bool ctrl, bool shift) {
+void GridSelection::keyPress(GridKey key, bool ctrl, bool shift) {
     const Unit unit(*this);
     const bool navigation = key == GridKey::Up || key == GridKey::Down || key == GridKey::Home ||
                             key == GridKey::End || key == GridKey::PageUp ||
                             key == GridKey::PageDown;
-    pendingClick_.reset();
+    m_pendingClick.reset();
     if (navigation) {
-        const std::optional<std::size_t> to = Moved(key);
+        const std::optional<std::size_t> to = moved(key);
         if (!to)
             return;
         if (ctrl) {
-            focus_ = displayToList_[*to];
+            m_focus = m_displayToList[*to];
             return;
         }
         if (shift) {
-            if (!anchor_)
-                anchor_ = focus_.value_or(displayToList_[*to]);
-            focus_ = displayToList_[*to];
-            SelectRange(*anchor_, *focus_);
+            if (!m_anchor)
+                m_anchor = m_focus.value_or(m_displayToList[*to]);
+            m_focus = m_displayToList[*to];
+            selectRange(*m_anchor, *m_focus);
         } else {
-            const std::optional<std::size_t> at = FocusDisplay();
-            const bool downOnLast = key == GridKey::Down && at && *at + 1 == displayToList_.size();
-            const bool upOnFirstAlone = key == GridKey::Up && at && *at == 0 && Count() == 1;
+            const std::optional<std::size_t> at = focusDisplay();
+            const bool downOnLast = key == GridKey::Down && at && *at + 1 == m_displayToList.size();
+            const bool upOnFirstAlone = key == GridKey::Up && at && *at == 0 && count() == 1;
             if (!downOnLast && !upOnFirstAlone)
-                selected_.clear();
-            focus_ = displayToList_[*to];
-            anchor_.reset();
+                m_selected.clear();
+            m_focus = m_displayToList[*to];
+            m_anchor.reset();
         }
     } else if (key == GridKey::Space && ctrl) {
-        if (focus_) {
-            if (!selected_.erase(*focus_))
-                selected_.insert(*focus_);
-            anchor_ = focus_;
+        if (m_focus) {
+            if (!m_selected.erase(*m_focus))
+                m_selected.insert(*m_focus);
+            m_anchor = m_focus;
         }
     } else if (key == GridKey::Delete && ctrl) {
         return; // the grid asks first, then removes rows
     }
     // A grid with a focused row never stays without a selection after a key.
-    if (selected_.empty() && focus_)
-        selected_.insert(*focus_);
+    if (m_selected.empty() && m_focus)
+        m_selected.insert(*m_focus);
 }
 
-std::vector<std::size_t> GridSelection::RowsToDelete() const {
-    if (Count() >= 2)
-        return SelectedRows();
-    if (focus_)
-        return {*focus_};
+std::vector<std::size_t> GridSelection::rowsToDelete() const {
+    if (count() >= 2)
+        return selectedRows();
+    if (m_focus)
+        return {*m_focus};
     return {};
 }
 

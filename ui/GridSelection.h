@@ -26,56 +26,56 @@ public:
 
     // The rows themselves, as the record table changes. A change made outside a gesture is a
     // gesture of its own.
-    void RowAppended(); // a new last list row, shown last
-    void Emptied();     // every row gone
-    void RowDeleted(std::size_t listRow);
+    void rowAppended(); // a new last list row, shown last
+    void emptied();     // every row gone
+    void rowDeleted(std::size_t listRow);
     // Many rows at once, ascending list rows: the same end as deleting them one by one from the
     // last, in one pass.
-    void RowsDeleted(const std::vector<std::size_t>& listRows);
+    void rowsDeleted(const std::vector<std::size_t>& listRows);
     // displayToList[d] is the list row shown at display position d; a permutation of the rows.
-    void SetDisplayOrder(std::vector<std::size_t> displayToList);
-    void SetPageRows(std::size_t rows) { pageRows_ = rows == 0 ? 1 : rows; }
-    void SetFocusedRow(std::optional<std::size_t> listRow);
+    void setDisplayOrder(std::vector<std::size_t> displayToList);
+    void setPageRows(std::size_t rows) { m_pageRows = rows == 0 ? 1 : rows; }
+    void setFocusedRow(std::optional<std::size_t> listRow);
 
     // Several steps that the user sees as one (a deletion of many rows): one announcement at the
     // end at most.
-    void BeginGesture();
-    void EndGesture();
+    void beginGesture();
+    void endGesture();
 
     // Mouse: a press, then its release on the row under the pointer (none when off the rows).
-    void MousePress(std::size_t displayRow, bool ctrl, bool shift, bool rightButton = false);
-    void MouseRelease(std::optional<std::size_t> displayRow);
-    void KeyPress(GridKey key, bool ctrl, bool shift);
+    void mousePress(std::size_t displayRow, bool ctrl, bool shift, bool rightButton = false);
+    void mouseRelease(std::optional<std::size_t> displayRow);
+    void keyPress(GridKey key, bool ctrl, bool shift);
 
-    std::size_t Count() const { return selected_.size(); }
+    std::size_t count() const { return m_selected.size(); }
     // The selected list rows, ascending: table-list order, whatever the display order.
-    std::vector<std::size_t> SelectedRows() const { return {selected_.begin(), selected_.end()}; }
-    bool IsSelected(std::size_t listRow) const { return selected_.count(listRow) != 0; }
-    std::optional<std::size_t> FocusedRow() const { return focus_; }
-    std::optional<std::size_t> Anchor() const { return anchor_; }
-    std::size_t RowCount() const { return displayToList_.size(); }
-    std::size_t DisplayRowOf(std::size_t listRow) const { return listToDisplay_.at(listRow); }
-    std::size_t ListRowAt(std::size_t displayRow) const { return displayToList_.at(displayRow); }
+    std::vector<std::size_t> selectedRows() const { return {m_selected.begin(), m_selected.end()}; }
+    bool isSelected(std::size_t listRow) const { return m_selected.count(listRow) != 0; }
+    std::optional<std::size_t> focusedRow() const { return m_focus; }
+    std::optional<std::size_t> anchor() const { return m_anchor; }
+    std::size_t rowCount() const { return m_displayToList.size(); }
+    std::size_t displayRowOf(std::size_t listRow) const { return m_listToDisplay.at(listRow); }
+    std::size_t listRowAt(std::size_t displayRow) const { return m_displayToList.at(displayRow); }
     // What Ctrl+Del removes: every selected row when two or more are, else the focused row.
-    std::vector<std::size_t> RowsToDelete() const;
+    std::vector<std::size_t> rowsToDelete() const;
 
 private:
     class Unit;
-    void SelectRange(std::size_t fromList, std::size_t toList); // replaces the selection
-    void RebuildInverse();
-    std::optional<std::size_t> FocusDisplay() const;
-    std::optional<std::size_t> Moved(GridKey key) const; // the display row a key moves to
+    void selectRange(std::size_t fromList, std::size_t toList); // replaces the selection
+    void rebuildInverse();
+    std::optional<std::size_t> focusDisplay() const;
+    std::optional<std::size_t> moved(GridKey key) const; // the display row a key moves to
 
-    CountAnnouncer announce_;
-    std::vector<std::size_t> displayToList_;
-    std::vector<std::size_t> listToDisplay_;
-    std::set<std::size_t> selected_;
-    std::optional<std::size_t> focus_;        // list row
-    std::optional<std::size_t> anchor_;       // list row
-    std::optional<std::size_t> pendingClick_; // list row a plain press on a selected row waits for
-    std::size_t pageRows_ = 1;
-    int depth_ = 0;
-    std::size_t countBefore_ = 0;
+    CountAnnouncer m_announce;
+    std::vector<std::size_t> m_displayToList;
+    std::vector<std::size_t> m_listToDisplay;
+    std::set<std::size_t> m_selected;
+    std::optional<std::size_t> m_focus;        // list row
+    std::optional<std::size_t> m_anchor;       // list row
+    std::optional<std::size_t> m_pendingClick; // list row a plain press on a selected row waits for
+    std::size_t m_pageRows = 1;
+    int m_depth = 0;
+    std::size_t m_countBefore = 0;
 };
 
 } // namespace vantero

@@ -9,22 +9,22 @@ namespace vantero {
 
 RecordTableModel::RecordTableModel(RecordTable& table, std::vector<GridColumn> columns,
                                    QObject* parent)
-    : QAbstractTableModel(parent), table_(table), columns_(std::move(columns)) {
-    for (const GridColumn& column : columns_)
-        fieldIndexes_.push_back(table_.RequireField(column.field));
-    table_.AddObserver(this);
+    : QAbstractTableModel(parent), m_table(table), m_columns(std::move(columns)) {
+    for (const GridColumn& column : m_columns)
+        m_fieldIndexes.push_back(m_table.requireField(column.field));
+    m_table.addObserver(this);
 }
 
 RecordTableModel::~RecordTableModel() {
-    table_.RemoveObserver(this);
+    m_table.removeObserver(this);
 }
 
 int RecordTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(table_.RecordCount());
+    return parent.isValid() ? 0 : static_cast<int>(m_table.recordCount());
 }
 
 int RecordTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
 }
 
 QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
@@ -32,24 +32,24 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
         return {};
     // The values are the file system's bytes; a name that is not in the locale's encoding still
     // shows, with replacement characters.
-    return Text(static_cast<std::size_t>(index.row()), index.column());
+    return text(static_cast<std::size_t>(index.row()), index.column());
 }
 
-QString RecordTableModel::Text(std::size_t row, int column) const {
+QString RecordTableModel::text(std::size_t row, int column) const {
     return QString::fromLocal8Bit(
-        table_.ValueAt(row, fieldIndexes_.at(static_cast<std::size_t>(column))));
+        m_table.valueAt(row, m_fieldIndexes.at(static_cast<std::size_t>(column))));
 }
 
 QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= static_cast<int>(columns_.size()))
+        section >= static_cast<int>(m_columns.size()))
         return {};
-    return columns_[static_cast<std::size_t>(section)].caption;
+    return m_columns[static_cast<std::size_t>(section)].caption;
 }
 
-std::vector<std::size_t> RecordTableModel::SortedRows(int column, Qt::SortOrder order) const {
-    const std::size_t field = fieldIndexes_.at(static_cast<std::size_t>(column));
-    const std::size_t count = table_.RecordCount();
+std::vector<std::size_t> RecordTableModel::sortedRows(int column, Qt::SortOrder order) const {
+    const std::size_t field = m_fieldIndexes.at(static_cast<std::size_t>(column));
+    const std::size_t count = m_table.recordCount();
     const bool descending = order == Qt::DescendingOrder;
     std::vector<std::size_t> rows(count);
     std::iota(rows.begin(), rows.end(), std::size_t{0});
@@ -61,7 +61,7 @@ std::vector<std::size_t> RecordTableModel::SortedRows(int column, Qt::SortOrder 
     if (ascii) {
         bytes.resize(count);
         for (std::size_t row = 0; row < count && ascii; ++row) {
-            bytes[row] = table_.StringAt(row, field);
+            bytes[row] = m_table.stringAt(row, field);
             ascii = std::all_of(bytes[row].begin(), bytes[row].end(),
                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         }
@@ -69,7 +69,7 @@ std::vector<std::size_t> RecordTableModel::SortedRows(int column, Qt::SortOrder 
     if (!ascii) {
         std::vector<QString> texts(count);
         for (std::size_t row = 0; row < count; ++row)
-            texts[row] = Text(row, column);
+            texts[row] = text(row, column);
         std::stable_sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) {
             const int c = QString::compare(texts[a], texts[b], Qt::CaseSensitive);
             return descending ? c > 0 : c < 0;
@@ -146,7 +146,7 @@ void RecordTableModel::recordDeleted(std::size_t row) {
 }
 
 void RecordTableModel::recordsDeleted(const std::vector<std::size_t>& rows) {
-    emit RowsRemovalStarting(rows);
+    emit rowsRemovalStarting(rows);
     for (std::size_t end = rows.size(); end > 0;) {
         std::size_t begin = end - 1;
         while (begin > 0 && rows[begin - 1] + 1 == rows[begin])
@@ -155,7 +155,7 @@ void RecordTableModel::recordsDeleted(const std::vector<std::size_t>& rows) {
         endRemoveRows();
         end = begin;
     }
-    emit RowsRemovalDone(rows);
+    emit rowsRemovalDone(rows);
 }
 
 void RecordTableModel::recordChanged(std::size_t row) {

@@ -26,8 +26,8 @@ public:
                      QObject* parent = nullptr);
     ~RecordTableModel() override;
 
-    RecordTable& Table() const { return table_; }
-    const std::vector<GridColumn>& Columns() const { return columns_; }
+    RecordTable& table() const { return m_table; }
+    const std::vector<GridColumn>& columns() const { return m_columns; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -35,17 +35,17 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     // The text a cell shows, without the detour through QVariant.
-    QString Text(std::size_t row, int column) const;
+    QString text(std::size_t row, int column) const;
     // The rows in the order of the column's texts as Qt's item views sort them (by UTF-16 code
     // unit, letter case counting); equal texts keep their table-list order in both directions.
-    std::vector<std::size_t> SortedRows(int column, Qt::SortOrder order) const;
+    std::vector<std::size_t> sortedRows(int column, Qt::SortOrder order) const;
 
 signals:
     // Around the removal of many rows at once (ascending, positions before it), which is also
     // announced in the usual way, a run of adjacent rows at a time, from the last: a view that
     // follows these two can skip the runs and catch up once.
-    void RowsRemovalStarting(const std::vector<std::size_t>& rows);
-    void RowsRemovalDone(const std::vector<std::size_t>& rows);
+    void rowsRemovalStarting(const std::vector<std::size_t>& rows);
+    void rowsRemovalDone(const std::vector<std::size_t>& rows);
 
 private:
     void recordAppended(std::size_t row) override;
@@ -55,9 +55,9 @@ private:
     void recordsDeleted(const std::vector<std::size_t>& rows) override;
     void recordChanged(std::size_t row) override;
 
-    RecordTable& table_;
-    std::vector<GridColumn> columns_;
-    std::vector<std::size_t> fieldIndexes_;
+    RecordTable& m_table;
+    std::vector<GridColumn> m_columns;
+    std::vector<std::size_t> m_fieldIndexes;
 };
 
 } // namespace vantero

@@ -1,6 +1,6 @@
 #include "ui/TableGrid.h"
 
-#include "app/ErrorGuard.h"
+#include "ui/ErrorGuard.h"
 #include "ui/RecordTableModel.h"
 
 #include <QApplication>
@@ -19,20 +19,20 @@ namespace {
 // Draws a row as selected when the selection rules say so; the view's own selection is unused.
 class SelectionDelegate : public QStyledItemDelegate {
 public:
-    explicit SelectionDelegate(TableGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    explicit SelectionDelegate(TableGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        const GridSelection& rules = grid_->Selection();
+        const GridSelection& rules = m_grid->selection();
         const auto row = static_cast<std::size_t>(index.row());
-        option->state.setFlag(QStyle::State_Selected, index.isValid() && row < rules.RowCount() &&
-                                                          rules.IsSelected(rules.ListRowAt(row)));
+        option->state.setFlag(QStyle::State_Selected, index.isValid() && row < rules.rowCount() &&
+                                                          rules.isSelected(rules.listRowAt(row)));
         option->state.setFlag(QStyle::State_HasFocus, false);
     }
 
 private:
-    TableGrid* grid_;
+    TableGrid* m_grid;
 };
 
 // A press and release on a header sorts; a column drag starts only past 5 pixels of movement,
@@ -57,7 +57,7 @@ protected:
 
 constexpr int kMinimumColumnWidth = 20;
 
-std::optional<GridKey> NavigationKey(int key) {
+std::optional<GridKey> navigationKey(int key) {
     switch (key) {
     case Qt::Key_Up:
         return GridKey::Up;
@@ -84,27 +84,27 @@ std::optional<GridKey> NavigationKey(int key) {
 class GridRows : public QAbstractTableModel {
 public:
     GridRows(const GridSelection& rules, QObject* parent)
-        : QAbstractTableModel(parent), rules_(rules) {}
+        : QAbstractTableModel(parent), m_rules(rules) {}
 
-    void SetSource(RecordTableModel* source) { source_ = source; }
+    void setSource(RecordTableModel* source) { m_source = source; }
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() || !source_ ? 0 : static_cast<int>(rules_.RowCount());
+        return parent.isValid() || !m_source ? 0 : static_cast<int>(m_rules.rowCount());
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() || !source_ ? 0 : source_->columnCount();
+        return parent.isValid() || !m_source ? 0 : m_source->columnCount();
     }
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override {
-        if (!index.isValid() || !source_ ||
-            static_cast<std::size_t>(index.row()) >= rules_.RowCount())
+        if (!index.isValid() || !m_source ||
+            static_cast<std::size_t>(index.row()) >= m_rules.rowCount())
             return {};
-        return source_->index(ListRow(index.row()), index.column()).data(role);
+        return m_source->index(listRow(index.row()), index.column()).data(role);
     }
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override {
-        return source_ ? source_->headerData(section, orientation, role) : QVariant();
+        return m_source ? m_source->headerData(section, orientation, role) : QVariant();
     }
-    int ListRow(int display) const {
-        return static_cast<int>(rules_.ListRowAt(static_cast<std::size_t>(display)));
+    int listRow(int display) const {
+        return static_cast<int>(m_rules.listRowAt(static_cast<std::size_t>(display)));
     }
 
     using QAbstractItemModel::beginInsertRows;
@@ -117,15 +117,16 @@ public:
     using QAbstractItemModel::persistentIndexList;
 
 private:
-    const GridSelection& rules_;
-    RecordTableModel* source_ = nullptr;
+    const GridSelection& m_rules;
+    RecordTableModel* m_source = nullptr;
 };
 
 TableGrid::TableGrid(QWidget* parent)
-    : QTableView(parent),
-      selection_([this](std::size_t count) { emit SelectedCountChange(static_cast<int>(count)); }) {
-    rows_ = new GridRows(selection_, this);
-    setModel(rows_);
+    : QTableView(parent), m_selection([this](std::size_t count) {
+          emit selectedCountChanged(static_cast<int>(count));
+      }) {
+    m_rows = new GridRows(m_selection, this);
+    setModel(m_rows);
     setItemDelegate(new SelectionDelegate(this));
     setSelectionMode(QAbstractItemView::NoSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -146,18 +147,18 @@ TableGrid::TableGrid(QWidget* parent)
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(kMinimumColumnWidth);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) { Guard([this, column] { SortByColumn(column); }); });
+            [this](int column) { guard([this, column] { sortByColumn(column); }); });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
-        if (!fitting_)
-            FitColumnsAfter(horizontalHeader()->visualIndex(column));
+        if (!m_fitting)
+            fitColumnsAfter(horizontalHeader()->visualIndex(column));
     });
 }
 
-void TableGrid::FitColumnsAfter(int visual) {
+void TableGrid::fitColumnsAfter(int visual) {
     QHeaderView* header = horizontalHeader();
     const int count = header->count();
     const int available = viewport()->width();
-    if (count == 0 || available <= 0 || static_cast<int>(weights_.size()) != count)
+    if (count == 0 || available <= 0 || static_cast<int>(m_weights.size()) != count)
         return;
     // The columns after the one the user sized share what it left, in their proportions; when
     // that is too little for them, or the user sized the last column, all of them are scaled
@@ -167,179 +168,179 @@ void TableGrid::FitColumnsAfter(int visual) {
         fixed += header->sectionSize(header->logicalIndex(v));
     const int left = available - fixed;
     if (visual >= 0 && (visual + 1 >= count || left < kMinimumColumnWidth * (count - visual - 1))) {
-        FitColumnsAfter(-1);
+        fitColumnsAfter(-1);
         return;
     }
     if (visual < 0 && available < kMinimumColumnWidth * count)
         return;
     double weight = 0;
     for (int v = visual + 1; v < count; ++v)
-        weight += weights_[static_cast<std::size_t>(header->logicalIndex(v))];
+        weight += m_weights[static_cast<std::size_t>(header->logicalIndex(v))];
     if (weight <= 0)
         return;
     // Rounding the running total, not each width, keeps the proportions from drifting.
-    fitting_ = true;
+    m_fitting = true;
     double running = 0;
     int given = 0;
     for (int v = visual + 1; v < count; ++v) {
         const int logical = header->logicalIndex(v);
-        running += weights_[static_cast<std::size_t>(logical)];
+        running += m_weights[static_cast<std::size_t>(logical)];
         const int edge = static_cast<int>(std::lround(running * left / weight));
         header->resizeSection(logical, std::max(kMinimumColumnWidth, edge - given));
         given = edge;
     }
-    fitting_ = false;
+    m_fitting = false;
     if (visual >= 0)
         for (int c = 0; c < count; ++c)
-            weights_[static_cast<std::size_t>(c)] = header->sectionSize(c);
+            m_weights[static_cast<std::size_t>(c)] = header->sectionSize(c);
 }
 
 void TableGrid::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
-    FitColumnsAfter(-1);
+    fitColumnsAfter(-1);
 }
 
-void TableGrid::SetRecordModel(RecordTableModel* model) {
-    if (model_)
-        disconnect(model_, nullptr, this, nullptr);
-    model_ = model;
-    rows_->beginResetModel();
-    rows_->SetSource(model);
-    selection_.Emptied();
+void TableGrid::setRecordModel(RecordTableModel* model) {
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    m_rows->beginResetModel();
+    m_rows->setSource(model);
+    m_selection.emptied();
     for (int row = 0; row < model->rowCount(); ++row)
-        selection_.RowAppended();
-    rows_->endResetModel();
-    weights_.clear();
-    for (const auto& column : model->Columns())
-        weights_.push_back(column.width);
-    FitColumnsAfter(-1);
+        m_selection.rowAppended();
+    m_rows->endResetModel();
+    m_weights.clear();
+    for (const auto& column : model->columns())
+        m_weights.push_back(column.width);
+    fitColumnsAfter(-1);
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) {
                 // The table only appends, and new rows are shown last, as they come, until the
                 // next sort.
-                const int shown = static_cast<int>(selection_.RowCount());
-                rows_->beginInsertRows({}, shown, shown + last - first);
+                const int shown = static_cast<int>(m_selection.rowCount());
+                m_rows->beginInsertRows({}, shown, shown + last - first);
                 for (int row = first; row <= last; ++row)
-                    selection_.RowAppended();
-                rows_->endInsertRows();
+                    m_selection.rowAppended();
+                m_rows->endInsertRows();
             });
     connect(model, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) {
-                if (removingMany_)
+                if (m_removingMany)
                     return;
                 for (int row = last; row >= first; --row) {
                     const auto listRow = static_cast<std::size_t>(row);
-                    const int shown = static_cast<int>(selection_.DisplayRowOf(listRow));
-                    rows_->beginRemoveRows({}, shown, shown);
-                    selection_.RowDeleted(listRow);
-                    rows_->endRemoveRows();
+                    const int shown = static_cast<int>(m_selection.displayRowOf(listRow));
+                    m_rows->beginRemoveRows({}, shown, shown);
+                    m_selection.rowDeleted(listRow);
+                    m_rows->endRemoveRows();
                 }
                 viewport()->update();
             });
-    connect(model, &RecordTableModel::RowsRemovalStarting, this,
-            [this](const std::vector<std::size_t>&) { removingMany_ = true; });
-    connect(model, &RecordTableModel::RowsRemovalDone, this,
+    connect(model, &RecordTableModel::rowsRemovalStarting, this,
+            [this](const std::vector<std::size_t>&) { m_removingMany = true; });
+    connect(model, &RecordTableModel::rowsRemovalDone, this,
             [this](const std::vector<std::size_t>& rows) {
-                removingMany_ = false;
-                RowsRemovalDone(rows);
+                m_removingMany = false;
+                catchUpAfterRemoval(rows);
             });
     connect(model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& from, const QModelIndex& to) {
                 for (int row = from.row(); row <= to.row(); ++row) {
                     const int shown =
-                        static_cast<int>(selection_.DisplayRowOf(static_cast<std::size_t>(row)));
-                    emit rows_->dataChanged(rows_->index(shown, from.column()),
-                                            rows_->index(shown, to.column()));
+                        static_cast<int>(m_selection.displayRowOf(static_cast<std::size_t>(row)));
+                    emit m_rows->dataChanged(m_rows->index(shown, from.column()),
+                                             m_rows->index(shown, to.column()));
                 }
             });
     connect(model, &QAbstractItemModel::modelReset, this, [this] {
         // A new listing: the rows come unsorted, as the scan appended them.
-        sortColumn_ = -1;
+        m_sortColumn = -1;
         horizontalHeader()->setSortIndicatorShown(false);
-        rows_->beginResetModel();
-        selection_.Emptied();
-        for (int row = 0; row < model_->rowCount(); ++row)
-            selection_.RowAppended();
-        rows_->endResetModel();
+        m_rows->beginResetModel();
+        m_selection.emptied();
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            m_selection.rowAppended();
+        m_rows->endResetModel();
     });
 }
 
-void TableGrid::RowsRemovalDone(const std::vector<std::size_t>& rows) {
+void TableGrid::catchUpAfterRemoval(const std::vector<std::size_t>& rows) {
     // Announcing thousands of scattered rows one run at a time costs the view a pass over all
     // its rows for each; one reset costs a single pass. The scroll position and the current cell
     // are put back, the column widths and order stay with the header.
     const int scrolled = verticalScrollBar()->value();
     const int column = std::max(0, currentIndex().column());
-    rows_->beginResetModel();
-    selection_.RowsDeleted(rows);
-    rows_->endResetModel();
+    m_rows->beginResetModel();
+    m_selection.rowsDeleted(rows);
+    m_rows->endResetModel();
     updateGeometries();
     verticalScrollBar()->setValue(scrolled);
-    if (const std::optional<std::size_t> focus = selection_.FocusedRow())
+    if (const std::optional<std::size_t> focus = m_selection.focusedRow())
         selectionModel()->setCurrentIndex(
-            rows_->index(static_cast<int>(selection_.DisplayRowOf(*focus)), column),
+            m_rows->index(static_cast<int>(m_selection.displayRowOf(*focus)), column),
             QItemSelectionModel::NoUpdate);
     viewport()->update();
 }
 
-const GridSelection& TableGrid::Selection() {
-    return selection_;
+const GridSelection& TableGrid::selection() {
+    return m_selection;
 }
 
-GridSelection& TableGrid::MutableSelection() {
-    return selection_;
+GridSelection& TableGrid::mutableSelection() {
+    return m_selection;
 }
 
-void TableGrid::SortByColumn(int column) {
-    if (!model_ || column < 0 || column >= model_->columnCount())
+void TableGrid::sortByColumn(int column) {
+    if (!m_model || column < 0 || column >= m_model->columnCount())
         return;
-    sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                           : Qt::AscendingOrder;
-    sortColumn_ = column;
-    std::vector<std::size_t> order = model_->SortedRows(column, sortOrder_);
+    m_sortOrder = column == m_sortColumn && m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                              : Qt::AscendingOrder;
+    m_sortColumn = column;
+    std::vector<std::size_t> order = m_model->sortedRows(column, m_sortOrder);
 
-    emit rows_->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = rows_->persistentIndexList();
+    emit m_rows->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = m_rows->persistentIndexList();
     std::vector<std::size_t> listRows;
     for (const QModelIndex& index : before)
-        listRows.push_back(static_cast<std::size_t>(rows_->ListRow(index.row())));
-    selection_.SetDisplayOrder(std::move(order));
+        listRows.push_back(static_cast<std::size_t>(m_rows->listRow(index.row())));
+    m_selection.setDisplayOrder(std::move(order));
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)
-        after << rows_->index(
-            static_cast<int>(selection_.DisplayRowOf(listRows[static_cast<std::size_t>(i)])),
+        after << m_rows->index(
+            static_cast<int>(m_selection.displayRowOf(listRows[static_cast<std::size_t>(i)])),
             before[i].column());
-    rows_->changePersistentIndexList(before, after);
-    emit rows_->layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    m_rows->changePersistentIndexList(before, after);
+    emit m_rows->layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 
     horizontalHeader()->setSortIndicatorShown(true);
-    horizontalHeader()->setSortIndicator(column, sortOrder_);
-    ShowFocus();
+    horizontalHeader()->setSortIndicator(column, m_sortOrder);
+    showFocus();
 }
 
-QString TableGrid::SelectedText() const {
+QString TableGrid::selectedText() const {
     QString text;
-    if (!model_)
+    if (!m_model)
         return text;
-    for (const std::size_t row : selection_.SelectedRows()) {
+    for (const std::size_t row : m_selection.selectedRows()) {
         QStringList fields;
-        for (int c = 0; c < model_->columnCount(); ++c)
-            fields << model_->index(static_cast<int>(row), c).data().toString();
+        for (int c = 0; c < m_model->columnCount(); ++c)
+            fields << m_model->index(static_cast<int>(row), c).data().toString();
         text += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
     return text;
 }
 
-int TableGrid::PageRows() const {
+int TableGrid::pageRows() const {
     const int rowHeight = verticalHeader()->defaultSectionSize();
     return rowHeight > 0 ? std::max(1, viewport()->height() / rowHeight) : 1;
 }
 
-void TableGrid::ShowFocus(bool scroll) {
-    const std::optional<std::size_t> focus = selection_.FocusedRow();
-    if (focus && *focus < selection_.RowCount()) {
-        const QModelIndex at = rows_->index(static_cast<int>(selection_.DisplayRowOf(*focus)),
-                                            std::max(0, currentIndex().column()));
+void TableGrid::showFocus(bool scroll) {
+    const std::optional<std::size_t> focus = m_selection.focusedRow();
+    if (focus && *focus < m_selection.rowCount()) {
+        const QModelIndex at = m_rows->index(static_cast<int>(m_selection.displayRowOf(*focus)),
+                                             std::max(0, currentIndex().column()));
         selectionModel()->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
         if (scroll)
             scrollTo(at);
@@ -352,19 +353,19 @@ void TableGrid::mousePressEvent(QMouseEvent* event) {
     const int row = rowAt(static_cast<int>(event->position().y()));
     if (row < 0)
         return;
-    Guard([&] {
+    guard([&] {
         const Qt::KeyboardModifiers modifiers = event->modifiers();
-        selection_.MousePress(
+        m_selection.mousePress(
             static_cast<std::size_t>(row), modifiers.testFlag(Qt::ControlModifier),
             modifiers.testFlag(Qt::ShiftModifier), event->button() == Qt::RightButton);
-        ShowFocus();
+        showFocus();
     });
 }
 
 void TableGrid::mouseReleaseEvent(QMouseEvent* event) {
     const int row = rowAt(static_cast<int>(event->position().y()));
-    Guard([&] {
-        selection_.MouseRelease(row < 0 ? std::nullopt : std::optional<std::size_t>(row));
+    guard([&] {
+        m_selection.mouseRelease(row < 0 ? std::nullopt : std::optional<std::size_t>(row));
         viewport()->update();
     });
 }
@@ -381,23 +382,23 @@ void TableGrid::keyPressEvent(QKeyEvent* event) {
     const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
     const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
     if (ctrl && event->key() == Qt::Key_Delete) {
-        emit DeleteRequested();
+        emit deleteRequested();
         return;
     }
-    Guard([&] {
-        selection_.SetPageRows(static_cast<std::size_t>(PageRows()));
+    guard([&] {
+        m_selection.setPageRows(static_cast<std::size_t>(pageRows()));
         GridKey key = GridKey::Other;
-        if (const std::optional<GridKey> navigation = NavigationKey(event->key()))
+        if (const std::optional<GridKey> navigation = navigationKey(event->key()))
             key = *navigation;
         else if (event->key() == Qt::Key_Space)
             key = GridKey::Space;
         else if (event->key() == Qt::Key_Delete)
             key = GridKey::Delete;
-        selection_.KeyPress(key, ctrl, shift);
-        ShowFocus();
+        m_selection.keyPress(key, ctrl, shift);
+        showFocus();
     });
     if (ctrl && event->key() == Qt::Key_Insert) {
-        emit CopyRequested();
+        emit copyRequested();
         return;
     }
     if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab ||

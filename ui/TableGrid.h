@@ -19,18 +19,18 @@ class TableGrid : public QTableView {
 public:
     explicit TableGrid(QWidget* parent = nullptr);
 
-    void SetRecordModel(RecordTableModel* model);
-    const GridSelection& Selection();
-    GridSelection& MutableSelection();
+    void setRecordModel(RecordTableModel* model);
+    const GridSelection& selection();
+    GridSelection& mutableSelection();
     // The selected rows' text, TAB between fields, one row a line, in table-list order.
-    QString SelectedText() const;
+    QString selectedText() const;
     // Sorts by the column: ascending first, then alternating; clears the other columns' sort.
-    void SortByColumn(int column);
+    void sortByColumn(int column);
 
 signals:
-    void SelectedCountChange(int count);
-    void DeleteRequested(); // Ctrl+Del
-    void CopyRequested();   // Ctrl+Insert
+    void selectedCountChanged(int count);
+    void deleteRequested(); // Ctrl+Del
+    void copyRequested();   // Ctrl+Insert
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -41,20 +41,20 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void RowsRemovalDone(const std::vector<std::size_t>& rows);
+    void catchUpAfterRemoval(const std::vector<std::size_t>& rows);
     // Fits the columns after the one at visual position visual (-1: all) to the grid's width.
-    void FitColumnsAfter(int visual);
-    void ShowFocus(bool scroll = true);
-    int PageRows() const;
+    void fitColumnsAfter(int visual);
+    void showFocus(bool scroll = true);
+    int pageRows() const;
 
-    RecordTableModel* model_ = nullptr;
-    GridRows* rows_ = nullptr; // what the view shows: the list's rows in the display order
-    GridSelection selection_;
-    bool removingMany_ = false;
-    int sortColumn_ = -1;
-    bool fitting_ = false;
-    std::vector<double> weights_; // the columns' shares of the width, by model column
-    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+    RecordTableModel* m_model = nullptr;
+    GridRows* m_rows = nullptr; // what the view shows: the list's rows in the display order
+    GridSelection m_selection;
+    bool m_removingMany = false;
+    int m_sortColumn = -1;
+    bool m_fitting = false;
+    std::vector<double> m_weights; // the columns' shares of the width, by model column
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
 
 } // namespace vantero

@@ -12,12 +12,12 @@
 namespace vantero {
 namespace {
 
-std::uint32_t Code(HRESULT hr) {
+std::uint32_t codeOf(HRESULT hr) {
     return static_cast<std::uint32_t>(hr);
 }
 
 // Text in the ANSI code page, as the program's byte strings are, to a wide string for COM.
-std::wstring Wide(const std::string& text) {
+std::wstring wide(const std::string& text) {
     if (text.empty())
         return {};
     const int size =
@@ -27,7 +27,7 @@ std::wstring Wide(const std::string& text) {
     return wide;
 }
 
-std::string Narrow(const wchar_t* text, int length) {
+std::string narrow(const wchar_t* text, int length) {
     if (text == nullptr || length == 0)
         return {};
     const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
@@ -36,64 +36,64 @@ std::string Narrow(const wchar_t* text, int length) {
     return narrow;
 }
 
-std::string Narrow(BSTR text) {
-    return text == nullptr ? std::string() : Narrow(text, static_cast<int>(SysStringLen(text)));
+std::string narrow(BSTR text) {
+    return text == nullptr ? std::string() : narrow(text, static_cast<int>(SysStringLen(text)));
 }
 
-[[noreturn]] void ThrowComError(HRESULT hr) {
-    std::string message = TrimErrorText(SystemMessage(Code(hr)));
+[[noreturn]] void throwComError(HRESULT hr) {
+    std::string message = trimErrorText(systemMessage(codeOf(hr)));
     if (message.empty())
-        message = OleErrorText(Code(hr));
-    throw AutomationError(message, Code(hr));
+        message = oleErrorText(codeOf(hr));
+    throw AutomationError(message, codeOf(hr));
 }
 
 // Owns one BSTR for the length of a call.
 class Bstr {
 public:
     explicit Bstr(const std::wstring& text)
-        : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-        if (value_ == nullptr)
-            ThrowComError(E_OUTOFMEMORY);
+        : m_value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (m_value == nullptr)
+            throwComError(E_OUTOFMEMORY);
     }
-    ~Bstr() { SysFreeString(value_); }
+    ~Bstr() { SysFreeString(m_value); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return value_; }
+    BSTR get() const { return m_value; }
 
 private:
-    BSTR value_;
+    BSTR m_value;
 };
 
 } // namespace
 
-std::string SystemMessage(std::uint32_t code) {
+std::string systemMessage(std::uint32_t code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string message = Narrow(buffer, static_cast<int>(length));
+    std::string message = narrow(buffer, static_cast<int>(length));
     LocalFree(buffer);
     return message;
 }
 
-ComAutomationObject::ComAutomationObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+ComAutomationObject::ComAutomationObject(IDispatch* dispatch) : m_dispatch(dispatch) {}
 
 ComAutomationObject::~ComAutomationObject() {
-    if (dispatch_ != nullptr)
-        dispatch_->Release();
+    if (m_dispatch != nullptr)
+        m_dispatch->Release();
 }
 
-void ComAutomationObject::CallMethod(const std::string& method, const std::string& argument) {
-    const std::wstring wideMethod = Wide(method);
+void ComAutomationObject::callMethod(const std::string& method, const std::string& argument) {
+    const std::wstring wideMethod = wide(method);
     LPOLESTR names[] = {const_cast<LPOLESTR>(wideMethod.c_str())};
     DISPID dispid = 0;
-    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
     if (hr == DISP_E_UNKNOWNNAME)
-        throw AutomationError(MethodNotSupportedText(method), Code(hr));
+        throw AutomationError(methodNotSupportedText(method), codeOf(hr));
     if (FAILED(hr))
-        ThrowComError(hr);
+        throwComError(hr);
 
-    const Bstr text(Wide(argument));
+    const Bstr text(wide(argument));
     VARIANTARG arg;
     VariantInit(&arg);
     arg.vt = VT_BSTR;
@@ -103,8 +103,8 @@ void ComAutomationObject::CallMethod(const std::string& method, const std::strin
     VariantInit(&result);
     EXCEPINFO info{};
     UINT argError = 0;
-    hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                           &info, &argError);
+    hr = m_dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                            &result, &info, &argError);
     VariantClear(&result);
     if (hr == DISP_E_EXCEPTION) {
         // A server may leave the details to be filled in only when someone asks for them.
@@ -117,29 +117,29 @@ void ComAutomationObject::CallMethod(const std::string& method, const std::strin
                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                reinterpret_cast<LPCWSTR>(info.pfnDeferredFillIn), &module))
             info.pfnDeferredFillIn(&info);
-        const std::string description = Narrow(info.bstrDescription);
+        const std::string description = narrow(info.bstrDescription);
         const std::uint32_t code =
-            info.scode != 0 ? static_cast<std::uint32_t>(info.scode) : Code(DISP_E_EXCEPTION);
+            info.scode != 0 ? static_cast<std::uint32_t>(info.scode) : codeOf(DISP_E_EXCEPTION);
         SysFreeString(info.bstrSource);
         SysFreeString(info.bstrDescription);
         SysFreeString(info.bstrHelpFile);
-        throw ServerError(ServerErrorText(description, code, SystemMessage), code);
+        throw ServerError(serverErrorText(description, code, systemMessage), code);
     }
     if (FAILED(hr))
-        ThrowComError(hr);
+        throwComError(hr);
 }
 
-std::unique_ptr<AutomationObject> ComAutomationFactory::CreateObject(const std::string& progId) {
-    const std::wstring wideProgId = Wide(progId);
+std::unique_ptr<AutomationObject> ComAutomationFactory::createObject(const std::string& progId) {
+    const std::wstring wideProgId = wide(progId);
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(wideProgId.c_str(), &clsid);
     if (FAILED(hr))
-        ThrowComError(hr);
+        throwComError(hr);
     IDispatch* dispatch = nullptr;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                           reinterpret_cast<void**>(&dispatch));
     if (FAILED(hr))
-        ThrowComError(hr);
+        throwComError(hr);
     return std::make_unique<ComAutomationObject>(dispatch);
 }
 

@@ -20,20 +20,20 @@ public:
 
     // The name is looked up on every call, as late binding does, and the argument goes over as
     // one BSTR made from the ANSI code page.
-    void CallMethod(const std::string& method, const std::string& argument) override;
+    void callMethod(const std::string& method, const std::string& argument) override;
 
 private:
-    IDispatch* dispatch_;
+    IDispatch* m_dispatch;
 };
 
 // Creates the object of a ProgID, in-process or as a local server. COM must be initialised on the
 // calling thread (the application object does it).
 class ComAutomationFactory : public AutomationServerFactory {
 public:
-    std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override;
+    std::unique_ptr<AutomationObject> createObject(const std::string& progId) override;
 };
 
 // The system's text for an HRESULT, or "" when it has none.
-std::string SystemMessage(std::uint32_t code);
+std::string systemMessage(std::uint32_t code);
 
 } // namespace vantero

@@ -17,23 +17,23 @@ inline constexpr const char* kDBusErrorName = "MapInfo.Application.Error";
 class DBusAutomationObject : public AutomationObject {
 public:
     DBusAutomationObject(QDBusConnection connection, QString ownerName, QString interfaceName);
-    void CallMethod(const std::string& method, const std::string& argument) override;
-    const QString& OwnerName() const { return owner_; }
+    void callMethod(const std::string& method, const std::string& argument) override;
+    const QString& ownerName() const { return m_owner; }
 
 private:
-    QDBusConnection connection_;
-    QString owner_;
-    QString interface_;
+    QDBusConnection m_connection;
+    QString m_owner;
+    QString m_interface;
 };
 
 class DBusAutomationFactory : public AutomationServerFactory {
 public:
     explicit DBusAutomationFactory(QDBusConnection connection);
     // The progId is the bus name and the interface: started by bus activation unless it is owned.
-    std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override;
+    std::unique_ptr<AutomationObject> createObject(const std::string& progId) override;
 
 private:
-    QDBusConnection connection_;
+    QDBusConnection m_connection;
 };
 
 } // namespace vantero

@@ -11,29 +11,29 @@ namespace {
 const QString kInterface = QString::fromLatin1(kServiceName);
 } // namespace
 
-BusServer::BusServer(QDBusConnection connection) : connection_(std::move(connection)) {
-    callers_.setConnection(connection_);
-    callers_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-    connect(&callers_, &QDBusServiceWatcher::serviceUnregistered, this, &BusServer::CallerLeft);
+BusServer::BusServer(QDBusConnection connection) : m_connection(std::move(connection)) {
+    m_callers.setConnection(m_connection);
+    m_callers.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(&m_callers, &QDBusServiceWatcher::serviceUnregistered, this, &BusServer::callerLeft);
     // The bus itself going away leaves no one to serve.
-    connect(&busCheck_, &QTimer::timeout, this, [this] {
-        if (!connection_.isConnected())
+    connect(&m_busCheck, &QTimer::timeout, this, [this] {
+        if (!m_connection.isConnected())
             emit Finished();
     });
-    busCheck_.start(1000);
+    m_busCheck.start(1000);
 }
 
-bool BusServer::Start(QString& reason) {
-    if (!connection_.isConnected()) {
+bool BusServer::start(QString& reason) {
+    if (!m_connection.isConnected()) {
         reason =
-            QStringLiteral("cannot reach the session bus: ") + connection_.lastError().message();
+            QStringLiteral("cannot reach the session bus: ") + m_connection.lastError().message();
         return false;
     }
-    if (!connection_.registerVirtualObject(QStringLiteral("/"), this)) {
+    if (!m_connection.registerVirtualObject(QStringLiteral("/"), this)) {
         reason = QStringLiteral("cannot register the object /");
         return false;
     }
-    if (!connection_.registerService(kInterface)) {
+    if (!m_connection.registerService(kInterface)) {
         reason = kInterface + QStringLiteral(" is already owned on this bus");
         return false;
     }
@@ -59,14 +59,14 @@ bool BusServer::handleMessage(const QDBusMessage& message, const QDBusConnection
         return true;
     }
     const QString caller = message.service();
-    if (!caller.isEmpty() && !callers_.watchedServices().contains(caller))
-        callers_.addWatchedService(caller);
+    if (!caller.isEmpty() && !m_callers.watchedServices().contains(caller))
+        m_callers.addWatchedService(caller);
 
     // Paths travel as UTF-8 on the bus; the files are named in the locale's encoding.
     const QByteArray statement = QFile::encodeName(message.arguments().value(0).toString());
     QString failure;
     try {
-        session_.Run(std::string_view(statement.constData(), statement.size()));
+        m_session.run(std::string_view(statement.constData(), statement.size()));
     } catch (const std::exception& e) {
         failure = QFile::decodeName(e.what());
         if (failure.isEmpty())
@@ -78,9 +78,9 @@ bool BusServer::handleMessage(const QDBusMessage& message, const QDBusConnection
     return true;
 }
 
-void BusServer::CallerLeft(const QString& name) {
-    callers_.removeWatchedService(name);
-    if (callers_.watchedServices().isEmpty())
+void BusServer::callerLeft(const QString& name) {
+    m_callers.removeWatchedService(name);
+    if (m_callers.watchedServices().isEmpty())
         emit Finished();
 }
 

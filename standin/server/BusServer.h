@@ -24,7 +24,7 @@ public:
     explicit BusServer(QDBusConnection connection);
 
     // Registers "/" and takes the name; false, with the reason, when either is refused.
-    bool Start(QString& reason);
+    bool start(QString& reason);
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
@@ -33,12 +33,12 @@ signals:
     void Finished(); // no caller is left, or the bus has gone
 
 private:
-    void CallerLeft(const QString& name);
+    void callerLeft(const QString& name);
 
-    QDBusConnection connection_;
-    QDBusServiceWatcher callers_;
-    QTimer busCheck_;
-    StandinSession session_;
+    QDBusConnection m_connection;
+    QDBusServiceWatcher m_callers;
+    QTimer m_busCheck;
+    StandinSession m_session;
 };
 
 } // namespace vantero::standin

@@ -17,14 +17,14 @@ using namespace tablefiles;
 namespace {
 
 // MapBasic names are not case-sensitive: "Roads" and "ROADS" are one table.
-bool SameName(std::string_view a, std::string_view b) {
+bool sameName(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
         return lower(x) == lower(y);
     });
 }
 
-std::string FileNameOf(const std::string& path) {
+std::string fileNameOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -34,32 +34,32 @@ template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 } // namespace
 
-const StandinSession::OpenedTable* StandinSession::Find(std::string_view alias) const {
-    for (const OpenedTable& t : tables_)
-        if (SameName(t.alias, alias))
+const StandinSession::OpenedTable* StandinSession::find(std::string_view alias) const {
+    for (const OpenedTable& t : m_tables)
+        if (sameName(t.alias, alias))
             return &t;
     return nullptr;
 }
 
-void StandinSession::Run(std::string_view statement) {
+void StandinSession::run(std::string_view statement) {
     std::visit(Overloaded{
-                   [&](const SetNextDocumentParent& s) { documentParent_ = s.window; },
-                   [&](const SetApplicationWindow& s) { applicationWindow_ = s.window; },
-                   [&](const SetProgressBars& s) { progressBars_ = s.on; },
+                   [&](const SetNextDocumentParent& s) { m_documentParent = s.window; },
+                   [&](const SetApplicationWindow& s) { m_applicationWindow = s.window; },
+                   [&](const SetProgressBars& s) { m_progressBars = s.on; },
                    [&](const OpenTable& s) {
-                       Open(s.path, s.alias ? *s.alias : TableAlias(FileNameOf(s.path)));
+                       open(s.path, s.alias ? *s.alias : tableAlias(fileNameOf(s.path)));
                    },
-                   [&](const PackTableStatement& s) { Pack(s.alias, s.graphic, s.data); },
-                   [&](const CloseAll&) { tables_.clear(); },
-                   [&](const CloseTable& s) { Close(s.alias); },
+                   [&](const PackTableStatement& s) { pack(s.alias, s.graphic, s.data); },
+                   [&](const CloseAll&) { m_tables.clear(); },
+                   [&](const CloseTable& s) { close(s.alias); },
                },
-               ParseStatement(statement));
+               parseStatement(statement));
 }
 
-void StandinSession::Open(const std::string& path, const std::string& alias) {
-    if (!IsMapBasicName(alias))
+void StandinSession::open(const std::string& path, const std::string& alias) {
+    if (!isMapBasicName(alias))
         throw StatementError("Invalid table name \"" + alias + "\" for " + path);
-    if (const OpenedTable* other = Find(alias))
+    if (const OpenedTable* other = find(alias))
         throw StatementError("A table named " + alias + " is already open (" + other->path + ")");
     struct stat st {};
     if (path.empty() || stat(path.c_str(), &st) != 0)
@@ -71,21 +71,21 @@ void StandinSession::Open(const std::string& path, const std::string& alias) {
     // whatever reads the table next sees it whole.
     (void)ReadTableStorage(path);
     RecoverInterruptedPack(path);
-    tables_.push_back({alias, path});
+    m_tables.push_back({alias, path});
 }
 
-void StandinSession::Pack(const std::string& alias, bool graphic, bool data) {
-    const OpenedTable* table = Find(alias);
+void StandinSession::pack(const std::string& alias, bool graphic, bool data) {
+    const OpenedTable* table = find(alias);
     if (!table)
         throw StatementError("Table " + alias + " is not open");
     PackTable(table->path, {graphic, data});
 }
 
-void StandinSession::Close(const std::string& alias) {
-    const OpenedTable* table = Find(alias);
+void StandinSession::close(const std::string& alias) {
+    const OpenedTable* table = find(alias);
     if (!table)
         throw StatementError("Table " + alias + " is not open");
-    tables_.erase(tables_.begin() + (table - tables_.data()));
+    m_tables.erase(m_tables.begin() + (table - m_tables.data()));
 }
 
 } // namespace vantero::standin

@@ -15,27 +15,27 @@ class StandinSession {
 public:
     // Runs one statement. Throws StatementError or PackError with the message the caller is to
     // see; the session and the files are then as they were before the statement.
-    void Run(std::string_view statement);
+    void run(std::string_view statement);
 
     struct OpenedTable {
         std::string alias;
         std::string path;
     };
-    const std::vector<OpenedTable>& openTables() const { return tables_; }
-    std::uint64_t documentParent() const { return documentParent_; }
-    std::uint64_t applicationWindow() const { return applicationWindow_; }
-    bool progressBars() const { return progressBars_; }
+    const std::vector<OpenedTable>& openTables() const { return m_tables; }
+    std::uint64_t documentParent() const { return m_documentParent; }
+    std::uint64_t applicationWindow() const { return m_applicationWindow; }
+    bool progressBars() const { return m_progressBars; }
 
 private:
-    const OpenedTable* Find(std::string_view alias) const;
-    void Open(const std::string& path, const std::string& alias);
-    void Pack(const std::string& alias, bool graphic, bool data);
-    void Close(const std::string& alias);
+    const OpenedTable* find(std::string_view alias) const;
+    void open(const std::string& path, const std::string& alias);
+    void pack(const std::string& alias, bool graphic, bool data);
+    void close(const std::string& alias);
 
-    std::vector<OpenedTable> tables_;
-    std::uint64_t documentParent_ = 0;
-    std::uint64_t applicationWindow_ = 0;
-    bool progressBars_ = true;
+    std::vector<OpenedTable> m_tables;
+    std::uint64_t m_documentParent = 0;
+    std::uint64_t m_applicationWindow = 0;
+    bool m_progressBars = true;
 };
 
 } // namespace vantero::standin

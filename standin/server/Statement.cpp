@@ -7,19 +7,19 @@ namespace vantero::standin {
 
 namespace {
 
-bool IsBlank(char c) {
+bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-char Lower(char c) {
+char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool SameWord(std::string_view a, std::string_view b) {
+bool sameWord(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
+        if (lower(a[i]) != lower(b[i]))
             return false;
     return true;
 }
@@ -31,11 +31,11 @@ struct Token {
 
 // Splits the statement into words and string literals. A literal's body has its doubled quotes
 // undone; a literal without its closing quote is an error, not a word.
-std::vector<Token> Tokens(std::string_view text, std::string_view statement) {
+std::vector<Token> tokens(std::string_view text, std::string_view statement) {
     std::vector<Token> tokens;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (IsBlank(text[i])) {
+        if (isBlank(text[i])) {
             ++i;
             continue;
         }
@@ -60,10 +60,10 @@ std::vector<Token> Tokens(std::string_view text, std::string_view statement) {
             if (!closed)
                 throw StatementError("Unterminated string in: " + std::string(statement));
             // MapBasic needs a blank between a literal and the next word.
-            if (i < text.size() && !IsBlank(text[i]))
+            if (i < text.size() && !isBlank(text[i]))
                 throw StatementError("Unrecognized command: " + std::string(statement));
         } else {
-            while (i < text.size() && !IsBlank(text[i]) && text[i] != '"')
+            while (i < text.size() && !isBlank(text[i]) && text[i] != '"')
                 token.text += text[i++];
         }
         tokens.push_back(std::move(token));
@@ -74,131 +74,131 @@ std::vector<Token> Tokens(std::string_view text, std::string_view statement) {
 class Reader {
 public:
     explicit Reader(std::string_view statement)
-        : statement_(statement), tokens_(Tokens(statement, statement)) {}
+        : m_statement(statement), m_tokens(tokens(statement, statement)) {}
 
-    bool AtEnd() const { return at_ == tokens_.size(); }
+    bool atEnd() const { return m_at == m_tokens.size(); }
     // Takes the next word when it is the keyword.
-    bool Take(std::string_view keyword) {
-        if (AtEnd() || tokens_[at_].quoted || !SameWord(tokens_[at_].text, keyword))
+    bool take(std::string_view keyword) {
+        if (atEnd() || m_tokens[m_at].quoted || !sameWord(m_tokens[m_at].text, keyword))
             return false;
-        ++at_;
+        ++m_at;
         return true;
     }
-    bool Starts(std::initializer_list<std::string_view> keywords) {
-        const std::size_t start = at_;
+    bool starts(std::initializer_list<std::string_view> keywords) {
+        const std::size_t start = m_at;
         for (std::string_view k : keywords)
-            if (!Take(k)) {
-                at_ = start;
+            if (!take(k)) {
+                m_at = start;
                 return false;
             }
         return true;
     }
-    const Token* Next() { return AtEnd() ? nullptr : &tokens_[at_++]; }
+    const Token* next() { return atEnd() ? nullptr : &m_tokens[m_at++]; }
 
-    [[noreturn]] void Unrecognized() const {
-        throw StatementError("Unrecognized command: " + std::string(statement_));
+    [[noreturn]] void unrecognized() const {
+        throw StatementError("Unrecognized command: " + std::string(m_statement));
     }
-    [[noreturn]] void Fail(const std::string& what) const {
-        throw StatementError(what + " in: " + std::string(statement_));
+    [[noreturn]] void fail(const std::string& what) const {
+        throw StatementError(what + " in: " + std::string(m_statement));
     }
-    void End() const {
-        if (!AtEnd())
-            Fail("Unexpected \"" + tokens_[at_].text + "\"");
+    void end() const {
+        if (!atEnd())
+            fail("Unexpected \"" + m_tokens[m_at].text + "\"");
     }
 
-    std::uint64_t Window() {
-        const Token* t = Next();
+    std::uint64_t window() {
+        const Token* t = next();
         if (!t || t->quoted)
-            Fail("A window handle is missing");
+            fail("A window handle is missing");
         std::uint64_t value = 0;
         const char* end = t->text.data() + t->text.size();
         const auto [ptr, ec] = std::from_chars(t->text.data(), end, value);
         if (ec != std::errc() || ptr != end)
-            Fail("The window handle \"" + t->text + "\" is not a number");
+            fail("The window handle \"" + t->text + "\" is not a number");
         return value;
     }
 
     // A table's alias: any unquoted word here; whether it is a valid name is the session's call,
     // so that its message can name it.
-    std::string Alias() {
-        const Token* t = Next();
+    std::string alias() {
+        const Token* t = next();
         if (!t || t->quoted)
-            Fail("A table name is missing");
+            fail("A table name is missing");
         return t->text;
     }
 
 private:
-    std::string_view statement_;
-    std::vector<Token> tokens_;
-    std::size_t at_ = 0;
+    std::string_view m_statement;
+    std::vector<Token> m_tokens;
+    std::size_t m_at = 0;
 };
 
-Statement ParsePack(Reader& r) {
+Statement parsePack(Reader& r) {
     PackTableStatement pack;
-    pack.alias = r.Alias();
-    while (!r.AtEnd()) {
-        if (!pack.graphic && r.Take("Graphic"))
+    pack.alias = r.alias();
+    while (!r.atEnd()) {
+        if (!pack.graphic && r.take("Graphic"))
             pack.graphic = true;
-        else if (!pack.data && r.Take("Data"))
+        else if (!pack.data && r.take("Data"))
             pack.data = true;
         else
-            r.End();
+            r.end();
     }
     if (!pack.graphic && !pack.data)
-        r.Fail("Pack Table needs Graphic, Data or both");
+        r.fail("Pack Table needs Graphic, Data or both");
     return pack;
 }
 
-Statement ParseOpen(Reader& r) {
-    const Token* path = r.Next();
+Statement parseOpen(Reader& r) {
+    const Token* path = r.next();
     if (!path || !path->quoted)
-        r.Fail("Open Table needs the table's path in double quotes");
+        r.fail("Open Table needs the table's path in double quotes");
     OpenTable open{path->text, std::nullopt};
-    if (r.Take("As"))
-        open.alias = r.Alias();
-    r.End();
+    if (r.take("As"))
+        open.alias = r.alias();
+    r.end();
     return open;
 }
 
 } // namespace
 
-Statement ParseStatement(std::string_view text) {
+Statement parseStatement(std::string_view text) {
     Reader r(text);
-    if (r.Starts({"Set", "Next", "Document", "Parent"})) {
-        SetNextDocumentParent set{r.Window()};
-        if (!r.Starts({"Style", "1"}))
-            r.Fail("Set Next Document Parent needs Style 1");
-        r.End();
+    if (r.starts({"Set", "Next", "Document", "Parent"})) {
+        SetNextDocumentParent set{r.window()};
+        if (!r.starts({"Style", "1"}))
+            r.fail("Set Next Document Parent needs Style 1");
+        r.end();
         return set;
     }
-    if (r.Starts({"Set", "Application", "Window"})) {
-        SetApplicationWindow set{r.Window()};
-        r.End();
+    if (r.starts({"Set", "Application", "Window"})) {
+        SetApplicationWindow set{r.window()};
+        r.end();
         return set;
     }
-    if (r.Starts({"Set", "ProgressBars"})) {
+    if (r.starts({"Set", "ProgressBars"})) {
         SetProgressBars set{true};
-        if (r.Take("Off"))
+        if (r.take("Off"))
             set.on = false;
-        else if (!r.Take("On"))
-            r.Fail("Set ProgressBars needs On or Off");
-        r.End();
+        else if (!r.take("On"))
+            r.fail("Set ProgressBars needs On or Off");
+        r.end();
         return set;
     }
-    if (r.Starts({"Open", "Table"}))
-        return ParseOpen(r);
-    if (r.Starts({"Pack", "Table"}))
-        return ParsePack(r);
-    if (r.Starts({"Close", "All"})) {
-        r.End();
+    if (r.starts({"Open", "Table"}))
+        return parseOpen(r);
+    if (r.starts({"Pack", "Table"}))
+        return parsePack(r);
+    if (r.starts({"Close", "All"})) {
+        r.end();
         return CloseAll{};
     }
-    if (r.Starts({"Close", "Table"})) {
-        CloseTable close{r.Alias()};
-        r.End();
+    if (r.starts({"Close", "Table"})) {
+        CloseTable close{r.alias()};
+        r.end();
         return close;
     }
-    r.Unrecognized();
+    r.unrecognized();
 }
 
 } // namespace vantero::standin

@@ -46,6 +46,6 @@ using Statement = std::variant<SetNextDocumentParent, SetApplicationWindow, SetP
 
 // Throws StatementError: "Unrecognized command: " and the statement for anything that is not one
 // of the statements above, a more precise message for one that starts like one but is malformed.
-Statement ParseStatement(std::string_view text);
+Statement parseStatement(std::string_view text);
 
 } // namespace vantero::standin

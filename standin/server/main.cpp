@@ -11,7 +11,7 @@ namespace {
 
 // Under bus activation the bus that started the program is the one to serve; run by hand, it is
 // the session bus.
-QDBusConnection ServedBus() {
+QDBusConnection servedBus() {
     const QByteArray starter = qgetenv("DBUS_STARTER_ADDRESS");
     if (!starter.isEmpty())
         return QDBusConnection::connectToBus(QString::fromUtf8(starter),
@@ -24,9 +24,9 @@ QDBusConnection ServedBus() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mapinfo-standin"));
-    vantero::standin::BusServer server(ServedBus());
+    vantero::standin::BusServer server(servedBus());
     QString reason;
-    if (!server.Start(reason)) {
+    if (!server.start(reason)) {
         QTextStream(stderr) << "mapinfo-standin: " << reason << '\n';
         return 1;
     }

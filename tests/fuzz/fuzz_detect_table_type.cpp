@@ -11,21 +11,21 @@
 
 namespace {
 
-const std::string& ScratchFile() {
+const std::string& scratchFile() {
     static const std::string path = [] {
         char name[] = "/tmp/vantero-fuzz-XXXXXX";
         const int fd = mkstemp(name);
         if (fd < 0)
             std::abort();
         close(fd);
-        std::atexit([] { unlink(ScratchFile().c_str()); });
+        std::atexit([] { unlink(scratchFile().c_str()); });
         return std::string(name);
     }();
     return path;
 }
 
 // Lines end at CR (a LF right after it belongs to the line end), Ctrl+Z ends the file.
-std::string Reference(const std::uint8_t* data, std::size_t size) {
+std::string reference(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     if (const auto z = text.find('\x1a'); z != std::string::npos)
         text.resize(z);
@@ -63,7 +63,7 @@ std::string Reference(const std::uint8_t* data, std::size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string& path = ScratchFile();
+    const std::string& path = scratchFile();
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         std::abort();
@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     std::fclose(f);
 
-    const std::string kind = vantero::DetectTableType(path);
-    if (kind != Reference(data, size))
+    const std::string kind = vantero::tableKindText(vantero::detectTableType(path));
+    if (kind != reference(data, size))
         std::abort();
     return 0;
 }

@@ -2,20 +2,19 @@
 // a folder of GDAL-made tables with deleted rows, three of them selected, Pack Tables, OK. GDAL
 // then reads the packed tables.
 
-#include "app/ProcessState.h"
-#include "app/Prompts.h"
-#include "app/Startup.h"
+#include "catalogue/ListTables.h"
 #include "mapinfo/MapInfoLink.h"
 #include "mapinfo/dbus/DBusAutomation.h"
+#include "pack/RunLog.h"
 #include "tests/standin/TableSupport.h"
 #include "tests/support/OnShow.h"
 #include "tests/support/PrivateBus.h"
-#include "tests/support/RecordingAutomation.h"
+#include "tests/support/Windows.h"
+#include "ui/PackOptionsDialog.h"
+#include "ui/PackWindow.h"
+#include "ui/Prompts.h"
+#include "ui/SplashWindow.h"
 #include "ui/TableGrid.h"
-#include "ui/frmIntro_unit.h"
-#include "ui/frmMain_Unit.h"
-#include "ui/frmMessage_unit.h"
-#include "ui/frmOptions_unit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,6 +33,7 @@ namespace {
 using namespace standin::test;
 using test::BusService;
 using test::OnShow;
+using test::part;
 using test::PrivateBus;
 
 TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
@@ -53,30 +53,36 @@ TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
     const Reading zoningBefore = ReadWithGdal(folder.file("zoning.tab"));
 
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
-    QDBusConnection connection = bus.Connect("end-to-end");
+    QDBusConnection connection = bus.connect("end-to-end");
     DBusAutomationFactory client(connection);
     test::RecordingFactory servers;
     servers.forwardTo = &client;
     PromptScript prompts;
+    test::ProgramRun program(servers);
 
     std::vector<std::string> log, selected;
     QString statusAfter;
-    bool started = false, timedOut = false;
+    bool started = false;
     std::unique_ptr<OnShow> okOptions;
     QTimer drive;
     QObject::connect(&drive, &QTimer::timeout, [&] {
+        MainWindow* main = program.window();
+        if (main == nullptr)
+            return;
+        auto* packWindow = part<PackWindow>(main, "packWindow");
         if (!started) {
-            if (!frmIntro->ConnectionAttempted() || frmIntro->isVisible() ||
+            const auto* splash = part<SplashWindow>(main, "splashWindow");
+            if (!splash->connectionAttempted() || splash->isVisible() ||
                 QApplication::activeModalWidget() != nullptr)
                 return;
             started = true;
-            frmMain->PTShellTree1Change(folder.path());
-            TableGrid* grid = frmMain->dxDBGrid1;
-            const std::size_t nameField = frmMain->memTabList.RequireField("TableName");
+            main->listTablesOf(folder.path());
+            auto* grid = part<TableGrid>(main, "tableGrid");
+            const RecordTable& list = main->tableList();
             bool first = true;
             for (int d = 0; d < grid->model()->rowCount(); ++d) {
-                const std::size_t row = grid->Selection().ListRowAt(static_cast<std::size_t>(d));
-                const std::string name = frmMain->memTabList.ValueAt(row, nameField);
+                const std::size_t row = grid->selection().listRowAt(static_cast<std::size_t>(d));
+                const std::string name = list.valueAt(row, list.requireField(kTableNameField));
                 if (name == "zoning.tab")
                     continue;
                 selected.push_back(name);
@@ -85,34 +91,30 @@ TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
                                   grid->visualRect(grid->model()->index(d, 0)).center());
                 first = false;
             }
-            okOptions = std::make_unique<OnShow>(frmOptions, [] { frmOptions->Button1->click(); });
-            QTimer::singleShot(0, frmMain, [] { frmMain->actPack->trigger(); });
+            auto* options = part<PackOptionsDialog>(main, "packOptionsDialog");
+            okOptions = std::make_unique<OnShow>(
+                options, [options] { part<QPushButton>(options, "okButton")->click(); });
+            QTimer::singleShot(0, main, [main] { part<QAction>(main, "packAction")->trigger(); });
             return;
         }
-        if (!frmMessage->isVisible() || frmMessage->Running() || !frmMessage->btCancel->isEnabled())
+        auto* cancel = part<QPushButton>(packWindow, "cancelButton");
+        if (!packWindow->isVisible() || packWindow->isRunning() || !cancel->isEnabled())
             return;
-        const std::size_t field = frmMessage->memResult.RequireField("Message");
-        for (std::size_t r = 0; r < frmMessage->memResult.RecordCount(); ++r)
-            log.emplace_back(frmMessage->memResult.StringAt(r, field));
-        frmMessage->btCancel->click();
+        const RecordTable& runLog = packWindow->runLog();
+        for (std::size_t r = 0; r < runLog.recordCount(); ++r)
+            log.emplace_back(runLog.stringAt(r, runLog.requireField(kMessageField)));
+        cancel->click();
         drive.stop();
-        QTimer::singleShot(0, frmMain, [&] {
-            statusAfter = frmMain->StatusBar1->currentMessage();
-            frmMain->dxFileExit->trigger();
+        QTimer::singleShot(0, main, [&statusAfter, main] {
+            statusAfter = main->statusBar()->currentMessage();
+            part<QAction>(main, "exitAction")->trigger();
         });
     });
     drive.start(50);
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, [&] {
-        timedOut = true;
-        RequestTermination();
-    });
-    deadline.start(60000);
-    EXPECT_EQ(RunVantero(servers), 0);
+    EXPECT_EQ(program.run(), 0);
     QDBusConnection::disconnectFromBus(connection.name());
 
-    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(program.timedOut);
     EXPECT_TRUE(prompts.prompts.empty());
     ASSERT_EQ(selected.size(), 3u);
     ASSERT_EQ(log.size(), 4u);

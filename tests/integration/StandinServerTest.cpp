@@ -27,11 +27,11 @@ using standin::test::TestData;
 using standin::test::WithoutFids;
 using test::BusService;
 using test::PrivateBus;
-using test::ReadBytes;
+using test::readBytes;
 using test::TempFolder;
-using test::WriteBytes;
+using test::writeBytes;
 
-bool NameOwned(const QDBusConnection& connection) {
+bool nameOwned(const QDBusConnection& connection) {
     return connection.interface()->isServiceRegistered(QString::fromLatin1(kMapInfoProgId)).value();
 }
 
@@ -39,23 +39,25 @@ class StandinServer : public ::testing::Test {
 protected:
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
     TempFolder folder;
-    QDBusConnection connection = bus.Connect("standin-test");
+    QDBusConnection connection = bus.connect("standin-test");
     DBusAutomationFactory factory{connection};
     AutomationVariant mapInfo;
 
-    void SetUp() override { ASSERT_TRUE(ConnectMapInfo(mapInfo, factory, 0x100000005ull)); }
+    void SetUp() override {
+        ASSERT_TRUE(connectMapInfo(mapInfo, factory, 0x100000005ull).connected);
+    }
     void TearDown() override {
-        mapInfo.Clear();
+        mapInfo.clear();
         QDBusConnection::disconnectFromBus(connection.name());
     }
 
-    std::string Copy(const std::string& table) {
+    std::string copy(const std::string& table) {
         return CopyTable(TestData(""), table, folder.path());
     }
     // The server's answer: "" when the statement ran, else the ServerError's message.
-    std::string Run(const std::string& statement) {
+    std::string run(const std::string& statement) {
         try {
-            SendCommand(mapInfo, statement);
+            sendCommand(mapInfo, statement);
         } catch (const ServerError& e) {
             return e.what();
         }
@@ -64,41 +66,41 @@ protected:
 };
 
 TEST_F(StandinServer, PacksATableAsTheProgramAsksAndGdalReadsTheResult) {
-    const std::string tab = Copy("compr_symb_deleted_records");
+    const std::string tab = copy("compr_symb_deleted_records");
     const Reading before = ReadWithGdal(tab);
     ASSERT_EQ(before.features.size(), 396u);
-    const std::string mapBefore = ReadBytes(folder.file("compr_symb_deleted_records.map"));
+    const std::string mapBefore = readBytes(folder.file("compr_symb_deleted_records.map"));
 
-    SendCommand(mapInfo, CloseAllStatement());
-    const std::string alias = TableAlias("compr_symb_deleted_records.tab");
-    ASSERT_TRUE(OpenMapInfoTable(mapInfo, tab, alias));
-    SendCommand(mapInfo, PackTableStatement(alias, true, true));
-    SendCommand(mapInfo, CloseAllStatement());
+    sendCommand(mapInfo, closeAllStatement());
+    const std::string alias = tableAlias("compr_symb_deleted_records.tab");
+    ASSERT_TRUE(openMapInfoTable(mapInfo, tab, alias));
+    sendCommand(mapInfo, packTableStatement(alias, {true, true}));
+    sendCommand(mapInfo, closeAllStatement());
 
     const Reading after = ReadWithGdal(tab);
     EXPECT_EQ(after.error, "");
     EXPECT_EQ(WithoutFids(after.features), WithoutFids(before.features));
     EXPECT_EQ(after.features.back().fid, 396);
-    EXPECT_LT(ReadBytes(folder.file("compr_symb_deleted_records.map")).size(), mapBefore.size());
+    EXPECT_LT(readBytes(folder.file("compr_symb_deleted_records.map")).size(), mapBefore.size());
     // The alias is free again for the next table of the run.
-    ASSERT_TRUE(OpenMapInfoTable(mapInfo, Copy("first_table"), alias));
+    ASSERT_TRUE(openMapInfoTable(mapInfo, copy("first_table"), alias));
 }
 
 TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) {
     std::filesystem::create_directory(folder.file("roads.tab"));
-    WriteBytes(folder.file("notes.tab"), "Dear diary,\n");
+    writeBytes(folder.file("notes.tab"), "Dear diary,\n");
     // A .DAT shorter than its header says.
-    const std::string shortTab = Copy("first_table");
-    const std::string dat = ReadBytes(folder.file("first_table.dat"));
-    WriteBytes(folder.file("first_table.dat"), dat.substr(0, dat.size() - 20));
+    const std::string shortTab = copy("first_table");
+    const std::string dat = readBytes(folder.file("first_table.dat"));
+    writeBytes(folder.file("first_table.dat"), dat.substr(0, dat.size() - 20));
     // A .MAP whose first object is of a kind no MapInfo writes.
-    const std::string oddTab = Copy("all_geoms");
-    std::string map = ReadBytes(folder.file("all_geoms.map"));
-    const std::string id = ReadBytes(folder.file("all_geoms.id"));
+    const std::string oddTab = copy("all_geoms");
+    std::string map = readBytes(folder.file("all_geoms.map"));
+    const std::string id = readBytes(folder.file("all_geoms.id"));
     const std::size_t first = static_cast<unsigned char>(id[0]) | static_cast<unsigned char>(id[1])
                                                                       << 8;
     map[first] = static_cast<char>(0xF0);
-    WriteBytes(folder.file("all_geoms.map"), map);
+    writeBytes(folder.file("all_geoms.map"), map);
     const auto files = TakeSnapshot(folder.path());
 
     struct Case {
@@ -107,23 +109,23 @@ TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) 
     const std::vector<Case> cases = {
         {"Pack the lot", "Unrecognized command: Pack the lot"},
         {"open table \"" + folder.file("x.tab"), "Unterminated string"},
-        {OpenTableStatement(folder.file("roads.tab"), "roads"), "it is a folder"},
-        {OpenTableStatement(folder.file("notes.tab"), "notes"), folder.file("notes.tab")},
-        {OpenTableStatement(folder.file("gone.tab"), "gone"), "No such file or directory"},
+        {openTableStatement(folder.file("roads.tab"), "roads"), "it is a folder"},
+        {openTableStatement(folder.file("notes.tab"), "notes"), folder.file("notes.tab")},
+        {openTableStatement(folder.file("gone.tab"), "gone"), "No such file or directory"},
         {"Pack Table nothing Data", "Table nothing is not open"},
-        {OpenTableStatement(shortTab, "short"), ""},
-        {PackTableStatement("short", false, true), "first_table"},
-        {OpenTableStatement(oddTab, "odd"), ""},
-        {PackTableStatement("odd", true, false), "all_geoms"},
+        {openTableStatement(shortTab, "short"), ""},
+        {packTableStatement("short", {false, true}), "first_table"},
+        {openTableStatement(oddTab, "odd"), ""},
+        {packTableStatement("odd", {true, false}), "all_geoms"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.statement);
-        const std::string message = Run(c.statement);
+        const std::string message = run(c.statement);
         if (c.messagePart.empty())
             EXPECT_EQ(message, "");
         else
             EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
-        EXPECT_EQ(Run(CloseAllStatement().substr(0, 5) + " Table nothing"),
+        EXPECT_EQ(run(closeAllStatement().substr(0, 5) + " Table nothing"),
                   "Table nothing is not open")
             << "the server still answers";
     }
@@ -133,7 +135,7 @@ TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) 
 TEST_F(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
     QProcess gdbus;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(bus.Address()));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(bus.address()));
     gdbus.setProcessEnvironment(env);
     const auto call = [&](const QString& statement) {
         gdbus.start(QStringLiteral("gdbus"),
@@ -156,7 +158,7 @@ TEST_F(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
 
 TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
-    QDBusConnection watcher = bus.Connect("standin-test");
+    QDBusConnection watcher = bus.connect("standin-test");
     const auto call = [](const QDBusConnection& c) {
         QDBusMessage m = QDBusMessage::createMethodCall(
             QString::fromLatin1(kMapInfoProgId), QStringLiteral("/"),
@@ -167,14 +169,14 @@ TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
     const auto gone = [&] {
         QElapsedTimer waited;
         waited.start();
-        while (NameOwned(watcher) && waited.elapsed() < 10000)
+        while (nameOwned(watcher) && waited.elapsed() < 10000)
             QThread::msleep(50);
-        return !NameOwned(watcher);
+        return !nameOwned(watcher);
     };
     QString first, second;
     {
-        QDBusConnection a = bus.Connect("standin-test");
-        QDBusConnection b = bus.Connect("standin-test");
+        QDBusConnection a = bus.connect("standin-test");
+        QDBusConnection b = bus.connect("standin-test");
         first = a.name();
         second = b.name();
         ASSERT_TRUE(call(a));
@@ -182,7 +184,7 @@ TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
     }
     QDBusConnection::disconnectFromBus(first);
     QThread::msleep(500);
-    EXPECT_TRUE(NameOwned(watcher)) << "ended while a caller was still on the bus";
+    EXPECT_TRUE(nameOwned(watcher)) << "ended while a caller was still on the bus";
     QDBusConnection::disconnectFromBus(second);
     EXPECT_TRUE(gone()) << "still running after the last caller left";
     QDBusConnection::disconnectFromBus(watcher.name());

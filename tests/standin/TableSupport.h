@@ -17,10 +17,10 @@ std::string TestData(const std::string& name);
 // The tests' one temporary folder and file helpers, under the names these tests use.
 using ScratchFolder = vantero::test::TempFolder;
 inline std::string ReadFile(const std::string& path) {
-    return vantero::test::ReadBytes(path);
+    return vantero::test::readBytes(path);
 }
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-    vantero::test::WriteBytes(path, bytes);
+    vantero::test::writeBytes(path, bytes);
 }
 
 // Copies every file of the folder whose name before the extension is table; returns the .tab.

@@ -14,17 +14,17 @@ namespace vantero::test {
 
 class OnShow : public QObject {
 public:
-    OnShow(QWidget* widget, std::function<void()> action) : action_(std::move(action)) {
+    OnShow(QWidget* widget, std::function<void()> action) : m_action(std::move(action)) {
         widget->installEventFilter(this);
     }
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && action_)
-            QTimer::singleShot(0, watched, action_);
+        if (event->type() == QEvent::Show && m_action)
+            QTimer::singleShot(0, watched, m_action);
         return false;
     }
 
 private:
-    std::function<void()> action_;
+    std::function<void()> m_action;
 };
 
 } // namespace vantero::test

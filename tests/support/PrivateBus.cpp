@@ -16,16 +16,16 @@ extern char** environ;
 
 namespace vantero::test {
 
-QDBusConnection PrivateBus::Connect(const char* purpose) const {
+QDBusConnection PrivateBus::connect(const char* purpose) const {
     static std::atomic<int> serial{0};
     return QDBusConnection::connectToBus(
-        QString::fromStdString(address_),
+        QString::fromStdString(m_address),
         QStringLiteral("%1-%2").arg(QString::fromLatin1(purpose)).arg(++serial));
 }
 
 namespace {
 
-std::string Config(const std::string& socketPath, const std::string& serviceFolder) {
+std::string busConfig(const std::string& socketPath, const std::string& serviceFolder) {
     return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
            "<busconfig>\n"
@@ -55,17 +55,17 @@ std::vector<std::string> Lines(const std::string& path) {
 } // namespace
 
 PrivateBus::PrivateBus(const std::vector<BusService>& services) {
-    const std::string serviceFolder = folder_.file("services");
-    serverFolder_ = folder_.file("server");
+    const std::string serviceFolder = m_folder.file("services");
+    m_serverFolder = m_folder.file("server");
     mkdir(serviceFolder.c_str(), 0700);
-    mkdir(serverFolder_.c_str(), 0700);
+    mkdir(m_serverFolder.c_str(), 0700);
     for (const BusService& service : services)
-        WriteBytes(serviceFolder + "/" + service.name + ".service",
+        writeBytes(serviceFolder + "/" + service.name + ".service",
                    "[D-BUS Service]\nName=" + service.name + "\nExec=" + service.executable + "\n");
-    const std::string config = folder_.file("bus.conf");
-    const std::string socket = folder_.file("bus");
-    address_ = "unix:path=" + socket;
-    WriteBytes(config, Config(socket, serviceFolder));
+    const std::string config = m_folder.file("bus.conf");
+    const std::string socket = m_folder.file("bus");
+    m_address = "unix:path=" + socket;
+    writeBytes(config, busConfig(socket, serviceFolder));
 
     // The servers the daemon starts find it through the session address in their environment, as
     // they do on a desktop.
@@ -74,8 +74,8 @@ PrivateBus::PrivateBus(const std::vector<BusService>& services) {
         if (std::strncmp(*e, "VANTERO_FAKE_DIR=", 17) != 0 &&
             std::strncmp(*e, "DBUS_SESSION_BUS_ADDRESS=", 25) != 0)
             env.emplace_back(*e);
-    env.push_back("VANTERO_FAKE_DIR=" + serverFolder_);
-    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + address_);
+    env.push_back("VANTERO_FAKE_DIR=" + m_serverFolder);
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + m_address);
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());
@@ -87,10 +87,10 @@ PrivateBus::PrivateBus(const std::vector<BusService>& services) {
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    daemon_ = fork();
-    if (daemon_ < 0)
+    m_daemon = fork();
+    if (m_daemon < 0)
         throw std::runtime_error("fork failed");
-    if (daemon_ == 0) {
+    if (m_daemon == 0) {
         // Only async-signal-safe calls from here on. The daemon goes when the test process does,
         // also when a test crashes, and takes no pipe of the test's with it.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -120,24 +120,24 @@ PrivateBus::PrivateBus(const std::vector<BusService>& services) {
 }
 
 PrivateBus::~PrivateBus() {
-    if (daemon_ > 0) {
-        kill(daemon_, SIGTERM);
+    if (m_daemon > 0) {
+        kill(m_daemon, SIGTERM);
         int status = 0;
-        while (waitpid(daemon_, &status, 0) < 0 && errno == EINTR) {
+        while (waitpid(m_daemon, &status, 0) < 0 && errno == EINTR) {
         }
     }
 }
 
-void FakeServerFolder::SetScript(const std::string& script) const {
-    WriteBytes(folder_ + "/script", script);
+void FakeServerFolder::setScript(const std::string& script) const {
+    writeBytes(m_folder + "/script", script);
 }
 
-std::vector<std::string> FakeServerFolder::Statements() const {
-    return Lines(folder_ + "/statements");
+std::vector<std::string> FakeServerFolder::statements() const {
+    return Lines(m_folder + "/statements");
 }
 
-int FakeServerFolder::Starts() const {
-    return static_cast<int>(Lines(folder_ + "/starts").size());
+int FakeServerFolder::starts() const {
+    return static_cast<int>(Lines(m_folder + "/starts").size());
 }
 
 } // namespace vantero::test

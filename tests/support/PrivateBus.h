@@ -26,19 +26,19 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    const std::string& Address() const { return address_; }
+    const std::string& address() const { return m_address; }
     // A connection of the caller's own to this bus, named after its purpose and made unique, so
     // that tests and benchmarks never share one by accident (Qt keeps connections by name).
-    QDBusConnection Connect(const char* purpose) const;
+    QDBusConnection connect(const char* purpose) const;
     // The folder handed to activated services as VANTERO_FAKE_DIR, where the fake server reads its
     // script and writes what it received.
-    const std::string& ServerFolder() const { return serverFolder_; }
+    const std::string& serverFolder() const { return m_serverFolder; }
 
 private:
-    TempFolder folder_;
-    std::string serverFolder_;
-    std::string address_;
-    pid_t daemon_ = -1;
+    TempFolder m_folder;
+    std::string m_serverFolder;
+    std::string m_address;
+    pid_t m_daemon = -1;
 };
 
 // The fake automation server's side of the folder: what to answer and what it was sent.
@@ -49,13 +49,13 @@ private:
 // the statement succeeds.
 class FakeServerFolder {
 public:
-    explicit FakeServerFolder(std::string folder) : folder_(std::move(folder)) {}
-    void SetScript(const std::string& script) const;
-    std::vector<std::string> Statements() const; // in the order received
-    int Starts() const;                          // how many times the server was started
+    explicit FakeServerFolder(std::string folder) : m_folder(std::move(folder)) {}
+    void setScript(const std::string& script) const;
+    std::vector<std::string> statements() const; // in the order received
+    int starts() const;                          // how many times the server was started
 
 private:
-    std::string folder_;
+    std::string m_folder;
 };
 
 } // namespace vantero::test

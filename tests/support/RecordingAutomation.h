@@ -26,7 +26,7 @@ struct RecordingLog {
     int released = 0;
     // Called before a call is recorded as done; throw from it to fail that call.
     std::function<void(const RecordedCall&)> onCall;
-    std::vector<std::string> Arguments() const {
+    std::vector<std::string> arguments() const {
         std::vector<std::string> arguments;
         for (const RecordedCall& call : calls)
             arguments.push_back(call.argument);
@@ -37,20 +37,20 @@ struct RecordingLog {
 class RecordingAutomation : public AutomationObject {
 public:
     RecordingAutomation(std::shared_ptr<RecordingLog> log, std::unique_ptr<AutomationObject> inner)
-        : log_(std::move(log)), inner_(std::move(inner)) {}
-    ~RecordingAutomation() override { ++log_->released; }
-    void CallMethod(const std::string& method, const std::string& argument) override {
+        : m_log(std::move(log)), m_inner(std::move(inner)) {}
+    ~RecordingAutomation() override { ++m_log->released; }
+    void callMethod(const std::string& method, const std::string& argument) override {
         RecordedCall call{method, argument};
-        log_->calls.push_back(call);
-        if (log_->onCall)
-            log_->onCall(call);
-        if (inner_)
-            inner_->CallMethod(method, argument);
+        m_log->calls.push_back(call);
+        if (m_log->onCall)
+            m_log->onCall(call);
+        if (m_inner)
+            m_inner->callMethod(method, argument);
     }
 
 private:
-    std::shared_ptr<RecordingLog> log_;
-    std::unique_ptr<AutomationObject> inner_;
+    std::shared_ptr<RecordingLog> m_log;
+    std::unique_ptr<AutomationObject> m_inner;
 };
 
 class RecordingFactory : public AutomationServerFactory {
@@ -62,12 +62,12 @@ public:
     // that a test sees the calls and the release of a real connection.
     AutomationServerFactory* forwardTo = nullptr;
 
-    std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
+    std::unique_ptr<AutomationObject> createObject(const std::string& progId) override {
         progIds.push_back(progId);
         if (failCreation)
             failCreation();
         std::unique_ptr<AutomationObject> inner =
-            forwardTo ? forwardTo->CreateObject(progId) : nullptr;
+            forwardTo ? forwardTo->createObject(progId) : nullptr;
         return std::make_unique<RecordingAutomation>(log, std::move(inner));
     }
 };

@@ -25,46 +25,46 @@ public:
         name.push_back('\0');
         if (!mkdtemp(name.data()))
             throw std::runtime_error("cannot make a temporary folder");
-        path_ = name.data();
+        m_path = name.data();
     }
     ~TempFolder() {
         std::error_code ignored;
         // Tests may take permissions away; give them back so that everything can be removed.
-        for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+        for (auto it = std::filesystem::recursive_directory_iterator(m_path, ignored);
              it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                          std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(m_path, ignored);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
 
 private:
-    std::string path_;
+    std::string m_path;
 };
 
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
+inline void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
 }
 
-inline std::string ReadBytes(const std::string& path) {
+inline std::string readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool IsFolder(const std::string& path) {
+inline bool isFolder(const std::string& path) {
     return std::filesystem::is_directory(path);
 }
 
-inline std::vector<std::string> FolderEntries(const std::string& path) {
+inline std::vector<std::string> folderEntries(const std::string& path) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(path)) {
 #ifdef _WIN32

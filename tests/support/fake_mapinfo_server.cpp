@@ -16,12 +16,12 @@ namespace {
 
 const QString kName = QStringLiteral("MapInfo.Application");
 
-QString Folder() {
+QString folder() {
     return qEnvironmentVariable("VANTERO_FAKE_DIR");
 }
 
-void AppendLine(const QString& file, const QByteArray& line) {
-    QFile out(Folder() + QLatin1Char('/') + file);
+void appendLine(const QString& file, const QByteArray& line) {
+    QFile out(folder() + QLatin1Char('/') + file);
     if (out.open(QIODevice::Append))
         out.write(line + '\n');
 }
@@ -30,8 +30,8 @@ struct Rule {
     QByteArray action, match, message;
 };
 
-Rule RuleFor(const QByteArray& statement) {
-    QFile script(Folder() + QStringLiteral("/script"));
+Rule ruleFor(const QByteArray& statement) {
+    QFile script(folder() + QStringLiteral("/script"));
     if (script.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : script.readAll().split('\n')) {
             const QList<QByteArray> parts = line.split('\t');
@@ -60,14 +60,14 @@ public:
                                          .toUtf8()
                                          .replace('\\', "\\\\")
                                          .replace('\n', "\\n");
-        const Rule rule = RuleFor(statement);
+        const Rule rule = ruleFor(statement);
         if (message.member() != QLatin1String("do") || rule.action == "nodo") {
             connection.send(message.createErrorReply(
                 QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
                 QStringLiteral("No such method '%1'").arg(message.member())));
             return true;
         }
-        AppendLine(QStringLiteral("statements"), statement);
+        appendLine(QStringLiteral("statements"), statement);
         if (rule.action == "exit")
             _exit(3);
         if (rule.action == "sleep")
@@ -85,7 +85,7 @@ public:
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    AppendLine(QStringLiteral("starts"), QByteArray::number(getpid()));
+    appendLine(QStringLiteral("starts"), QByteArray::number(getpid()));
     QDBusConnection bus = QDBusConnection::sessionBus();
     FakeMapInfo object;
     if (!bus.registerVirtualObject(QStringLiteral("/"), &object) || !bus.registerService(kName))

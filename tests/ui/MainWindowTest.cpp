@@ -2,10 +2,11 @@
 // the status text and Pack Tables in step with the selection, removal from the list only, sorting
 // by a header, and the clipboard copy.
 
-#include "app/Prompts.h"
+#include "catalogue/ListTables.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Windows.h"
+#include "ui/Prompts.h"
 #include "ui/TableGrid.h"
-#include "ui/frmMain_Unit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,16 +27,15 @@ const std::string kNativeTab =
     "!table\n!version 300\n!charset WindowsLatin1\n\nDefinition Table\n"
     "  Type NATIVE Charset \"WindowsLatin1\"\n  Fields 1\n    id Integer ;\n";
 
-class MainWindow : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name : {"roads.tab", "parcels.TAB", "addresses.tab"})
-            test::WriteBytes(folder.file(name), kNativeTab);
+            test::writeBytes(folder.file(name), kNativeTab);
         window.resize(800, 500);
-        window.show();
-        grid = window.findChild<TableGrid*>(QStringLiteral("dxDBGrid1"));
+        grid = test::part<TableGrid>(&window, "tableGrid");
         ASSERT_NE(grid, nullptr);
-        window.PTShellTree1Change(folder.path());
+        window.listTablesOf(folder.path());
         ASSERT_EQ(grid->model()->rowCount(), 3);
         for (int d = 0; d < 3; ++d)
             names.push_back(grid->model()->index(d, 0).data().toString());
@@ -43,61 +43,70 @@ protected:
 
     // The centre of the display row's first cell.
     QPoint Row(int d) const { return grid->visualRect(grid->model()->index(d, 0)).center(); }
-    void Click(int d, Qt::KeyboardModifiers modifiers = {}) {
+    void click(int d, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers, Row(d));
     }
-    QString Status() const { return window.StatusBar1->currentMessage(); }
-    std::vector<std::size_t> Selected() const { return grid->Selection().SelectedRows(); }
+    QString status() const { return window.statusBar()->currentMessage(); }
+    bool packEnabled() const { return test::part<QAction>(&window, "packAction")->isEnabled(); }
+    std::vector<std::string> listedNames() const {
+        const RecordTable& list = window.tableList();
+        std::vector<std::string> names;
+        for (std::size_t r = 0; r < list.recordCount(); ++r)
+            names.push_back(list.valueAt(r, list.requireField(kTableNameField)));
+        return names;
+    }
+    std::vector<std::size_t> selected() const { return grid->selection().selectedRows(); }
 
     test::TempFolder folder;
     PromptScript prompts;
-    TfrmMain window;
+    test::ConnectedMainWindow program;
+    MainWindow& window = program.window;
     TableGrid* grid = nullptr;
     QStringList names;
 };
 
-TEST_F(MainWindow, StatusTextAndPackTablesFollowTheSelection) {
-    EXPECT_EQ(Status(), QString());
-    EXPECT_FALSE(window.actPack->isEnabled());
-    Click(0);
-    EXPECT_EQ(Status(), QStringLiteral("1 Table(s) selected"));
-    EXPECT_TRUE(window.actPack->isEnabled());
-    Click(2, Qt::ControlModifier);
-    EXPECT_EQ(Status(), QStringLiteral("2 Table(s) selected"));
-    Click(0, Qt::ControlModifier);
-    Click(2, Qt::ControlModifier);
-    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
-    EXPECT_FALSE(window.actPack->isEnabled());
-    Click(0);
+TEST_F(MainWindowTest, StatusTextAndPackTablesFollowTheSelection) {
+    EXPECT_EQ(status(), QString());
+    EXPECT_FALSE(packEnabled());
+    click(0);
+    EXPECT_EQ(status(), QStringLiteral("1 Table(s) selected"));
+    EXPECT_TRUE(packEnabled());
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(status(), QStringLiteral("2 Table(s) selected"));
+    click(0, Qt::ControlModifier);
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(status(), QStringLiteral("0 Table(s) selected"));
+    EXPECT_FALSE(packEnabled());
+    click(0);
     QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
     QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(Status(), QStringLiteral("3 Table(s) selected"));
+    EXPECT_EQ(status(), QStringLiteral("3 Table(s) selected"));
     QTest::keyClick(grid, Qt::Key_Up, Qt::ControlModifier);
     QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
-    EXPECT_EQ(Status(), QStringLiteral("2 Table(s) selected"));
-    Click(1, Qt::ShiftModifier);
-    EXPECT_EQ(Selected(), (std::vector<std::size_t>{1}));
+    EXPECT_EQ(status(), QStringLiteral("2 Table(s) selected"));
+    click(1, Qt::ShiftModifier);
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{1}));
 
     // A menu entry's hint shows for a while; the count comes back when the hint goes.
     QStatusTipEvent hint(QStringLiteral("Exit"));
     QApplication::sendEvent(&window, &hint);
-    EXPECT_EQ(Status(), QStringLiteral("Exit"));
+    EXPECT_EQ(status(), QStringLiteral("Exit"));
     QStatusTipEvent noHint{QString()};
     QApplication::sendEvent(&window, &noHint);
-    EXPECT_EQ(Status(), QStringLiteral("1 Table(s) selected"));
+    EXPECT_EQ(status(), QStringLiteral("1 Table(s) selected"));
 
     // A new listing empties the selection and says so.
     test::TempFolder empty;
-    window.PTShellTree1Change(empty.path());
+    window.listTablesOf(empty.path());
     EXPECT_EQ(grid->model()->rowCount(), 0);
-    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
-    EXPECT_FALSE(window.actPack->isEnabled());
+    EXPECT_EQ(status(), QStringLiteral("0 Table(s) selected"));
+    EXPECT_FALSE(packEnabled());
     EXPECT_TRUE(prompts.prompts.empty());
 }
 
-TEST_F(MainWindow, CtrlDeleteAsksAndRemovesFromTheListOnly) {
-    Click(0);
-    prompts.NextAnswer(QMessageBox::Cancel);
+TEST_F(MainWindowTest, CtrlDeleteAsksAndRemovesFromTheListOnly) {
+    click(0);
+    prompts.nextAnswer(QMessageBox::Cancel);
     QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
     ASSERT_EQ(prompts.prompts.size(), 1u);
     EXPECT_EQ(prompts.prompts[0].caption, QStringLiteral("Confirm"));
@@ -105,22 +114,19 @@ TEST_F(MainWindow, CtrlDeleteAsksAndRemovesFromTheListOnly) {
     EXPECT_EQ(prompts.prompts[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     EXPECT_EQ(grid->model()->rowCount(), 3);
 
-    Click(1, Qt::ShiftModifier);
-    Click(2, Qt::ShiftModifier);
-    prompts.NextAnswer(QMessageBox::Ok);
+    click(1, Qt::ShiftModifier);
+    click(2, Qt::ShiftModifier);
+    prompts.nextAnswer(QMessageBox::Ok);
     QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(prompts.prompts.back().text, QStringLiteral("Delete all selected records?"));
     EXPECT_EQ(grid->model()->rowCount(), 0);
-    EXPECT_EQ(window.memTabList.RecordCount(), 0u);
-    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
-    EXPECT_EQ(test::FolderEntries(folder.path()).size(), 3u);
+    EXPECT_EQ(window.tableList().recordCount(), 0u);
+    EXPECT_EQ(status(), QStringLiteral("0 Table(s) selected"));
+    EXPECT_EQ(test::folderEntries(folder.path()).size(), 3u);
 }
 
-TEST_F(MainWindow, HeaderClickSortsTheDisplayOnlyAndCtrlInsertCopiesInListOrder) {
-    const std::size_t nameField = window.memTabList.RequireField("TableName");
-    std::vector<std::string> listOrder;
-    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
-        listOrder.push_back(window.memTabList.ValueAt(r, nameField));
+TEST_F(MainWindowTest, HeaderClickSortsTheDisplayOnlyAndCtrlInsertCopiesInListOrder) {
+    const std::vector<std::string> listOrder = listedNames();
     QHeaderView* header = grid->horizontalHeader();
     const QPoint nameHeader(header->sectionViewportPosition(0) + 10, header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader);
@@ -130,13 +136,12 @@ TEST_F(MainWindow, HeaderClickSortsTheDisplayOnlyAndCtrlInsertCopiesInListOrder)
     EXPECT_EQ(ascending, (QStringList{"addresses.tab", "parcels.tab", "roads.tab"}));
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader);
     EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("roads.tab"));
-    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
-        EXPECT_EQ(window.memTabList.ValueAt(r, nameField), listOrder[r]);
+    EXPECT_EQ(listedNames(), listOrder);
 
     // Bottom-up on screen; the selection and the copy still go in list order.
-    Click(2);
-    Click(0, Qt::ShiftModifier);
-    EXPECT_EQ(Selected(), (std::vector<std::size_t>{0, 1, 2}));
+    click(2);
+    click(0, Qt::ShiftModifier);
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{0, 1, 2}));
     QTest::keyClick(grid, Qt::Key_Insert, Qt::ControlModifier);
     const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
@@ -148,12 +153,12 @@ TEST_F(MainWindow, HeaderClickSortsTheDisplayOnlyAndCtrlInsertCopiesInListOrder)
     }
 }
 
-TEST_F(MainWindow, CtrlDeleteOfScatteredRowsKeepsTheSortTheColumnsAndTheFocus) {
+TEST_F(MainWindowTest, CtrlDeleteOfScatteredRowsKeepsTheSortTheColumnsAndTheFocus) {
     test::TempFolder many;
     for (const char* name :
          {"h.tab", "c.tab", "f.tab", "a.tab", "g.tab", "b.tab", "e.tab", "d.tab"})
-        test::WriteBytes(many.file(name), kNativeTab);
-    window.PTShellTree1Change(many.path());
+        test::writeBytes(many.file(name), kNativeTab);
+    window.listTablesOf(many.path());
     ASSERT_EQ(grid->model()->rowCount(), 8);
     QHeaderView* header = grid->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
@@ -161,22 +166,19 @@ TEST_F(MainWindow, CtrlDeleteOfScatteredRowsKeepsTheSortTheColumnsAndTheFocus) {
     header->resizeSection(0, header->sectionSize(0) + 30);
     const std::vector<int> widths{header->sectionSize(0), header->sectionSize(1),
                                   header->sectionSize(2)};
-    const std::size_t nameField = window.memTabList.RequireField("TableName");
-    std::vector<std::string> listOrder;
-    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
-        listOrder.push_back(window.memTabList.ValueAt(r, nameField));
+    const std::vector<std::string> listOrder = listedNames();
 
     // b, d, e and h on screen, the focus ending on h, the last row.
     for (const int d : {1, 3, 4, 7})
-        Click(d, d == 1 ? Qt::NoModifier : Qt::ControlModifier);
-    ASSERT_EQ(Status(), QStringLiteral("4 Table(s) selected"));
-    QSignalSpy announced(grid, &TableGrid::SelectedCountChange);
-    prompts.NextAnswer(QMessageBox::Ok);
+        click(d, d == 1 ? Qt::NoModifier : Qt::ControlModifier);
+    ASSERT_EQ(status(), QStringLiteral("4 Table(s) selected"));
+    QSignalSpy announced(grid, &TableGrid::selectedCountChanged);
+    prompts.nextAnswer(QMessageBox::Ok);
     QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(prompts.prompts.back().text, QStringLiteral("Delete all selected records?"));
     ASSERT_EQ(announced.size(), 1);
     EXPECT_EQ(announced[0][0].toInt(), 0);
-    EXPECT_EQ(Status(), QStringLiteral("0 Table(s) selected"));
+    EXPECT_EQ(status(), QStringLiteral("0 Table(s) selected"));
 
     QStringList shown;
     for (int d = 0; d < grid->model()->rowCount(); ++d)
@@ -186,25 +188,23 @@ TEST_F(MainWindow, CtrlDeleteOfScatteredRowsKeepsTheSortTheColumnsAndTheFocus) {
     for (const std::string& name : listOrder)
         if (name != "b.tab" && name != "d.tab" && name != "e.tab" && name != "h.tab")
             kept.push_back(name);
-    std::vector<std::string> after;
-    for (std::size_t r = 0; r < window.memTabList.RecordCount(); ++r)
-        after.push_back(window.memTabList.ValueAt(r, nameField));
-    EXPECT_EQ(after, kept);
+    EXPECT_EQ(listedNames(), kept);
     EXPECT_TRUE(header->isSortIndicatorShown());
     EXPECT_EQ(header->sortIndicatorSection(), 0);
     EXPECT_EQ(
         (std::vector<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)}),
         widths);
-    EXPECT_EQ(test::FolderEntries(many.path()).size(), 8u);
+    EXPECT_EQ(test::folderEntries(many.path()).size(), 8u);
 
     // The focus went to the row above the deleted last one, and the keys go on from there.
-    ASSERT_TRUE(grid->Selection().FocusedRow());
+    ASSERT_TRUE(grid->selection().focusedRow());
     EXPECT_EQ(grid->currentIndex().row(), 3);
     QTest::keyClick(grid, Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(Status(), QStringLiteral("2 Table(s) selected"));
+    EXPECT_EQ(status(), QStringLiteral("2 Table(s) selected"));
     QStringList selectedNames;
-    for (const std::size_t r : Selected())
-        selectedNames << QString::fromStdString(window.memTabList.ValueAt(r, nameField));
+    const std::vector<std::string> left = listedNames();
+    for (const std::size_t r : selected())
+        selectedNames << QString::fromStdString(left[r]);
     selectedNames.sort();
     EXPECT_EQ(selectedNames, (QStringList{"f.tab", "g.tab"}));
     // A header click still sorts the rows that are left.
@@ -214,7 +214,7 @@ TEST_F(MainWindow, CtrlDeleteOfScatteredRowsKeepsTheSortTheColumnsAndTheFocus) {
 }
 
 // A press, a move and a release on the name header, as the mouse does it.
-void HeaderGesture(QHeaderView* header, QPoint from, int dx) {
+void headerGesture(QHeaderView* header, QPoint from, int dx) {
     QWidget* area = header->viewport();
     const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
         QMouseEvent e(type, at, area->mapToGlobal(at), Qt::LeftButton, buttons, {});
@@ -226,22 +226,22 @@ void HeaderGesture(QHeaderView* header, QPoint from, int dx) {
     send(QEvent::MouseButtonRelease, from + QPoint(dx, 0), Qt::NoButton);
 }
 
-TEST_F(MainWindow, AHeaderSortsUpToFivePixelsOfMovementAndDragsBeyond) {
+TEST_F(MainWindowTest, AHeaderSortsUpToFivePixelsOfMovementAndDragsBeyond) {
     QHeaderView* header = grid->horizontalHeader();
     const QPoint nameHeader(header->sectionViewportPosition(0) + 20, header->height() / 2);
-    HeaderGesture(header, nameHeader, 6);
+    headerGesture(header, nameHeader, 6);
     EXPECT_FALSE(header->isSortIndicatorShown()) << "a six-pixel drag sorted";
-    HeaderGesture(header, nameHeader, 5);
+    headerGesture(header, nameHeader, 5);
     EXPECT_TRUE(header->isSortIndicatorShown())
         << "a click with five pixels of movement did not sort";
     EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("addresses.tab"));
     // Dragged well past the next column, the name column moves and nothing is sorted again.
-    HeaderGesture(header, nameHeader, header->sectionSize(0) + header->sectionSize(1));
+    headerGesture(header, nameHeader, header->sectionSize(0) + header->sectionSize(1));
     EXPECT_NE(header->visualIndex(0), 0);
     EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("addresses.tab"));
 }
 
-TEST_F(MainWindow, TheColumnsShareTheGridsWidthWhateverItsSize) {
+TEST_F(MainWindowTest, TheColumnsShareTheGridsWidthWhateverItsSize) {
     QHeaderView* header = grid->horizontalHeader();
     const auto total = [&] {
         return header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2);

@@ -1,20 +1,16 @@
 // Start-up and shutdown with the real windows, offscreen, against an in-process automation object:
 // the window set, the deferred connection, the guard, and each way the program ends.
 
-#include "app/Startup.h"
-#include "app/ErrorGuard.h"
-#include "app/ProcessState.h"
-#include "app/Prompts.h"
 #include "mapinfo/AutomationError.h"
 #include "tests/support/RecordingAutomation.h"
-#include "ui/frmAbout_unit.h"
-#include "ui/frmIntro_unit.h"
-#include "ui/frmMain_Unit.h"
-#include "ui/frmMessage_unit.h"
-#include "ui/frmOptions_unit.h"
+#include "tests/support/Windows.h"
+#include "ui/ErrorGuard.h"
+#include "ui/Prompts.h"
+#include "ui/SplashWindow.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -23,106 +19,91 @@
 namespace vantero {
 namespace {
 
+using test::part;
+using test::Poll;
+using test::ProgramRun;
 using test::RecordingFactory;
 
-std::string SetUpStatements(WId handle) {
+std::string setUpStatements(WId handle) {
     const std::string h = std::to_string(static_cast<unsigned long long>(handle));
     return "Set Next Document Parent " + h + " Style 1|Set Application Window " + h +
            "|set progressbars off";
 }
 
-std::string Joined(const std::vector<std::string>& lines) {
+std::string joined(const std::vector<std::string>& lines) {
     std::string joined;
     for (const std::string& line : lines)
         joined += (joined.empty() ? "" : "|") + line;
     return joined;
 }
 
-// Calls step every 20 ms while the program runs until it returns true; a run that does not end
-// within the limit is ended and reported.
-class Probe {
-public:
-    explicit Probe(std::function<bool()> step) {
-        QObject::connect(&timer_, &QTimer::timeout, [this, step] {
-            if (step())
-                timer_.stop();
-        });
-        timer_.start(20);
-        QObject::connect(&deadline_, &QTimer::timeout, [this] {
-            timedOut = true;
-            RequestTermination();
-        });
-        deadline_.setSingleShot(true);
-        deadline_.start(20000);
-    }
-    bool timedOut = false;
-
-private:
-    QTimer timer_;
-    QTimer deadline_;
-};
-
-bool Idle() {
-    return frmIntro != nullptr && frmIntro->ConnectionAttempted() && !frmIntro->isVisible() &&
+// Connected and waiting for the user: the splash window has done its work and gone.
+bool idle(const ProgramRun& program) {
+    if (program.window() == nullptr)
+        return false;
+    const auto* splash = part<SplashWindow>(program.window(), "splashWindow");
+    return splash->connectionAttempted() && !splash->isVisible() &&
            QApplication::activeModalWidget() == nullptr;
 }
 
 TEST(Startup, WindowsAreCreatedInOrderAndTheSplashCoversTheConnection) {
     PromptScript prompts;
     RecordingFactory servers;
+    ProgramRun program(servers);
     std::vector<QString> owned;
     bool sawShape = false;
     servers.log->onCall = [&](const test::RecordedCall& call) {
         if (call.argument.rfind("Set Next Document", 0) != 0)
             return;
         // The moment of the connection: the main window maximized, the splash modal over it.
-        for (QObject* child : frmMain->children())
+        MainWindow* main = program.window();
+        for (QObject* child : main->children())
             if (qobject_cast<QDialog*>(child))
                 owned.push_back(child->objectName());
-        EXPECT_TRUE(frmMain->isVisible());
-        EXPECT_TRUE(frmMain->windowState().testFlag(Qt::WindowMaximized));
-        EXPECT_EQ(frmMain->windowTitle(), QStringLiteral("Vantero"));
-        EXPECT_EQ(QApplication::activeModalWidget(), frmIntro);
-        EXPECT_EQ(frmIntro->size(), QSize(136, 169));
-        EXPECT_FALSE(frmMessage->isVisible());
-        EXPECT_FALSE(frmOptions->isVisible());
-        EXPECT_FALSE(frmAbout->isVisible());
-        EXPECT_FALSE(frmMain->actPack->isEnabled());
+        EXPECT_TRUE(main->isVisible());
+        EXPECT_TRUE(main->windowState().testFlag(Qt::WindowMaximized));
+        EXPECT_EQ(main->windowTitle(), QStringLiteral("Vantero"));
+        EXPECT_EQ(QApplication::activeModalWidget(), part(main, "splashWindow"));
+        EXPECT_EQ(part(main, "splashWindow")->size(), QSize(136, 169));
+        for (const char* hidden : {"packWindow", "packOptionsDialog", "aboutDialog"})
+            EXPECT_FALSE(part(main, hidden)->isVisible()) << hidden;
+        EXPECT_FALSE(part<QAction>(main, "packAction")->isEnabled());
         sawShape = true;
     };
     std::string statements;
-    Probe probe([&] {
-        if (!Idle())
+    Poll poll([&] {
+        if (!idle(program))
             return false;
-        statements = Joined(servers.log->Arguments());
-        EXPECT_EQ(statements, SetUpStatements(frmMain->winId()));
-        EXPECT_TRUE(frmMain->isEnabled());
-        frmMain->dxFileExit->trigger();
+        statements = joined(servers.log->arguments());
+        EXPECT_EQ(statements, setUpStatements(program.window()->winId()));
+        EXPECT_TRUE(program.window()->isEnabled());
+        part<QAction>(program.window(), "exitAction")->trigger();
         return true;
     });
 
-    EXPECT_EQ(RunVantero(servers), 0);
-    EXPECT_FALSE(probe.timedOut);
+    EXPECT_EQ(program.run(), 0);
+    EXPECT_FALSE(program.timedOut);
     EXPECT_TRUE(sawShape);
-    EXPECT_EQ(owned, (std::vector<QString>{"frmMessage", "frmOptions", "frmAbout", "frmIntro"}));
+    EXPECT_EQ(owned, (std::vector<QString>{"packOptionsDialog", "packWindow", "aboutDialog",
+                                           "splashWindow"}));
     EXPECT_FALSE(statements.empty());
     EXPECT_EQ(servers.log->released, 1);
-    EXPECT_TRUE(MapInfoApp.IsEmpty());
-    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_TRUE(program.mapInfo().isEmpty());
     EXPECT_TRUE(prompts.prompts.empty());
 }
 
 TEST(Startup, ClosingTheMainWindowEndsTheProgramAndReleasesMapInfoOnce) {
     PromptScript prompts;
     RecordingFactory servers;
-    Probe probe([&] {
-        if (!Idle())
+    ProgramRun program(servers);
+    Poll poll([&] {
+        if (!idle(program))
             return false;
-        frmMain->close();
+        program.window()->close();
         return true;
     });
-    EXPECT_EQ(RunVantero(servers), 0);
-    EXPECT_FALSE(probe.timedOut);
+    EXPECT_EQ(program.run(), 0);
+    EXPECT_FALSE(program.timedOut);
     EXPECT_EQ(servers.log->calls.size(), 3u);
     EXPECT_EQ(servers.log->released, 1);
     EXPECT_TRUE(prompts.prompts.empty());
@@ -135,6 +116,7 @@ TEST(Startup, FailedConnectionShowsTheMessageAndEndsEveryLoop) {
         SCOPED_TRACE(creationFails ? "no server" : "set-up statement refused");
         PromptScript prompts;
         RecordingFactory servers;
+        ProgramRun program(servers);
         if (creationFails)
             servers.failCreation = [] { throw AutomationError("no such server"); };
         servers.log->onCall = [](const test::RecordedCall& call) {
@@ -143,12 +125,12 @@ TEST(Startup, FailedConnectionShowsTheMessageAndEndsEveryLoop) {
         };
         bool splashWasModal = false;
         prompts.onPrompt = [&](const PromptRecord&) {
-            splashWasModal = QApplication::activeModalWidget() == frmIntro;
+            splashWasModal =
+                QApplication::activeModalWidget() == part(program.window(), "splashWindow");
         };
-        Probe probe([] { return false; });
 
-        EXPECT_EQ(RunVantero(servers), 0);
-        EXPECT_FALSE(probe.timedOut);
+        EXPECT_EQ(program.run(), 0);
+        EXPECT_FALSE(program.timedOut);
         ASSERT_EQ(prompts.prompts.size(), 1u);
         EXPECT_EQ(prompts.prompts[0].caption, QStringLiteral("Vantero"));
         EXPECT_EQ(prompts.prompts[0].text,
@@ -166,30 +148,28 @@ TEST(Startup, FailedConnectionShowsTheMessageAndEndsEveryLoop) {
 TEST(Startup, SplashTimerBeforeTheSplashIsShownLeavesNothingWaiting) {
     PromptScript prompts;
     RecordingFactory servers;
-    SetAutomationServers(&servers);
-    frmMain = new TfrmMain;
-    frmIntro = new TfrmIntro(frmMain);
-    EXPECT_TRUE(frmIntro->Timer1->isActive());
-    EXPECT_FALSE(frmMain->Timer1->isActive());
-    frmMain->show();
-    EXPECT_TRUE(frmMain->Timer1->isActive());
+    AutomationVariant mapInfo;
+    {
+        MainWindow main(ApplicationServices{mapInfo, servers, [] {}});
+        auto* splash = part<SplashWindow>(&main, "splashWindow");
+        auto* splashDelay = part<QTimer>(&main, "splashDelay");
+        EXPECT_TRUE(part<QTimer>(splash, "connectTimer")->isActive());
+        EXPECT_FALSE(splashDelay->isActive());
+        main.show();
+        EXPECT_TRUE(splashDelay->isActive());
 
-    frmIntro->Timer1Timer();
-    bool splashShown = false;
-    QTimer::singleShot(500, frmIntro, [&] {
-        splashShown = frmIntro->isVisible();
-        frmIntro->reject();
-    });
-    frmMain->Timer1Timer();
-    EXPECT_FALSE(splashShown);
-    EXPECT_FALSE(frmIntro->isVisible());
-    EXPECT_EQ(Joined(servers.log->Arguments()), SetUpStatements(frmMain->winId()));
-
-    MapInfoApp.Clear();
-    delete frmMain;
-    frmMain = nullptr;
-    frmIntro = nullptr;
-    SetAutomationServers(nullptr);
+        splash->connectToMapInfo();
+        bool splashShown = false;
+        QTimer::singleShot(500, splash, [&] {
+            splashShown = splash->isVisible();
+            splash->reject();
+        });
+        QTest::qWait(600);
+        EXPECT_FALSE(splashShown);
+        EXPECT_FALSE(splash->isVisible());
+        EXPECT_EQ(joined(servers.log->arguments()), setUpStatements(main.winId()));
+        mapInfo.clear();
+    }
     EXPECT_EQ(servers.log->released, 1);
 }
 
@@ -197,8 +177,8 @@ TEST(ErrorGuard, EscapingExceptionIsShownAndTheLoopGoesOn) {
     PromptScript prompts;
     QEventLoop loop;
     bool after = false;
-    QTimer::singleShot(0, [] { Guard([] { throw AutomationError("Table roads is read-only"); }); });
-    QTimer::singleShot(0, [] { Guard([] { throw 42; }); });
+    QTimer::singleShot(0, [] { guard([] { throw AutomationError("Table roads is read-only"); }); });
+    QTimer::singleShot(0, [] { guard([] { throw 42; }); });
     QTimer::singleShot(10, [&] {
         after = true;
         loop.quit();
@@ -215,17 +195,17 @@ TEST(ErrorGuard, EscapingExceptionIsShownAndTheLoopGoesOn) {
 
 TEST(Prompts, OneShotAnswersAndFileNamesAreUsedOnce) {
     PromptScript prompts;
-    prompts.NextAnswer(QMessageBox::Cancel);
-    EXPECT_EQ(ShowMessage(nullptr, "Confirm", "Delete record?", QMessageBox::Question,
+    prompts.nextAnswer(QMessageBox::Cancel);
+    EXPECT_EQ(showMessage(nullptr, "Confirm", "Delete record?", QMessageBox::Question,
                           QMessageBox::Ok | QMessageBox::Cancel),
               QMessageBox::Cancel);
-    EXPECT_EQ(ShowMessage(nullptr, "Confirm", "Delete record?", QMessageBox::Question,
+    EXPECT_EQ(showMessage(nullptr, "Confirm", "Delete record?", QMessageBox::Question,
                           QMessageBox::Ok | QMessageBox::Cancel),
               QMessageBox::Ok);
-    prompts.NextFileName("/tmp/run.log");
-    EXPECT_EQ(AskSaveFileName(nullptr, "Save", "/tmp", "*.log", "log"),
+    prompts.nextFileName("/tmp/run.log");
+    EXPECT_EQ(askSaveFileName(nullptr, "Save", "/tmp", "*.log", "log"),
               QStringLiteral("/tmp/run.log"));
-    EXPECT_EQ(AskSaveFileName(nullptr, "Save", "/tmp", "*.log", "log"), QString());
+    EXPECT_EQ(askSaveFileName(nullptr, "Save", "/tmp", "*.log", "log"), QString());
     EXPECT_EQ(prompts.prompts.size(), 4u);
     EXPECT_TRUE(prompts.prompts[3].isFileDialog);
 }

@@ -9,18 +9,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using vantero::DetectTableType;
 using vantero::test::TempFolder;
-using vantero::test::WriteBytes;
+using vantero::test::writeBytes;
 
 namespace {
+
+// The kind as the table list shows it.
+std::string kindOf(const std::string& file) {
+    return vantero::tableKindText(vantero::detectTableType(file));
+}
 
 class Detect : public testing::Test {
 protected:
     std::string Of(const std::string& bytes) {
         const std::string file = dir.file("t" + std::to_string(++count) + ".tab");
-        WriteBytes(file, bytes);
-        return DetectTableType(file);
+        writeBytes(file, bytes);
+        return kindOf(file);
     }
     TempFolder dir;
     int count = 0;
@@ -83,22 +87,22 @@ TEST_F(Detect, KeywordsThatStraddleReadBoundariesAreFound) {
 }
 
 TEST_F(Detect, AnythingThatCannotBeReadIsUnknown) {
-    EXPECT_EQ(DetectTableType(dir.file("missing.tab")), "Unknown");
-    EXPECT_EQ(DetectTableType(""), "Unknown");
+    EXPECT_EQ(kindOf(dir.file("missing.tab")), "Unknown");
+    EXPECT_EQ(kindOf(""), "Unknown");
 
     std::filesystem::create_directory(dir.file("dir.tab"));
-    EXPECT_EQ(DetectTableType(dir.file("dir.tab")), "Unknown");
+    EXPECT_EQ(kindOf(dir.file("dir.tab")), "Unknown");
 
     // A named pipe with no writer must not hang the scan.
     ASSERT_EQ(mkfifo(dir.file("pipe.tab").c_str(), 0644), 0);
-    EXPECT_EQ(DetectTableType(dir.file("pipe.tab")), "Unknown");
+    EXPECT_EQ(kindOf(dir.file("pipe.tab")), "Unknown");
 
     const std::string locked = dir.file("locked.tab");
-    WriteBytes(locked, "Type NATIVE\r");
+    writeBytes(locked, "Type NATIVE\r");
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
     chmod(dir.path().c_str(), 0755);
     if (geteuid() != 0) {
-        EXPECT_EQ(DetectTableType(locked), "Unknown");
+        EXPECT_EQ(kindOf(locked), "Unknown");
         return;
     }
     // Root reads everything; an ordinary user is what the file keeps out, so ask as one.
@@ -107,7 +111,7 @@ TEST_F(Detect, AnythingThatCannotBeReadIsUnknown) {
     if (child == 0) {
         if (setgid(65534) != 0 || setuid(65534) != 0)
             _exit(2);
-        _exit(DetectTableType(locked) == "Unknown" ? 0 : 1);
+        _exit(kindOf(locked) == "Unknown" ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -135,5 +139,5 @@ TEST(DetectRealTables, GiveTheKindsOfTheTablesOtherProgramsWrote) {
         {"view_select_all_first_table_second_table.tab", "Unknown"},
     };
     for (const auto& [name, kind] : expected)
-        EXPECT_EQ(DetectTableType((data / name).string()), kind) << name;
+        EXPECT_EQ(kindOf((data / name).string()), kind) << name;
 }

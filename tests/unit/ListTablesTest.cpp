@@ -1,5 +1,5 @@
 #include "catalogue/ListTables.h"
-#include "records/Ascii.h"
+#include "base/Ascii.h"
 #include "tests/support/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -9,11 +9,11 @@
 
 using testing::ElementsAre;
 using testing::UnorderedElementsAre;
-using vantero::ListTables;
+using vantero::listTables;
 using vantero::RecordTable;
-using vantero::test::FolderEntries;
+using vantero::test::folderEntries;
 using vantero::test::TempFolder;
-using vantero::test::WriteBytes;
+using vantero::test::writeBytes;
 
 namespace {
 
@@ -27,14 +27,14 @@ struct Row {
 
 class Scan : public testing::Test {
 protected:
-    Scan() { vantero::DeclareTableListFields(memTabList); }
-    std::vector<Row> List(const std::string& path) {
-        ListTables(memTabList, path);
+    Scan() { vantero::declareTableListFields(memTabList); }
+    std::vector<Row> list(const std::string& path) {
+        listTables(memTabList, path);
         std::vector<Row> rows;
-        for (std::size_t r = 0; r < memTabList.RecordCount(); ++r) {
-            memTabList.MoveTo(r);
-            rows.push_back({memTabList.GetString("TableName"), memTabList.GetString("TableType"),
-                            memTabList.GetString("TablePath")});
+        for (std::size_t r = 0; r < memTabList.recordCount(); ++r) {
+            memTabList.moveTo(r);
+            rows.push_back({memTabList.getString("TableName"), memTabList.getString("TableType"),
+                            memTabList.getString("TablePath")});
         }
         return rows;
     }
@@ -45,16 +45,16 @@ protected:
 } // namespace
 
 TEST_F(Scan, ListsEveryTabEntryLowerCasedWithItsKindAndTheFolderAsGiven) {
-    WriteBytes(dir.file("Roads.TAB"), "!table\r\n  Type NATIVE\r\n");
-    WriteBytes(dir.file("Parcels.tab"), "!table\r\n  Type DBF\r\n");
-    WriteBytes(dir.file(".x.tab"), "Type RASTER\r");
+    writeBytes(dir.file("Roads.TAB"), "!table\r\n  Type NATIVE\r\n");
+    writeBytes(dir.file("Parcels.tab"), "!table\r\n  Type DBF\r\n");
+    writeBytes(dir.file(".x.tab"), "Type RASTER\r");
     std::filesystem::create_directory(dir.file("dir.tab"));
-    WriteBytes(dir.file("CAF\xC9.TaB"), "Type XLS\r"); // not UTF-8: listed by its bytes
-    WriteBytes(dir.file("notes.txt"), "Type NATIVE\r");
-    WriteBytes(dir.file("tab"), "Type NATIVE\r");
-    WriteBytes(dir.file("x.tabs"), "Type NATIVE\r");
+    writeBytes(dir.file("CAF\xC9.TaB"), "Type XLS\r"); // not UTF-8: listed by its bytes
+    writeBytes(dir.file("notes.txt"), "Type NATIVE\r");
+    writeBytes(dir.file("tab"), "Type NATIVE\r");
+    writeBytes(dir.file("x.tabs"), "Type NATIVE\r");
 
-    EXPECT_THAT(List(dir.path()), UnorderedElementsAre(Row{"roads.tab", "Native", dir.path()},
+    EXPECT_THAT(list(dir.path()), UnorderedElementsAre(Row{"roads.tab", "Native", dir.path()},
                                                        Row{"parcels.tab", "Dbase", dir.path()},
                                                        Row{".x.tab", "Raster", dir.path()},
                                                        Row{"dir.tab", "Unknown", dir.path()},
@@ -62,32 +62,32 @@ TEST_F(Scan, ListsEveryTabEntryLowerCasedWithItsKindAndTheFolderAsGiven) {
 
     // Rows come in the order the directory gives its entries, and ids in posting order.
     std::vector<std::string> order;
-    for (const auto& name : FolderEntries(dir.path()))
-        if (name.size() > 4 && vantero::EndsWithIgnoringAsciiCase(name, ".tab"))
-            order.push_back(vantero::AsciiLower(name));
+    for (const auto& name : folderEntries(dir.path()))
+        if (name.size() > 4 && vantero::endsWithIgnoringAsciiCase(name, ".tab"))
+            order.push_back(vantero::asciiLower(name));
     std::vector<std::string> listed;
-    for (std::size_t r = 0; r < memTabList.RecordCount(); ++r) {
-        listed.push_back(memTabList.ValueAt(r, *memTabList.FieldIndex("TableName")));
-        EXPECT_EQ(memTabList.RecIdAt(r), static_cast<int>(r + 1));
+    for (std::size_t r = 0; r < memTabList.recordCount(); ++r) {
+        listed.push_back(memTabList.valueAt(r, *memTabList.fieldIndex("TableName")));
+        EXPECT_EQ(memTabList.recIdAt(r), static_cast<int>(r + 1));
     }
     EXPECT_EQ(listed, order);
 }
 
 TEST_F(Scan, RebuildsFromScratchAndMissingFoldersGiveNoRows) {
-    WriteBytes(dir.file("a.tab"), "Type NATIVE\r");
-    EXPECT_EQ(List(dir.path()).size(), 1u);
-    EXPECT_EQ(List(dir.path()).size(), 1u);
-    EXPECT_EQ(memTabList.RecIdAt(0), 1);
+    writeBytes(dir.file("a.tab"), "Type NATIVE\r");
+    EXPECT_EQ(list(dir.path()).size(), 1u);
+    EXPECT_EQ(list(dir.path()).size(), 1u);
+    EXPECT_EQ(memTabList.recIdAt(0), 1);
 
-    EXPECT_TRUE(List(dir.file("gone")).empty());
-    EXPECT_TRUE(memTabList.IsOpen());
-    EXPECT_TRUE(List(dir.file("a.tab")).empty()); // a file is not a folder
+    EXPECT_TRUE(list(dir.file("gone")).empty());
+    EXPECT_TRUE(memTabList.isOpen());
+    EXPECT_TRUE(list(dir.file("a.tab")).empty()); // a file is not a folder
 }
 
 TEST_F(Scan, FolderPathIsJoinedWithOneSeparatorAndKeptAsGiven) {
-    WriteBytes(dir.file("a.tab"), "Type NATIVE\r");
+    writeBytes(dir.file("a.tab"), "Type NATIVE\r");
     const std::string trailing = dir.path() + "/";
-    EXPECT_THAT(List(trailing), ElementsAre(Row{"a.tab", "Native", trailing}));
+    EXPECT_THAT(list(trailing), ElementsAre(Row{"a.tab", "Native", trailing}));
 
     // Long paths are cut to the field's 255 bytes, the detection still uses the whole path.
     std::string deep = dir.path();
@@ -95,13 +95,13 @@ TEST_F(Scan, FolderPathIsJoinedWithOneSeparatorAndKeptAsGiven) {
         deep += "/" + std::string(40, 'd');
         std::filesystem::create_directory(deep);
     }
-    WriteBytes(deep + "/b.tab", "Type DBF\r");
-    EXPECT_THAT(List(deep), ElementsAre(Row{"b.tab", "Dbase", deep.substr(0, 255)}));
+    writeBytes(deep + "/b.tab", "Type DBF\r");
+    EXPECT_THAT(list(deep), ElementsAre(Row{"b.tab", "Dbase", deep.substr(0, 255)}));
 }
 
 TEST_F(Scan, EmptyPathSearchesTheRootFolderWithAnEmptyTablePath) {
-    std::vector<Row> root = List("/");
+    std::vector<Row> root = list("/");
     for (Row& r : root)
         r.path.clear();
-    EXPECT_EQ(List(""), root);
+    EXPECT_EQ(list(""), root);
 }

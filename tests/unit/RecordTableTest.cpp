@@ -15,27 +15,27 @@ namespace {
 // The run log's shape: one message field of 255 bytes.
 struct MessageTable : RecordTable {
     MessageTable() {
-        AddStringField("Message", 255);
-        Open();
+        addStringField("Message", 255);
+        open();
     }
-    void Add(const std::string& text) {
-        Append();
-        SetString("Message", text);
-        Post();
+    void add(const std::string& text) {
+        append();
+        setString("Message", text);
+        post();
     }
 };
 
-std::vector<std::string> Messages(RecordTable& t) {
+std::vector<std::string> messages(RecordTable& t) {
     std::vector<std::string> out;
-    for (std::size_t r = 0; r < t.RecordCount(); ++r)
-        out.push_back(t.ValueAt(r, *t.FieldIndex("Message")));
+    for (std::size_t r = 0; r < t.recordCount(); ++r)
+        out.push_back(t.valueAt(r, *t.fieldIndex("Message")));
     return out;
 }
 
-std::vector<int> Ids(const RecordTable& t) {
+std::vector<int> ids(const RecordTable& t) {
     std::vector<int> out;
-    for (std::size_t r = 0; r < t.RecordCount(); ++r)
-        out.push_back(t.RecIdAt(r));
+    for (std::size_t r = 0; r < t.recordCount(); ++r)
+        out.push_back(t.recIdAt(r));
     return out;
 }
 
@@ -43,134 +43,134 @@ std::vector<int> Ids(const RecordTable& t) {
 
 TEST(RecordTableIds, RunFromOneInPostingOrderAndRestartAfterCloseOpen) {
     MessageTable t;
-    t.Add("a");
-    t.Add("b");
-    EXPECT_EQ(Ids(t), (std::vector<int>{1, 2}));
-    EXPECT_EQ(t.GetString("RecId"), "2");
+    t.add("a");
+    t.add("b");
+    EXPECT_EQ(ids(t), (std::vector<int>{1, 2}));
+    EXPECT_EQ(t.getString("RecId"), "2");
 
-    t.Close();
-    EXPECT_EQ(t.RecordCount(), 0u);
-    t.Open();
-    t.Add("x");
-    t.Add("y");
-    t.Add("z");
-    EXPECT_EQ(Ids(t), (std::vector<int>{1, 2, 3}));
+    t.close();
+    EXPECT_EQ(t.recordCount(), 0u);
+    t.open();
+    t.add("x");
+    t.add("y");
+    t.add("z");
+    EXPECT_EQ(ids(t), (std::vector<int>{1, 2, 3}));
 }
 
 TEST(RecordTableIds, CancelledAppendUsesNoIdAndDeletedIdsAreNotReused) {
     MessageTable t;
-    t.Add("a");
-    t.Append();
-    t.SetString("Message", "never posted");
-    t.Cancel();
-    t.Add("b");
-    EXPECT_EQ(Ids(t), (std::vector<int>{1, 2}));
+    t.add("a");
+    t.append();
+    t.setString("Message", "never posted");
+    t.cancel();
+    t.add("b");
+    EXPECT_EQ(ids(t), (std::vector<int>{1, 2}));
 
-    t.MoveTo(1);
-    t.Delete();
-    t.Add("c");
-    EXPECT_EQ(Ids(t), (std::vector<int>{1, 3}));
-    EXPECT_EQ(Messages(t), (std::vector<std::string>{"a", "c"}));
+    t.moveTo(1);
+    t.deleteCurrent();
+    t.add("c");
+    EXPECT_EQ(ids(t), (std::vector<int>{1, 3}));
+    EXPECT_EQ(messages(t), (std::vector<std::string>{"a", "c"}));
 }
 
 TEST(RecordTableBookmarks, ReachTheRecordWithThatIdAfterReopen) {
     MessageTable t;
-    t.Add("first");
-    t.Add("second");
-    const Bookmark second = t.GetBookmark();
+    t.add("first");
+    t.add("second");
+    const Bookmark second = t.getBookmark();
     ASSERT_EQ(second.id, 2);
 
-    t.Close();
-    t.Open();
-    t.Add("new one");
-    t.Add("new two");
-    t.Add("new three");
-    t.MoveTo(0);
-    t.GotoBookmark(second);
-    EXPECT_EQ(t.GetString("Message"), "new two");
-    EXPECT_EQ(t.CurrentRow(), 1u);
+    t.close();
+    t.open();
+    t.add("new one");
+    t.add("new two");
+    t.add("new three");
+    t.moveTo(0);
+    t.gotoBookmark(second);
+    EXPECT_EQ(t.getString("Message"), "new two");
+    EXPECT_EQ(t.currentRow(), 1u);
 }
 
 TEST(RecordTableBookmarks, MissingIdRaisesAndEmptyBookmarkDoesNothing) {
     MessageTable t;
-    t.Add("a");
-    t.Add("b");
+    t.add("a");
+    t.add("b");
     const Bookmark first{1};
-    t.MoveTo(0);
-    t.Delete();
-    EXPECT_EQ(t.GetString("Message"), "b");
+    t.moveTo(0);
+    t.deleteCurrent();
+    EXPECT_EQ(t.getString("Message"), "b");
 
     try {
-        t.GotoBookmark(first);
+        t.gotoBookmark(first);
         FAIL() << "no error for a deleted record";
     } catch (const RecordTableError& e) {
         EXPECT_STREQ(e.what(), "Bookmark not found");
     }
-    EXPECT_EQ(t.GetString("Message"), "b");
+    EXPECT_EQ(t.getString("Message"), "b");
 
-    t.GotoBookmark(Bookmark{});
-    EXPECT_EQ(t.GetString("Message"), "b");
-    t.Close();
-    EXPECT_NO_THROW(t.GotoBookmark(Bookmark{}));
+    t.gotoBookmark(Bookmark{});
+    EXPECT_EQ(t.getString("Message"), "b");
+    t.close();
+    EXPECT_NO_THROW(t.gotoBookmark(Bookmark{}));
 }
 
 TEST(RecordTableValues, AreCutAtTheMaximumLengthAndAtAnEmbeddedNul) {
     MessageTable t;
-    t.Add(std::string(300, 'm'));
-    EXPECT_EQ(t.GetString("Message"), std::string(255, 'm'));
+    t.add(std::string(300, 'm'));
+    EXPECT_EQ(t.getString("Message"), std::string(255, 'm'));
 
-    t.Add(std::string("before\0after", 12));
-    EXPECT_EQ(t.GetString("Message"), "before");
+    t.add(std::string("before\0after", 12));
+    EXPECT_EQ(t.getString("Message"), "before");
 
     // Blanks, TABs and bytes of other code pages are stored as they are.
-    t.Add("  caf\xe9\t ");
-    EXPECT_EQ(t.GetString("Message"), "  caf\xe9\t ");
+    t.add("  caf\xe9\t ");
+    EXPECT_EQ(t.getString("Message"), "  caf\xe9\t ");
 
     RecordTable names;
-    names.AddStringField("TableType", 15);
-    names.Open();
-    names.Append();
-    names.SetString("TableType", "Native but far too long");
-    EXPECT_EQ(names.GetString("TableType"), "Native but far ");
+    names.addStringField("TableType", 15);
+    names.open();
+    names.append();
+    names.setString("TableType", "Native but far too long");
+    EXPECT_EQ(names.getString("TableType"), "Native but far ");
 }
 
 TEST(RecordTableValues, FieldNamesMatchInAnyLetterCase) {
     MessageTable t;
-    t.Append();
-    t.SetString("mEsSaGe", "hello");
-    t.Post();
-    EXPECT_EQ(t.GetString("MESSAGE"), "hello");
-    EXPECT_EQ(t.GetString("recid"), "1");
-    EXPECT_THROW(t.SetString("Messages", "x"), RecordTableError);
-    EXPECT_THROW(t.SetString("RecId", "7"), RecordTableError);
+    t.append();
+    t.setString("mEsSaGe", "hello");
+    t.post();
+    EXPECT_EQ(t.getString("MESSAGE"), "hello");
+    EXPECT_EQ(t.getString("recid"), "1");
+    EXPECT_THROW(t.setString("Messages", "x"), RecordTableError);
+    EXPECT_THROW(t.setString("RecId", "7"), RecordTableError);
 }
 
 TEST(RecordTableValues, NullReadsAsEmptyAndClosedTablesRefuseWork) {
     RecordTable t;
-    t.AddStringField("A", 10);
-    t.AddStringField("B", 10);
-    EXPECT_THROW(t.Append(), RecordTableError);
-    t.Open();
-    t.Append();
-    t.SetString("A", "");
-    t.Post();
-    EXPECT_EQ(t.GetString("A"), "");
-    EXPECT_EQ(t.GetString("B"), "");
-    EXPECT_THROW(t.AddStringField("C", 1), RecordTableError);
+    t.addStringField("A", 10);
+    t.addStringField("B", 10);
+    EXPECT_THROW(t.append(), RecordTableError);
+    t.open();
+    t.append();
+    t.setString("A", "");
+    t.post();
+    EXPECT_EQ(t.getString("A"), "");
+    EXPECT_EQ(t.getString("B"), "");
+    EXPECT_THROW(t.addStringField("C", 1), RecordTableError);
 }
 
 TEST(RecordTableDelete, MakesTheNextRecordCurrentOrThePreviousAtTheEnd) {
     MessageTable t;
     for (const char* m : {"a", "b", "c"})
-        t.Add(m);
-    t.MoveTo(1);
-    t.Delete();
-    EXPECT_EQ(t.GetString("Message"), "c");
-    t.Delete();
-    EXPECT_EQ(t.GetString("Message"), "a");
-    t.Delete();
-    EXPECT_EQ(t.CurrentRow(), std::nullopt);
-    EXPECT_THROW(t.Delete(), RecordTableError);
+        t.add(m);
+    t.moveTo(1);
+    t.deleteCurrent();
+    EXPECT_EQ(t.getString("Message"), "c");
+    t.deleteCurrent();
+    EXPECT_EQ(t.getString("Message"), "a");
+    t.deleteCurrent();
+    EXPECT_EQ(t.currentRow(), std::nullopt);
+    EXPECT_THROW(t.deleteCurrent(), RecordTableError);
 }
 
 namespace {
@@ -194,22 +194,22 @@ struct Recorder : vantero::RecordTableObserver {
 TEST(RecordTableObservers, AreToldOfEveryChangeInOrder) {
     MessageTable t;
     Recorder r;
-    t.AddObserver(&r);
-    t.Add("a");
-    t.Add("b");
-    t.MoveTo(0);
-    t.Delete();
-    t.Delete();
-    t.Add("c");
-    t.Close();
-    t.Close(); // already closed: no second notice
+    t.addObserver(&r);
+    t.add("a");
+    t.add("b");
+    t.moveTo(0);
+    t.deleteCurrent();
+    t.deleteCurrent();
+    t.add("c");
+    t.close();
+    t.close(); // already closed: no second notice
     EXPECT_THAT(r.events,
                 testing::ElementsAre("appended 0", "current 0", "appended 1", "current 1",
                                      "current 0", "deleted 0", "current 0", "deleted 0",
                                      "current none", "appended 0", "current 0", "emptied"));
-    t.RemoveObserver(&r);
-    t.Open();
-    t.Add("unseen");
+    t.removeObserver(&r);
+    t.open();
+    t.add("unseen");
     EXPECT_EQ(r.events.size(), 12u);
 }
 
@@ -224,9 +224,9 @@ struct BulkRecorder : Recorder {
     }
 };
 
-MessageTable& Filled(MessageTable& t, int count) {
+MessageTable& filled(MessageTable& t, int count) {
     for (int i = 0; i < count; ++i)
-        t.Add(std::string(1, static_cast<char>('a' + i)));
+        t.add(std::string(1, static_cast<char>('a' + i)));
     return t;
 }
 
@@ -250,76 +250,76 @@ TEST(RecordTableDeleteRows, KeepsTheOtherRecordsAndIdsWhereverTheDeletedOnesAre)
     for (const Case& c : cases) {
         MessageTable bulk;
         MessageTable single;
-        Filled(bulk, 6).DeleteRows(c.rows);
-        Filled(single, 6);
+        filled(bulk, 6).deleteRows(c.rows);
+        filled(single, 6);
         for (auto row = c.rows.rbegin(); row != c.rows.rend(); ++row) {
-            single.MoveTo(*row);
-            single.Delete();
+            single.moveTo(*row);
+            single.deleteCurrent();
         }
-        EXPECT_EQ(Messages(bulk), c.kept);
-        EXPECT_EQ(Ids(bulk), c.ids);
-        EXPECT_EQ(bulk.CurrentRow(), c.current);
+        EXPECT_EQ(messages(bulk), c.kept);
+        EXPECT_EQ(ids(bulk), c.ids);
+        EXPECT_EQ(bulk.currentRow(), c.current);
         // The same end as deleting them one at a time.
-        EXPECT_EQ(Messages(bulk), Messages(single));
-        EXPECT_EQ(bulk.CurrentRow(), single.CurrentRow());
-        EXPECT_EQ(bulk.GetBookmark().id, single.GetBookmark().id);
+        EXPECT_EQ(messages(bulk), messages(single));
+        EXPECT_EQ(bulk.currentRow(), single.currentRow());
+        EXPECT_EQ(bulk.getBookmark().id, single.getBookmark().id);
     }
 }
 
 TEST(RecordTableDeleteRows, BookmarksOfKeptRecordsStillLeadToThemAndNewIdsAreFresh) {
     MessageTable t;
-    Filled(t, 5);
-    t.MoveTo(3);
-    const Bookmark d = t.GetBookmark();
-    t.MoveTo(1);
-    const Bookmark b = t.GetBookmark();
-    t.DeleteRows({1, 2});
-    t.GotoBookmark(d);
-    EXPECT_EQ(t.GetString("Message"), "d");
-    EXPECT_EQ(t.CurrentRow(), 1u);
-    EXPECT_THROW(t.GotoBookmark(b), RecordTableError);
-    t.Add("f");
-    EXPECT_EQ(Ids(t), (std::vector<int>{1, 4, 5, 6}));
-    EXPECT_EQ(t.RowOfRecId(5), 2u);
+    filled(t, 5);
+    t.moveTo(3);
+    const Bookmark d = t.getBookmark();
+    t.moveTo(1);
+    const Bookmark b = t.getBookmark();
+    t.deleteRows({1, 2});
+    t.gotoBookmark(d);
+    EXPECT_EQ(t.getString("Message"), "d");
+    EXPECT_EQ(t.currentRow(), 1u);
+    EXPECT_THROW(t.gotoBookmark(b), RecordTableError);
+    t.add("f");
+    EXPECT_EQ(ids(t), (std::vector<int>{1, 4, 5, 6}));
+    EXPECT_EQ(t.rowOfRecId(5), 2u);
 }
 
 TEST(RecordTableDeleteRows, RefusesRowsOutOfRangeOrOrderAndChangesNothing) {
     MessageTable t;
-    Filled(t, 4);
-    t.MoveTo(2);
+    filled(t, 4);
+    t.moveTo(2);
     for (const std::vector<std::size_t>& rows :
          std::vector<std::vector<std::size_t>>{{4}, {2, 1}, {1, 1}, {0, 9}}) {
-        EXPECT_THROW(t.DeleteRows(rows), RecordTableError);
-        EXPECT_EQ(Messages(t), (std::vector<std::string>{"a", "b", "c", "d"}));
-        EXPECT_EQ(t.CurrentRow(), 2u);
+        EXPECT_THROW(t.deleteRows(rows), RecordTableError);
+        EXPECT_EQ(messages(t), (std::vector<std::string>{"a", "b", "c", "d"}));
+        EXPECT_EQ(t.currentRow(), 2u);
     }
-    t.DeleteRows({});
-    EXPECT_EQ(t.RecordCount(), 4u);
-    t.Close();
-    EXPECT_THROW(t.DeleteRows({}), RecordTableError);
+    t.deleteRows({});
+    EXPECT_EQ(t.recordCount(), 4u);
+    t.close();
+    EXPECT_THROW(t.deleteRows({}), RecordTableError);
 }
 
 TEST(RecordTableDeleteRows, PostsAnUnpostedAppendFirstAsMovingToARecordDoes) {
     MessageTable t;
-    Filled(t, 3);
-    t.Append();
-    t.SetString("Message", "pending");
-    t.DeleteRows({0});
-    EXPECT_FALSE(t.IsAppending());
-    EXPECT_EQ(Messages(t), (std::vector<std::string>{"b", "c", "pending"}));
+    filled(t, 3);
+    t.append();
+    t.setString("Message", "pending");
+    t.deleteRows({0});
+    EXPECT_FALSE(t.isAppending());
+    EXPECT_EQ(messages(t), (std::vector<std::string>{"b", "c", "pending"}));
 }
 
 TEST(RecordTableDeleteRows, ObserversHearOnceOrRowByRowFromTheLast) {
     MessageTable t;
-    Filled(t, 5);
+    filled(t, 5);
     BulkRecorder bulk;
     Recorder single;
-    t.AddObserver(&bulk);
-    t.AddObserver(&single);
-    t.DeleteRows({0, 2, 3});
+    t.addObserver(&bulk);
+    t.addObserver(&single);
+    t.deleteRows({0, 2, 3});
     EXPECT_THAT(bulk.events, testing::ElementsAre("deleted 0 2 3", "current 0"));
     EXPECT_THAT(single.events,
                 testing::ElementsAre("deleted 3", "deleted 2", "deleted 0", "current 0"));
-    t.RemoveObserver(&bulk);
-    t.RemoveObserver(&single);
+    t.removeObserver(&bulk);
+    t.removeObserver(&single);
 }

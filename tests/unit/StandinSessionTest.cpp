@@ -13,22 +13,22 @@
 namespace vantero::standin {
 namespace {
 
-using test::ReadBytes;
+using test::readBytes;
 using test::TempFolder;
-using test::WriteBytes;
+using test::writeBytes;
 
-std::string ErrorOf(StandinSession& session, const std::string& statement) {
+std::string errorOf(StandinSession& session, const std::string& statement) {
     try {
-        session.Run(statement);
+        session.run(statement);
     } catch (const std::exception& e) {
         return e.what();
     }
     return "(ran)";
 }
 
-std::string ParseError(const std::string& statement) {
+std::string parseError(const std::string& statement) {
     try {
-        (void)ParseStatement(statement);
+        (void)parseStatement(statement);
     } catch (const StatementError& e) {
         return e.what();
     }
@@ -37,58 +37,58 @@ std::string ParseError(const std::string& statement) {
 
 TEST(StandinStatements, ReadKeywordsInAnyCaseAndAnyBlanks) {
     const auto open =
-        std::get<OpenTable>(ParseStatement("  oPeN\tTABLE  \"/a b/c.tab\"  aS  Roads "));
+        std::get<OpenTable>(parseStatement("  oPeN\tTABLE  \"/a b/c.tab\"  aS  Roads "));
     EXPECT_EQ(open.path, "/a b/c.tab");
     EXPECT_EQ(open.alias, "Roads");
-    EXPECT_FALSE(std::get<OpenTable>(ParseStatement("Open Table \"x.tab\"")).alias.has_value());
+    EXPECT_FALSE(std::get<OpenTable>(parseStatement("Open Table \"x.tab\"")).alias.has_value());
     EXPECT_EQ(std::get<SetNextDocumentParent>(
-                  ParseStatement("Set Next Document Parent 4294967301 Style 1"))
+                  parseStatement("Set Next Document Parent 4294967301 Style 1"))
                   .window,
               4294967301u);
-    EXPECT_EQ(std::get<SetApplicationWindow>(ParseStatement("set application window 7")).window,
+    EXPECT_EQ(std::get<SetApplicationWindow>(parseStatement("set application window 7")).window,
               7u);
-    EXPECT_FALSE(std::get<SetProgressBars>(ParseStatement("set progressbars off")).on);
-    EXPECT_TRUE(std::get<SetProgressBars>(ParseStatement("SET PROGRESSBARS ON")).on);
-    EXPECT_TRUE(std::holds_alternative<CloseAll>(ParseStatement("close all")));
-    EXPECT_EQ(std::get<CloseTable>(ParseStatement("Close Table t")).alias, "t");
+    EXPECT_FALSE(std::get<SetProgressBars>(parseStatement("set progressbars off")).on);
+    EXPECT_TRUE(std::get<SetProgressBars>(parseStatement("SET PROGRESSBARS ON")).on);
+    EXPECT_TRUE(std::holds_alternative<CloseAll>(parseStatement("close all")));
+    EXPECT_EQ(std::get<CloseTable>(parseStatement("Close Table t")).alias, "t");
 }
 
 TEST(StandinStatements, ThePackClauseNeedsGraphicOrDataOrBoth) {
-    const auto both = std::get<PackTableStatement>(ParseStatement("Pack Table t Graphic Data"));
+    const auto both = std::get<PackTableStatement>(parseStatement("Pack Table t Graphic Data"));
     EXPECT_TRUE(both.graphic && both.data);
-    const auto data = std::get<PackTableStatement>(ParseStatement("pack table t data"));
+    const auto data = std::get<PackTableStatement>(parseStatement("pack table t data"));
     EXPECT_TRUE(data.data && !data.graphic);
-    EXPECT_EQ(ParseError("Pack Table t"),
+    EXPECT_EQ(parseError("Pack Table t"),
               "Pack Table needs Graphic, Data or both in: Pack Table t");
-    EXPECT_EQ(ParseError("Pack Table t Graphic Graphic"),
+    EXPECT_EQ(parseError("Pack Table t Graphic Graphic"),
               "Unexpected \"Graphic\" in: Pack Table t Graphic Graphic");
-    EXPECT_EQ(ParseError("Pack Table t Interactive"),
+    EXPECT_EQ(parseError("Pack Table t Interactive"),
               "Unexpected \"Interactive\" in: Pack Table t Interactive");
-    EXPECT_EQ(ParseError("Pack Table"), "A table name is missing in: Pack Table");
+    EXPECT_EQ(parseError("Pack Table"), "A table name is missing in: Pack Table");
 }
 
 TEST(StandinStatements, DoubledQuotesStandForOneAndAnOpenQuoteIsAnError) {
     // The link doubles a quote in a path; this is where that is undone.
-    const std::string statement = OpenTableStatement("/data/the \"best\" roads.tab", "roads");
-    EXPECT_EQ(std::get<OpenTable>(ParseStatement(statement)).path, "/data/the \"best\" roads.tab");
-    EXPECT_EQ(std::get<OpenTable>(ParseStatement("open table \"\"\"\"")).path, "\"");
-    EXPECT_EQ(ParseError("open table \"/data/roads.tab as roads"),
+    const std::string statement = openTableStatement("/data/the \"best\" roads.tab", "roads");
+    EXPECT_EQ(std::get<OpenTable>(parseStatement(statement)).path, "/data/the \"best\" roads.tab");
+    EXPECT_EQ(std::get<OpenTable>(parseStatement("open table \"\"\"\"")).path, "\"");
+    EXPECT_EQ(parseError("open table \"/data/roads.tab as roads"),
               "Unterminated string in: open table \"/data/roads.tab as roads");
-    EXPECT_EQ(ParseError("open table \"a.tab\"as t"),
+    EXPECT_EQ(parseError("open table \"a.tab\"as t"),
               "Unrecognized command: open table \"a.tab\"as t");
-    EXPECT_EQ(ParseError("open table a.tab"),
+    EXPECT_EQ(parseError("open table a.tab"),
               "Open Table needs the table's path in double quotes in: open table a.tab");
 }
 
 TEST(StandinStatements, AnythingElseIsUnrecognized) {
     for (const char* text : {"", "   ", "hello", "Close", "Set Window 5", "Drop Table t",
                              "Select * From t", "Pack t Data"})
-        EXPECT_EQ(ParseError(text), std::string("Unrecognized command: ") + text) << text;
-    EXPECT_EQ(ParseError("Set Application Window -1"),
+        EXPECT_EQ(parseError(text), std::string("Unrecognized command: ") + text) << text;
+    EXPECT_EQ(parseError("Set Application Window -1"),
               "The window handle \"-1\" is not a number in: Set Application Window -1");
-    EXPECT_EQ(ParseError("Set Next Document Parent 5"),
+    EXPECT_EQ(parseError("Set Next Document Parent 5"),
               "Set Next Document Parent needs Style 1 in: Set Next Document Parent 5");
-    EXPECT_EQ(ParseError("Close All Now"), "Unexpected \"Now\" in: Close All Now");
+    EXPECT_EQ(parseError("Close All Now"), "Unexpected \"Now\" in: Close All Now");
 }
 
 class StandinSessionTest : public ::testing::Test {
@@ -96,7 +96,7 @@ protected:
     TempFolder folder;
     StandinSession session;
 
-    std::string Copy(const std::string& table) {
+    std::string copy(const std::string& table) {
         std::string tab;
         for (const auto& entry : std::filesystem::directory_iterator(VANTERO_TESTDATA)) {
             const std::string name = entry.path().filename().string();
@@ -111,13 +111,13 @@ protected:
         }
         return tab;
     }
-    std::string Open(const std::string& path, const std::string& alias) {
-        return OpenTableStatement(path, alias);
+    std::string open(const std::string& path, const std::string& alias) {
+        return openTableStatement(path, alias);
     }
 };
 
-std::uint32_t RecordCount(const std::string& datPath) {
-    const std::string bytes = ReadBytes(datPath);
+std::uint32_t recordCount(const std::string& datPath) {
+    const std::string bytes = readBytes(datPath);
     std::uint32_t n = 0;
     for (int i = 3; i >= 0; --i)
         n = n << 8 | static_cast<unsigned char>(bytes.at(4 + i));
@@ -125,73 +125,73 @@ std::uint32_t RecordCount(const std::string& datPath) {
 }
 
 TEST_F(StandinSessionTest, OpenBindsTheAliasForThePackAndCloseAllFreesIt) {
-    const std::string tab = Copy("compr_symb_deleted_records");
-    session.Run(Open(tab, "t"));
-    EXPECT_EQ(ErrorOf(session, Open(tab, "T")), "A table named T is already open (" + tab + ")");
-    session.Run("Pack Table T Data"); // aliases are not case-sensitive
-    EXPECT_EQ(RecordCount(folder.file("compr_symb_deleted_records.dat")), 396u);
-    session.Run("close all");
+    const std::string tab = copy("compr_symb_deleted_records");
+    session.run(open(tab, "t"));
+    EXPECT_EQ(errorOf(session, open(tab, "T")), "A table named T is already open (" + tab + ")");
+    session.run("Pack Table T Data"); // aliases are not case-sensitive
+    EXPECT_EQ(recordCount(folder.file("compr_symb_deleted_records.dat")), 396u);
+    session.run("close all");
     EXPECT_TRUE(session.openTables().empty());
-    EXPECT_EQ(ErrorOf(session, "Pack Table t Data"), "Table t is not open");
-    session.Run(Open(tab, "t")); // the same alias again, after close all
-    session.Run("Close Table t");
-    EXPECT_EQ(ErrorOf(session, "Close Table t"), "Table t is not open");
+    EXPECT_EQ(errorOf(session, "Pack Table t Data"), "Table t is not open");
+    session.run(open(tab, "t")); // the same alias again, after close all
+    session.run("Close Table t");
+    EXPECT_EQ(errorOf(session, "Close Table t"), "Table t is not open");
 }
 
 TEST_F(StandinSessionTest, WithoutAnAliasTheTableIsNamedAsTheProgramNamesIt) {
-    const std::string tab = Copy("first_table");
-    session.Run("open table \"" + tab + "\"");
+    const std::string tab = copy("first_table");
+    session.run("open table \"" + tab + "\"");
     ASSERT_EQ(session.openTables().size(), 1u);
-    EXPECT_EQ(session.openTables()[0].alias, TableAlias("first_table.tab"));
+    EXPECT_EQ(session.openTables()[0].alias, tableAlias("first_table.tab"));
     EXPECT_EQ(session.openTables()[0].path, tab);
 }
 
 TEST_F(StandinSessionTest, OpenRefusesWhatIsNotATableAndNamesIt) {
-    const std::string tab = Copy("first_table");
-    WriteBytes(folder.file("notes.tab"), "just some text\n");
+    const std::string tab = copy("first_table");
+    writeBytes(folder.file("notes.tab"), "just some text\n");
     std::filesystem::create_directory(folder.file("folder.tab"));
-    EXPECT_EQ(ErrorOf(session, Open(folder.file("missing.tab"), "m")),
+    EXPECT_EQ(errorOf(session, open(folder.file("missing.tab"), "m")),
               "Cannot open " + folder.file("missing.tab") + ": No such file or directory");
-    EXPECT_EQ(ErrorOf(session, Open(folder.file("folder.tab"), "f")),
+    EXPECT_EQ(errorOf(session, open(folder.file("folder.tab"), "f")),
               "Cannot open " + folder.file("folder.tab") + ": it is a folder, not a MapInfo table");
-    EXPECT_NE(ErrorOf(session, Open(folder.file("notes.tab"), "n")).find(folder.file("notes.tab")),
+    EXPECT_NE(errorOf(session, open(folder.file("notes.tab"), "n")).find(folder.file("notes.tab")),
               std::string::npos);
-    EXPECT_EQ(ErrorOf(session, Open(tab, "2roads")), "Invalid table name \"2roads\" for " + tab);
-    EXPECT_EQ(ErrorOf(session, Open(tab, "a-b")), "Invalid table name \"a-b\" for " + tab);
+    EXPECT_EQ(errorOf(session, open(tab, "2roads")), "Invalid table name \"2roads\" for " + tab);
+    EXPECT_EQ(errorOf(session, open(tab, "a-b")), "Invalid table name \"a-b\" for " + tab);
     EXPECT_TRUE(session.openTables().empty()) << "a failed open binds nothing";
 }
 
 TEST_F(StandinSessionTest, OnlyNativeTablesArePackedAndOtherKindsAreLeftAlone) {
-    Copy("first_table");
-    Copy("second_table");
-    const std::string view = Copy("view_first_table_second_table");
-    const std::string seamless = Copy("seamless");
+    copy("first_table");
+    copy("second_table");
+    const std::string view = copy("view_first_table_second_table");
+    const std::string seamless = copy("seamless");
     for (const std::string& tab : {view, seamless}) {
-        const std::string before = ReadBytes(tab);
-        session.Run(Open(tab, "t"));
-        const std::string error = ErrorOf(session, "Pack Table t Graphic Data");
+        const std::string before = readBytes(tab);
+        session.run(open(tab, "t"));
+        const std::string error = errorOf(session, "Pack Table t Graphic Data");
         EXPECT_NE(error.find("only native and dBase tables can be packed"), std::string::npos)
             << error;
-        EXPECT_EQ(ReadBytes(tab), before);
-        session.Run("close all");
+        EXPECT_EQ(readBytes(tab), before);
+        session.run("close all");
     }
 }
 
 TEST_F(StandinSessionTest, OpeningATableFinishesAPackThatWasCutShort) {
-    const std::string tab = Copy("compr_symb_deleted_records");
+    const std::string tab = copy("compr_symb_deleted_records");
     const std::string dat = folder.file("compr_symb_deleted_records.dat");
     // A pack stopped after its new files were made durable but before it took effect leaves only
     // leftovers, which the open clears away.
-    WriteBytes(dat + ".vantero-new", "partial");
-    session.Run(Open(tab, "t"));
+    writeBytes(dat + ".vantero-new", "partial");
+    session.run(open(tab, "t"));
     EXPECT_FALSE(std::filesystem::exists(dat + ".vantero-new"));
-    EXPECT_EQ(RecordCount(dat), 10000u);
+    EXPECT_EQ(recordCount(dat), 10000u);
 }
 
 TEST_F(StandinSessionTest, TheSetUpStatementsAreRemembered) {
-    session.Run("Set Next Document Parent 4294967301 Style 1");
-    session.Run("Set Application Window 12");
-    session.Run("set progressbars off");
+    session.run("Set Next Document Parent 4294967301 Style 1");
+    session.run("Set Application Window 12");
+    session.run("set progressbars off");
     EXPECT_EQ(session.documentParent(), 4294967301u);
     EXPECT_EQ(session.applicationWindow(), 12u);
     EXPECT_FALSE(session.progressBars());

@@ -21,12 +21,12 @@ using Strings = std::vector<std::string>;
 
 class RecordingView : public PackView {
 public:
-    void SetProgressText(const std::string& text) override { progress.push_back(text); }
-    void SetCancelAndSaveEnabled(bool enabled) override { cancelAndSave = enabled; }
-    void SetTimerEnabled(bool enabled) override { timer = enabled; }
-    void SetBusyCursor(bool on) override { busy = on; }
-    void DrainMessages() override { ++drains; }
-    PackOptions AskPackOptions() override { return options; }
+    void setProgressText(const std::string& text) override { progress.push_back(text); }
+    void setCancelAndSaveEnabled(bool enabled) override { cancelAndSave = enabled; }
+    void setTimerEnabled(bool enabled) override { timer = enabled; }
+    void setBusyCursor(bool on) override { busy = on; }
+    void drainMessages() override { ++drains; }
+    PackOptions askPackOptions() override { return options; }
 
     PackOptions options{true, false};
     Strings progress;
@@ -37,36 +37,36 @@ public:
 class AllSelected : public PackSelection {
 public:
     explicit AllSelected(RecordTable& table) {
-        for (std::size_t r = 0; r < table.RecordCount(); ++r) {
-            table.MoveTo(r);
-            marks_.push_back(table.GetBookmark());
+        for (std::size_t r = 0; r < table.recordCount(); ++r) {
+            table.moveTo(r);
+            m_marks.push_back(table.getBookmark());
         }
     }
-    std::size_t SelectedCount() const override { return marks_.size(); }
-    Bookmark SelectedBookmark(std::size_t index) const override { return marks_.at(index); }
+    std::size_t selectedCount() const override { return m_marks.size(); }
+    Bookmark selectedBookmark(std::size_t index) const override { return m_marks.at(index); }
 
 private:
-    std::vector<Bookmark> marks_;
+    std::vector<Bookmark> m_marks;
 };
 
 class ComPackRun : public testing::Test {
 protected:
     ComPackRun() {
-        DeclareTableListFields(tableList);
-        DeclareRunLogFields(log);
-        tableList.Open();
+        declareTableListFields(tableList);
+        declareRunLogFields(log);
+        tableList.open();
     }
-    void AddTable(const std::string& name) {
-        tableList.Append();
-        tableList.SetString("TableName", name);
-        tableList.SetString("TableType", "Native");
-        tableList.SetString("TablePath", "C:\\Data");
-        tableList.Post();
+    void addTable(const std::string& name) {
+        tableList.append();
+        tableList.setString("TableName", name);
+        tableList.setString("TableType", "Native");
+        tableList.setString("TablePath", "C:\\Data");
+        tableList.post();
     }
-    Strings Log() {
+    Strings logLines() {
         Strings rows;
-        for (std::size_t r = 0; r < log.RecordCount(); ++r)
-            rows.push_back(log.ValueAt(r, *log.FieldIndex(kMessageField)));
+        for (std::size_t r = 0; r < log.recordCount(); ++r)
+            rows.push_back(log.valueAt(r, *log.fieldIndex(kMessageField)));
         return rows;
     }
 
@@ -79,45 +79,46 @@ protected:
 };
 
 TEST_F(ComPackRun, ThreeTablesGiveTheStatementsAndTheLogOfTheRun) {
-    AddTable("roads.tab");
-    AddTable("failwithtext.tab");
-    AddTable("parcels.tab");
-    mapInfo.Assign(ComAutomationFactory().CreateObject(kMapInfoProgId));
+    addTable("roads.tab");
+    addTable("failwithtext.tab");
+    addTable("parcels.tab");
+    mapInfo.assign(ComAutomationFactory().createObject(kMapInfoProgId));
     const AllSelected selection(tableList);
 
-    run.FormShow(mapInfo);
+    run.formShow(mapInfo);
     EXPECT_FALSE(stopRequested);
     EXPECT_TRUE(view.timer);
     EXPECT_FALSE(view.cancelAndSave);
-    run.RunPack(mapInfo, selection, tableList);
+    run.runPack(mapInfo, selection, tableList);
 
-    EXPECT_EQ(record.Statements(),
+    EXPECT_EQ(record.statements(),
               (Strings{"close all", "open table \"C:\\Data\\roads.tab\" as roads",
                        "Pack Table roads Graphic", "close all",
                        "open table \"C:\\Data\\failwithtext.tab\" as failwithtext",
                        "Pack Table failwithtext Graphic",
                        "open table \"C:\\Data\\parcels.tab\" as parcels",
                        "Pack Table parcels Graphic", "close all"}));
-    EXPECT_EQ(Log(), (Strings{"Packed table C:\\Data\\roads.tab", "Cannot pack table: it is not open",
-                              "Packed table C:\\Data\\parcels.tab", "Process Complete."}));
+    EXPECT_EQ(logLines(),
+              (Strings{"Packed table C:\\Data\\roads.tab", "Cannot pack table: it is not open",
+                       "Packed table C:\\Data\\parcels.tab", "Process Complete."}));
     EXPECT_EQ(view.progress.back(), "parcels.tab (3 of 3)");
     EXPECT_FALSE(view.busy);
     EXPECT_TRUE(view.cancelAndSave);
     EXPECT_FALSE(view.timer);
-    EXPECT_FALSE(run.Running());
+    EXPECT_FALSE(run.running());
 }
 
 TEST_F(ComPackRun, ServerThatDiesMidRunEndsItWithTheWindowUsable) {
-    AddTable("roads.tab");
-    AddTable("exitnow.tab");
-    AddTable("parcels.tab");
-    mapInfo.Assign(ComAutomationFactory().CreateObject(kMapInfoProgId));
+    addTable("roads.tab");
+    addTable("exitnow.tab");
+    addTable("parcels.tab");
+    mapInfo.assign(ComAutomationFactory().createObject(kMapInfoProgId));
     const AllSelected selection(tableList);
 
-    run.FormShow(mapInfo);
+    run.formShow(mapInfo);
     bool serverError = false, linkError = false;
     try {
-        run.RunPack(mapInfo, selection, tableList);
+        run.runPack(mapInfo, selection, tableList);
     } catch (const ServerError&) {
         serverError = true;
     } catch (const AutomationError&) {
@@ -126,14 +127,14 @@ TEST_F(ComPackRun, ServerThatDiesMidRunEndsItWithTheWindowUsable) {
     EXPECT_FALSE(serverError);
     EXPECT_TRUE(linkError);
     // The open that killed it is swallowed; the pack after it is what fails the run.
-    EXPECT_EQ(record.Statements(),
+    EXPECT_EQ(record.statements(),
               (Strings{"close all", "open table \"C:\\Data\\roads.tab\" as roads",
                        "Pack Table roads Graphic", "close all",
                        "open table \"C:\\Data\\exitnow.tab\" as exitnow"}));
-    EXPECT_EQ(Log(), Strings{"Packed table C:\\Data\\roads.tab"});
+    EXPECT_EQ(logLines(), Strings{"Packed table C:\\Data\\roads.tab"});
     EXPECT_FALSE(view.busy);
     EXPECT_TRUE(view.cancelAndSave);
-    EXPECT_FALSE(run.Running());
+    EXPECT_FALSE(run.running());
 }
 
 } // namespace

@@ -15,9 +15,9 @@
 
 namespace vantero::test {
 
-inline constexpr const char* kServerProgId = "MapInfo.Application";     // the local server
-inline constexpr const char* kInProcProgId = "Vantero.TestServer.InProc"; // the same, in-process
-inline constexpr const char* kNoDoProgId = "Vantero.TestServer.NoDo";     // no "do" method
+inline constexpr const char* kServerProgId = "MapInfo.Application";         // the local server
+inline constexpr const char* kInProcProgId = "Vantero.TestServer.InProc";   // the same, in-process
+inline constexpr const char* kNoDoProgId = "Vantero.TestServer.NoDo";       // no "do" method
 inline constexpr const char* kMissingProgId = "Vantero.TestServer.Missing"; // its exe is not there
 
 class ServerRecord {
@@ -27,18 +27,18 @@ public:
         char file[MAX_PATH];
         if (GetTempPathA(MAX_PATH, folder) == 0 || GetTempFileNameA(folder, "vsr", 0, file) == 0)
             throw std::runtime_error("cannot make the server's record file");
-        path_ = file;
-        SetEnvironmentVariableA("VANTERO_TEST_SERVER_RECORD", path_.c_str());
+        m_path = file;
+        SetEnvironmentVariableA("VANTERO_TEST_SERVER_RECORD", m_path.c_str());
     }
     ~ServerRecord() {
         SetEnvironmentVariableA("VANTERO_TEST_SERVER_RECORD", nullptr);
-        DeleteFileA(path_.c_str());
+        DeleteFileA(m_path.c_str());
     }
     ServerRecord(const ServerRecord&) = delete;
     ServerRecord& operator=(const ServerRecord&) = delete;
 
     std::vector<std::string> Lines() const {
-        std::ifstream in(path_, std::ios::binary);
+        std::ifstream in(m_path, std::ios::binary);
         std::vector<std::string> lines;
         std::string line;
         while (std::getline(in, line))
@@ -57,14 +57,14 @@ public:
         }
         return found;
     }
-    std::vector<std::string> Statements() const { return Of("do"); }
+    std::vector<std::string> statements() const { return Of("do"); }
 
     // The process that made the first object, and whether it was "local" or "inproc".
-    DWORD ServerProcess() const {
+    DWORD serverProcess() const {
         const auto created = Of("created");
         return created.empty() ? 0 : static_cast<DWORD>(std::stoul(created.front()));
     }
-    std::string Where() const {
+    std::string where() const {
         const auto created = Of("created");
         if (created.empty())
             return "";
@@ -73,7 +73,7 @@ public:
 
     // A line the server writes after the call that caused it has returned (a release) may come
     // a moment later.
-    bool WaitForLine(const std::string& line, int milliseconds = 10000) const {
+    bool waitForLine(const std::string& line, int milliseconds = 10000) const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
             for (const std::string& l : Lines())
@@ -86,11 +86,11 @@ public:
     }
 
 private:
-    std::string path_;
+    std::string m_path;
 };
 
 // Whether the process has ended, waiting up to the time given.
-inline bool ProcessEnds(DWORD processId, DWORD milliseconds = 10000) {
+inline bool processEnds(DWORD processId, DWORD milliseconds = 10000) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
     if (process == nullptr)
         return true; // gone already
@@ -99,23 +99,22 @@ inline bool ProcessEnds(DWORD processId, DWORD milliseconds = 10000) {
     return ended;
 }
 
-inline bool KillProcess(DWORD processId) {
+inline bool killProcess(DWORD processId) {
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
     if (process == nullptr)
         return false;
-    const bool killed = TerminateProcess(process, 9) &&
-                        WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    const bool killed =
+        TerminateProcess(process, 9) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
     CloseHandle(process);
     return killed;
 }
 
 // The system's own text for a code, as FormatMessage gives it, untrimmed.
-inline std::string RawSystemText(DWORD code) {
+inline std::string rawSystemText(DWORD code) {
     char* buffer = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0,
-                                        nullptr);
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text(buffer == nullptr ? "" : buffer, length);
     LocalFree(buffer);
     return text;

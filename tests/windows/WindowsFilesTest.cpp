@@ -13,37 +13,41 @@
 #include <filesystem>
 #include <map>
 
-using vantero::DetectTableType;
 using vantero::RecordTable;
 using vantero::RecordTableError;
-using vantero::test::FolderEntries;
-using vantero::test::ReadBytes;
+using vantero::test::folderEntries;
+using vantero::test::readBytes;
 using vantero::test::TempFolder;
-using vantero::test::WriteBytes;
+using vantero::test::writeBytes;
 
 namespace {
+
+// The kind as the table list shows it.
+std::string kindOf(const std::string& file) {
+    return vantero::tableKindText(vantero::detectTableType(file));
+}
 
 // Holds a file open the way a program that locks its documents does: no sharing at all.
 class LockedFile {
 public:
     explicit LockedFile(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+        : m_handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
     ~LockedFile() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
     }
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
-    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool held() const { return m_handle != INVALID_HANDLE_VALUE; }
 
 private:
-    HANDLE handle_;
+    HANDLE m_handle;
 };
 
-std::string ExportError(RecordTable& table, const std::string& file) {
+std::string exportError(RecordTable& table, const std::string& file) {
     try {
-        table.ExportText(file);
+        table.exportText(file);
     } catch (const RecordTableError& e) {
         return e.what();
     }
@@ -57,8 +61,8 @@ TEST(WindowsDetect, LineRulesHoldAcrossReadsAndTextModeNeverSeesTheBytes) {
     int n = 0;
     const auto of = [&](const std::string& bytes) {
         const std::string file = dir.file("t" + std::to_string(++n) + ".tab");
-        WriteBytes(file, bytes);
-        return DetectTableType(file);
+        writeBytes(file, bytes);
+        return kindOf(file);
     };
     // In text mode the runtime would turn CR LF into LF and stop at Ctrl-Z on its own; the rules
     // need the bytes as they are.
@@ -76,19 +80,19 @@ TEST(WindowsDetect, LineRulesHoldAcrossReadsAndTextModeNeverSeesTheBytes) {
 
 TEST(WindowsDetect, FoldersMissingAndLockedFilesAreUnknown) {
     TempFolder dir;
-    EXPECT_EQ(DetectTableType(dir.file("missing.tab")), "Unknown");
+    EXPECT_EQ(kindOf(dir.file("missing.tab")), "Unknown");
     std::filesystem::create_directory(dir.file("dir.tab"));
-    EXPECT_EQ(DetectTableType(dir.file("dir.tab")), "Unknown");
+    EXPECT_EQ(kindOf(dir.file("dir.tab")), "Unknown");
 
     const std::string locked = dir.file("locked.tab");
-    WriteBytes(locked, "Type NATIVE\r");
-    EXPECT_EQ(DetectTableType(locked), "Native");
+    writeBytes(locked, "Type NATIVE\r");
+    EXPECT_EQ(kindOf(locked), "Native");
     {
         LockedFile hold(locked);
-        ASSERT_TRUE(hold.Held());
-        EXPECT_EQ(DetectTableType(locked), "Unknown");
+        ASSERT_TRUE(hold.held());
+        EXPECT_EQ(kindOf(locked), "Unknown");
     }
-    EXPECT_EQ(DetectTableType(locked), "Native");
+    EXPECT_EQ(kindOf(locked), "Native");
 }
 
 TEST(WindowsDetect, RealTablesThatOtherProgramsWrote) {
@@ -101,46 +105,46 @@ TEST(WindowsDetect, RealTablesThatOtherProgramsWrote) {
         {"view_first_table_second_table.tab", "Unknown"},
     };
     for (const auto& [name, kind] : expected)
-        EXPECT_EQ(DetectTableType((data / name).string()), kind) << name;
+        EXPECT_EQ(kindOf((data / name).string()), kind) << name;
 }
 
 TEST(WindowsExport, ReplacesTheFileWholeOrLeavesItAsItWas) {
     TempFolder dir;
     RecordTable log;
-    log.AddStringField("Message", 255);
-    log.Open();
-    log.Append();
-    log.SetString("Message", "Packed table C:\\Data\\roads.tab");
-    log.Post();
+    log.addStringField("Message", 255);
+    log.open();
+    log.append();
+    log.setString("Message", "Packed table C:\\Data\\roads.tab");
+    log.post();
 
     const std::string file = dir.file("log.txt");
-    WriteBytes(file, std::string(5000, 'o'));
-    log.ExportText(file);
-    EXPECT_EQ(ReadBytes(file), "Message\r\nPacked table C:\\Data\\roads.tab\r\n");
+    writeBytes(file, std::string(5000, 'o'));
+    log.exportText(file);
+    EXPECT_EQ(readBytes(file), "Message\r\nPacked table C:\\Data\\roads.tab\r\n");
 
     // The same file open in another program that shares nothing: the export fails, the file is
     // unchanged and no temporary file is left beside it.
-    const std::string before = ReadBytes(file);
-    log.Append();
-    log.SetString("Message", "Process Complete.");
-    log.Post();
+    const std::string before = readBytes(file);
+    log.append();
+    log.setString("Message", "Process Complete.");
+    log.post();
     {
         LockedFile hold(file);
-        ASSERT_TRUE(hold.Held());
-        EXPECT_EQ(ExportError(log, file), "Cannot create file " + file);
+        ASSERT_TRUE(hold.held());
+        EXPECT_EQ(exportError(log, file), "Cannot create file " + file);
     }
-    EXPECT_EQ(ReadBytes(file), before);
-    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"log.txt"});
+    EXPECT_EQ(readBytes(file), before);
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"log.txt"});
 
     std::filesystem::create_directory(dir.file("taken"));
-    EXPECT_EQ(ExportError(log, dir.file("taken")), "Cannot create file " + dir.file("taken"));
+    EXPECT_EQ(exportError(log, dir.file("taken")), "Cannot create file " + dir.file("taken"));
     const std::string missing = dir.file("no\\such\\folder\\log.txt");
-    EXPECT_EQ(ExportError(log, missing), "Cannot create file " + missing);
-    auto entries = FolderEntries(dir.path());
+    EXPECT_EQ(exportError(log, missing), "Cannot create file " + missing);
+    auto entries = folderEntries(dir.path());
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"log.txt", "taken"}));
 
-    log.ExportText(file);
-    EXPECT_EQ(ReadBytes(file),
+    log.exportText(file);
+    EXPECT_EQ(readBytes(file),
               "Message\r\nPacked table C:\\Data\\roads.tab\r\nProcess Complete.\r\n");
 }

@@ -26,7 +26,7 @@ QColor C(int index) {
     return QColor(kPalette[index]);
 }
 
-QImage Draw() {
+QImage draw() {
     QImage picture(146, 173, QImage::Format_RGB32);
     picture.fill(C(4));
     QPainter p(&picture);
@@ -84,7 +84,7 @@ QImage Draw() {
     return picture;
 }
 
-int Nearest(QRgb colour) {
+int nearest(QRgb colour) {
     int best = 0, bestDistance = 1 << 30;
     for (int i = 0; i < 16; ++i) {
         const int dr = qRed(colour) - qRed(kPalette[i]), dg = qGreen(colour) - qGreen(kPalette[i]),
@@ -98,42 +98,42 @@ int Nearest(QRgb colour) {
     return best;
 }
 
-void Put16(QByteArray& out, quint16 v) {
+void put16(QByteArray& out, quint16 v) {
     out.append(char(v & 0xff)).append(char(v >> 8));
 }
-void Put32(QByteArray& out, quint32 v) {
-    Put16(out, quint16(v & 0xffff));
-    Put16(out, quint16(v >> 16));
+void put32(QByteArray& out, quint32 v) {
+    put16(out, quint16(v & 0xffff));
+    put16(out, quint16(v >> 16));
 }
 
 // BITMAPFILEHEADER + BITMAPINFOHEADER, 16 palette entries, rows bottom-up padded to 4 bytes.
-QByteArray Bitmap4(const QImage& picture) {
+QByteArray bitmap4(const QImage& picture) {
     const int w = picture.width(), h = picture.height();
     const int stride = ((w + 1) / 2 + 3) / 4 * 4;
     const quint32 offset = 14 + 40 + 16 * 4;
     QByteArray out;
     out.append("BM");
-    Put32(out, offset + quint32(stride * h));
-    Put32(out, 0);
-    Put32(out, offset);
-    Put32(out, 40);
-    Put32(out, quint32(w));
-    Put32(out, quint32(h));
-    Put16(out, 1);
-    Put16(out, 4);
-    Put32(out, 0); // no compression
-    Put32(out, quint32(stride * h));
-    Put32(out, 2835);
-    Put32(out, 2835);
-    Put32(out, 16);
-    Put32(out, 0);
+    put32(out, offset + quint32(stride * h));
+    put32(out, 0);
+    put32(out, offset);
+    put32(out, 40);
+    put32(out, quint32(w));
+    put32(out, quint32(h));
+    put16(out, 1);
+    put16(out, 4);
+    put32(out, 0); // no compression
+    put32(out, quint32(stride * h));
+    put32(out, 2835);
+    put32(out, 2835);
+    put32(out, 16);
+    put32(out, 0);
     for (QRgb c : kPalette) {
         out.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
     }
     for (int y = h - 1; y >= 0; --y) {
         QByteArray row(stride, '\0');
         for (int x = 0; x < w; ++x) {
-            const int index = Nearest(picture.pixel(x, y));
+            const int index = nearest(picture.pixel(x, y));
             row[x / 2] = char(row[x / 2] | (x % 2 == 0 ? index << 4 : index));
         }
         out.append(row);
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QFile file(QString::fromLocal8Bit(argv[1]));
-    if (!file.open(QIODevice::WriteOnly) || file.write(Bitmap4(Draw())) < 0) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bitmap4(draw())) < 0) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }

@@ -190,8 +190,7 @@ public:
         }
         const BSTR text = params->rgvarg[0].bstrVal;
         const std::wstring statement(text == nullptr ? L"" : text, SysStringLen(text));
-        Record(record_,
-               "do\t" + Utf8(statement.data(), static_cast<int>(statement.size())));
+        Record(record_, "do\t" + Utf8(statement.data(), static_cast<int>(statement.size())));
         if (result != nullptr)
             VariantInit(result);
 

@@ -14,9 +14,9 @@
 // Cue words, anywhere in a statement, in any letter case:
 //   failwithtext     DISP_E_EXCEPTION, a description ending in blanks, periods and a CR LF
 //   failwithcode     DISP_E_EXCEPTION, no description, scode E_ACCESSDENIED
-//   failblank        DISP_E_EXCEPTION, a description of blanks and periods only, scode E_ACCESSDENIED
-//   failunknowncode  DISP_E_EXCEPTION, no description, an scode without system text (0x80041234)
-//   failwcode        DISP_E_EXCEPTION, no description, wCode 1001 and no scode
+//   failblank        DISP_E_EXCEPTION, a description of blanks and periods only, scode
+//   E_ACCESSDENIED failunknowncode  DISP_E_EXCEPTION, no description, an scode without system text
+//   (0x80041234) failwcode        DISP_E_EXCEPTION, no description, wCode 1001 and no scode
 //   faildeferred     DISP_E_EXCEPTION, everything left to pfnDeferredFillIn (filled in before the
 //                    reply when the caller is in another process, as Windows' marshaller does)
 //   faildeferredraw  the same, the fill-in left to the caller even from the local server

@@ -8,29 +8,29 @@
 
 namespace vantero {
 
-constexpr char AsciiLower(char c) {
+constexpr char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
 }
 
-inline std::string AsciiLower(std::string_view s) {
+inline std::string asciiLower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
-        c = AsciiLower(c);
+        c = asciiLower(c);
     return out;
 }
 
-constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+constexpr bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+        if (asciiLower(a[i]) != asciiLower(b[i]))
             return false;
     return true;
 }
 
-constexpr bool EndsWithIgnoringAsciiCase(std::string_view s, std::string_view suffix) {
+constexpr bool endsWithIgnoringAsciiCase(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() &&
-           EqualsIgnoringAsciiCase(s.substr(s.size() - suffix.size()), suffix);
+           equalsIgnoringAsciiCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
 } // namespace vantero

@@ -26,13 +26,13 @@ struct PromptRecord {
 // Shows a message box and returns the button chosen; Escape or the close box give the escape
 // button the platform picks (Cancel where there is one).
 QMessageBox::StandardButton
-ShowMessage(QWidget* parent, const QString& caption, const QString& text,
+showMessage(QWidget* parent, const QString& caption, const QString& text,
             QMessageBox::Icon icon = QMessageBox::NoIcon,
             QMessageBox::StandardButtons buttons = QMessageBox::Ok,
             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // The save dialog; an empty string when the user cancelled.
-QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+QString askSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
                         const QString& filter, const QString& defaultSuffix);
 
 // While one exists, no prompt reaches the screen: each is recorded, shown to onPrompt (which may
@@ -45,20 +45,20 @@ public:
     PromptScript(const PromptScript&) = delete;
     PromptScript& operator=(const PromptScript&) = delete;
 
-    void NextAnswer(QMessageBox::StandardButton answer) { nextAnswer_ = answer; }
-    void NextFileName(const QString& name) { nextFileName_ = name; }
+    void nextAnswer(QMessageBox::StandardButton answer) { m_nextAnswer = answer; }
+    void nextFileName(const QString& name) { m_nextFileName = name; }
 
     std::vector<PromptRecord> prompts;
     std::function<void(const PromptRecord&)> onPrompt;
 
 private:
-    friend QMessageBox::StandardButton ShowMessage(QWidget*, const QString&, const QString&,
+    friend QMessageBox::StandardButton showMessage(QWidget*, const QString&, const QString&,
                                                    QMessageBox::Icon, QMessageBox::StandardButtons,
                                                    QMessageBox::StandardButton);
-    friend QString AskSaveFileName(QWidget*, const QString&, const QString&, const QString&,
+    friend QString askSaveFileName(QWidget*, const QString&, const QString&, const QString&,
                                    const QString&);
-    std::optional<QMessageBox::StandardButton> nextAnswer_;
-    std::optional<QString> nextFileName_;
+    std::optional<QMessageBox::StandardButton> m_nextAnswer;
+    std::optional<QString> m_nextFileName;
 };
 
 } // namespace vantero

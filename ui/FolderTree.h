@@ -1,7 +1,8 @@
 #pragma once
 
 // The folder tree of the main window's left pane: the desktop's namespace as a Linux desktop shows
-// it. Its one duty towards the program is SelectedPath and the Change announcement.
+// it. Its one duty towards the program is selectedPath() and the announcement of each change of the
+// selected folder.
 
 #include "ui/FolderCopy.h"
 
@@ -18,7 +19,7 @@ namespace vantero {
 
 class FolderWatcher;
 
-class TPTShellTree : public QTreeWidget {
+class FolderTree : public QTreeWidget {
     Q_OBJECT
 public:
     struct Places {
@@ -26,52 +27,52 @@ public:
         std::string home;
     };
     // The user's own desktop and home folders.
-    static Places UserPlaces();
+    static Places userPlaces();
 
-    explicit TPTShellTree(QWidget* parent = nullptr, Places places = UserPlaces());
+    explicit FolderTree(QWidget* parent = nullptr, Places places = userPlaces());
 
     // The selected node's folder: no trailing separator except for "/"; "" for a virtual node or
     // when nothing is selected.
-    std::string SelectedPath() const;
+    std::string selectedPath() const;
 
     // While held, selection changes are not announced.
-    void LockUpdates() { ++updateLock_; }
-    void UnlockUpdates() { --updateLock_; }
+    void lockUpdates() { ++m_updateLock; }
+    void unlockUpdates() { --m_updateLock; }
 
     // Brings the tree in line with the disk and selects the selected node again, announced. While
     // refreshes are deferred (the message window is shown, a drag or a rename runs) it only
     // marks itself pending and runs when the last deferral ends.
-    void Refresh();
-    void DeferRefreshes();
-    void EndDeferRefreshes();
-    bool RefreshPending() const { return refreshPending_; }
+    void refresh();
+    void deferRefreshes();
+    void endDeferRefreshes();
+    bool refreshPending() const { return m_refreshPending; }
     // Renames the selected folder in place (F2): not the root, not a virtual node. False when
     // the node cannot be renamed.
-    bool BeginRename() { return BeginRename(currentItem()); }
+    bool beginRename() { return beginRename(currentItem()); }
 
     // What a drag of the nodes carries: their folders as file URLs; nothing for the root,
     // places or virtual nodes.
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& nodes) const override;
     // What a drop on the node does: its URLs copied, or moved, into the node's folder.
-    void DropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAction action);
-    bool BeginRename(QTreeWidgetItem* node);
+    void dropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAction action);
+    bool beginRename(QTreeWidgetItem* node);
 
     // The folder verbs on the selected node (Del, Shift+Del, Ctrl+X, Ctrl+C, Ctrl+V). The
     // destructive ones ask first; a failure is an exception with a message for the error box, and
     // changes nothing. The tree follows through its folder watch, as it does for any other program.
-    void DeleteFolder(bool forGood) { DeleteFolder(currentItem(), forGood); }
-    void CopyFolder(bool cut) { CopyFolder(currentItem(), cut); }
-    void PasteIntoFolder() { PasteIntoFolder(currentItem()); }
+    void deleteFolder(bool forGood) { deleteFolder(currentItem(), forGood); }
+    void copyFolder(bool cut) { copyFolder(currentItem(), cut); }
+    void pasteIntoFolder() { pasteIntoFolder(currentItem()); }
 
     // The menu of a right-clicked node, which need not be the selected one: the selection stays.
     // Its entries have object names for tests: Rename, Cut, Copy, Paste, Delete, OpenInFileManager.
-    QMenu* ContextMenuFor(QTreeWidgetItem* node);
+    QMenu* contextMenuFor(QTreeWidgetItem* node);
 
     // A paste or drop of this many bytes or more shows its progress and can be cancelled.
     static constexpr std::uint64_t kProgressBytes = 16u << 20;
 
     // How long after the last folder notice the refresh comes: sooner when the user is here.
-    int DebounceMilliseconds() const;
+    int debounceMilliseconds() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -84,44 +85,46 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 signals:
-    void Change(); // OnChange
+    // The selected node changed, by the user or by a refresh that selected it again; not while the
+    // tree is being filled or its updates are locked.
+    void selectedFolderChanged();
 
 private:
-    void Fill();
-    void Populate(QTreeWidgetItem* node);
-    void RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered);
-    void FolderNotice();
-    void RenameCommitted(QTreeWidgetItem* node);
+    void fill();
+    void populate(QTreeWidgetItem* node);
+    void refreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered);
+    void folderNotice();
+    void renameCommitted(QTreeWidgetItem* node);
     // The selected node's folder when it is one the verbs may act on: not the root, not a place,
     // not a virtual node or a volume's root.
-    std::string OperablePath(const QTreeWidgetItem* node) const;
-    void DeleteFolder(QTreeWidgetItem* node, bool forGood);
-    void CopyFolder(QTreeWidgetItem* node, bool cut);
-    void PasteIntoFolder(QTreeWidgetItem* node);
+    std::string operablePath(const QTreeWidgetItem* node) const;
+    void deleteFolder(QTreeWidgetItem* node, bool forGood);
+    void copyFolder(QTreeWidgetItem* node, bool cut);
+    void pasteIntoFolder(QTreeWidgetItem* node);
     // Copies (or moves) the files and folders into the node's folder; never over a name.
-    void PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move);
+    void putInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move);
     static constexpr int kProgressSteps = 1000;
-    CopyResult CopyWithProgress(const std::filesystem::path& source,
+    CopyResult copyWithProgress(const std::filesystem::path& source,
                                 const std::filesystem::path& destination);
-    void RepointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
-    std::vector<std::string> SortedSubFolders(const std::string& folder) const;
-    void AddFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);
-    QTreeWidgetItem* MakeNode(const QString& text, const std::string& path, const QIcon& icon,
+    void repointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
+    std::vector<std::string> sortedSubFolders(const std::string& folder) const;
+    void addFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);
+    QTreeWidgetItem* makeNode(const QString& text, const std::string& path, const QIcon& icon,
                               bool mayHaveChildren, bool hidden) const;
-    QTreeWidgetItem* MakeFolderNode(const std::string& folder, const std::string& name,
+    QTreeWidgetItem* makeFolderNode(const std::string& folder, const std::string& name,
                                     const QIcon& icon) const;
-    QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, const std::string& path,
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, const std::string& path,
                              const QIcon& icon, bool mayHaveChildren, bool hidden);
 
-    Places places_;
-    bool filling_ = false;
-    int updateLock_ = 0;
-    FolderWatcher* watcher_ = nullptr;
-    QTimer* debounce_ = nullptr;
-    int deferrals_ = 0;
-    bool refreshPending_ = false;
-    bool skipNextNotice_ = false;
-    QTreeWidgetItem* renaming_ = nullptr;
+    Places m_places;
+    bool m_filling = false;
+    int m_updateLock = 0;
+    FolderWatcher* m_watcher = nullptr;
+    QTimer* m_debounce = nullptr;
+    int m_deferrals = 0;
+    bool m_refreshPending = false;
+    bool m_skipNextNotice = false;
+    QTreeWidgetItem* m_renaming = nullptr;
 };
 
 } // namespace vantero

@@ -1,9 +1,9 @@
-#include "ui/PTShellTree.h"
+#include "ui/FolderTree.h"
 
-#include "app/ErrorGuard.h"
-#include "app/Prompts.h"
+#include "ui/ErrorGuard.h"
 #include "ui/FolderCopy.h"
 #include "ui/FolderWatcher.h"
+#include "ui/Prompts.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -43,17 +43,17 @@ constexpr int kPathRole = Qt::UserRole; // QByteArray: the folder's bytes; null 
 constexpr int kPopulatedRole = Qt::UserRole + 1;
 constexpr int kPlaceRole = Qt::UserRole + 2; // Home: a place, not a folder of its parent
 
-bool IsFolder(const std::string& path) {
+bool isFolder(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
+std::string join(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
 // The sub-folders of a folder, hidden ones included; links to folders count as folders.
-std::vector<std::string> SubFolders(const std::string& folder, bool firstOnly = false) {
+std::vector<std::string> subFolders(const std::string& folder, bool firstOnly = false) {
     std::vector<std::string> names;
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr)
@@ -64,7 +64,7 @@ std::vector<std::string> SubFolders(const std::string& folder, bool firstOnly = 
             continue;
         const bool folderEntry =
             entry->d_type == DT_DIR || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
-                                        IsFolder(Join(folder, name)));
+                                        isFolder(join(folder, name)));
         if (!folderEntry)
             continue;
         names.push_back(name);
@@ -77,7 +77,7 @@ std::vector<std::string> SubFolders(const std::string& folder, bool firstOnly = 
 
 // Mounted file systems a user would look at: disks, partitions and network shares, not the
 // kernel's own.
-std::vector<QStorageInfo> UserVolumes() {
+std::vector<QStorageInfo> userVolumes() {
     std::vector<QStorageInfo> volumes;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         const QString root = volume.rootPath();
@@ -96,7 +96,7 @@ std::vector<QStorageInfo> UserVolumes() {
 
 } // namespace
 
-TPTShellTree::Places TPTShellTree::UserPlaces() {
+FolderTree::Places FolderTree::userPlaces() {
     const QString home = QDir::homePath();
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
@@ -104,9 +104,9 @@ TPTShellTree::Places TPTShellTree::UserPlaces() {
     return {QFile::encodeName(desktop).toStdString(), QFile::encodeName(home).toStdString()};
 }
 
-TPTShellTree::TPTShellTree(QWidget* parent, Places places)
-    : QTreeWidget(parent), places_(std::move(places)) {
-    setObjectName(QStringLiteral("PTShellTree1"));
+FolderTree::FolderTree(QWidget* parent, Places places)
+    : QTreeWidget(parent), m_places(std::move(places)) {
+    setObjectName(QStringLiteral("folderTree"));
     setHeaderHidden(true);
     setColumnCount(1);
     setIndentation(19);
@@ -120,69 +120,69 @@ TPTShellTree::TPTShellTree(QWidget* parent, Places places)
     setDragDropMode(QAbstractItemView::DragDrop);
     setDefaultDropAction(Qt::CopyAction);
     connect(this, &QTreeWidget::itemExpanded, this,
-            [this](QTreeWidgetItem* node) { Guard([this, node] { Populate(node); }); });
+            [this](QTreeWidgetItem* node) { guard([this, node] { populate(node); }); });
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* now, QTreeWidgetItem* before) {
-                if (now != before && !filling_ && updateLock_ == 0)
-                    emit Change();
+                if (now != before && !m_filling && m_updateLock == 0)
+                    emit selectedFolderChanged();
             });
     connect(this, &QTreeWidget::itemChanged, this,
-            [this](QTreeWidgetItem* node, int) { Guard([this, node] { RenameCommitted(node); }); });
+            [this](QTreeWidgetItem* node, int) { guard([this, node] { renameCommitted(node); }); });
     connect(itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
         // Escape: no rename; a refresh that waited for it runs now.
-        if (QTreeWidgetItem* node = std::exchange(renaming_, nullptr))
+        if (QTreeWidgetItem* node = std::exchange(m_renaming, nullptr))
             node->setFlags(node->flags() & ~Qt::ItemIsEditable);
-        if (refreshPending_ && deferrals_ == 0)
-            QTimer::singleShot(0, this, [this] { Guard([this] { Refresh(); }); });
+        if (m_refreshPending && m_deferrals == 0)
+            QTimer::singleShot(0, this, [this] { guard([this] { refresh(); }); });
     });
-    watcher_ = new FolderWatcher(this);
-    debounce_ = new QTimer(this);
-    debounce_->setSingleShot(true);
-    connect(watcher_, &FolderWatcher::FolderChanged, this,
-            [this] { Guard([this] { FolderNotice(); }); });
-    connect(debounce_, &QTimer::timeout, this, [this] { Guard([this] { Refresh(); }); });
-    Fill();
+    m_watcher = new FolderWatcher(this);
+    m_debounce = new QTimer(this);
+    m_debounce->setSingleShot(true);
+    connect(m_watcher, &FolderWatcher::folderChanged, this,
+            [this] { guard([this] { folderNotice(); }); });
+    connect(m_debounce, &QTimer::timeout, this, [this] { guard([this] { refresh(); }); });
+    fill();
 }
 
-int TPTShellTree::DebounceMilliseconds() const {
+int FolderTree::debounceMilliseconds() const {
     return hasFocus() ? 400 : 2000;
 }
 
-void TPTShellTree::FolderNotice() {
+void FolderTree::folderNotice() {
     // Our own rename on disk is already in the tree.
-    if (skipNextNotice_) {
-        skipNextNotice_ = false;
+    if (m_skipNextNotice) {
+        m_skipNextNotice = false;
         return;
     }
     if (state() == QAbstractItemView::DraggingState)
         return;
-    debounce_->start(DebounceMilliseconds());
+    m_debounce->start(debounceMilliseconds());
 }
 
-void TPTShellTree::keyPressEvent(QKeyEvent* event) {
+void FolderTree::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
-        Guard([this] { Refresh(); });
+        guard([this] { refresh(); });
         return;
     }
     if (state() != EditingState) {
         const Qt::KeyboardModifiers modifiers = event->modifiers();
         const int key = event->key();
         if (key == Qt::Key_F2 && modifiers == Qt::NoModifier) {
-            Guard([this] { BeginRename(); });
+            guard([this] { beginRename(); });
             return;
         }
         if (key == Qt::Key_Delete &&
             (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
-            Guard([this, modifiers] { DeleteFolder(modifiers == Qt::ShiftModifier); });
+            guard([this, modifiers] { deleteFolder(modifiers == Qt::ShiftModifier); });
             return;
         }
         if (modifiers == Qt::ControlModifier &&
             (key == Qt::Key_X || key == Qt::Key_C || key == Qt::Key_V)) {
-            Guard([this, key] {
+            guard([this, key] {
                 if (key == Qt::Key_V)
-                    PasteIntoFolder();
+                    pasteIntoFolder();
                 else
-                    CopyFolder(key == Qt::Key_X);
+                    copyFolder(key == Qt::Key_X);
             });
             return;
         }
@@ -190,41 +190,41 @@ void TPTShellTree::keyPressEvent(QKeyEvent* event) {
     QTreeWidget::keyPressEvent(event);
 }
 
-void TPTShellTree::DeferRefreshes() {
-    ++deferrals_;
+void FolderTree::deferRefreshes() {
+    ++m_deferrals;
 }
 
-void TPTShellTree::EndDeferRefreshes() {
-    if (deferrals_ > 0 && --deferrals_ == 0 && refreshPending_)
-        Refresh();
+void FolderTree::endDeferRefreshes() {
+    if (m_deferrals > 0 && --m_deferrals == 0 && m_refreshPending)
+        refresh();
 }
 
-void TPTShellTree::Refresh() {
-    debounce_->stop();
-    if (deferrals_ > 0 || state() == QAbstractItemView::DraggingState ||
+void FolderTree::refresh() {
+    m_debounce->stop();
+    if (m_deferrals > 0 || state() == QAbstractItemView::DraggingState ||
         state() == QAbstractItemView::EditingState) {
-        refreshPending_ = true;
+        m_refreshPending = true;
         return;
     }
-    refreshPending_ = false;
+    m_refreshPending = false;
     if (topLevelItemCount() == 0) {
-        Fill();
+        fill();
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setUpdatesEnabled(false);
     QTreeWidgetItem* remembered = currentItem();
-    LockUpdates();
+    lockUpdates();
     setCurrentItem(nullptr);
-    watcher_->UnwatchAll();
-    RefreshNode(topLevelItem(0), remembered);
-    UnlockUpdates();
+    m_watcher->unwatchAll();
+    refreshNode(topLevelItem(0), remembered);
+    unlockUpdates();
     setCurrentItem(remembered);
     setUpdatesEnabled(true);
     QApplication::restoreOverrideCursor();
 }
 
-void TPTShellTree::RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered) {
+void FolderTree::refreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered) {
     if (!node->data(0, kPopulatedRole).toBool())
         return;
     const QByteArray bytes = node->data(0, kPathRole).toByteArray();
@@ -233,7 +233,7 @@ void TPTShellTree::RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remember
         const std::string folder = bytes.toStdString();
         // The root keeps its places; the rest are the folder's own sub-folders.
         const int first = isRoot ? 2 : 0;
-        const std::vector<std::string> names = SortedSubFolders(folder);
+        const std::vector<std::string> names = sortedSubFolders(folder);
         const std::set<std::string> present(names.begin(), names.end());
         std::set<std::string> shown;
         for (int i = node->childCount() - 1; i >= first; --i) {
@@ -253,7 +253,7 @@ void TPTShellTree::RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remember
         }
         for (const std::string& name : names)
             if (shown.count(name) == 0)
-                AddFolderNode(node, folder, name);
+                addFolderNode(node, folder, name);
         // Back into the folder's order, new ones among them.
         QList<QTreeWidgetItem*> children;
         while (node->childCount() > first)
@@ -269,16 +269,16 @@ void TPTShellTree::RefreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remember
             node->setChildIndicatorPolicy(node->childCount() == 0
                                               ? QTreeWidgetItem::DontShowIndicator
                                               : QTreeWidgetItem::ShowIndicator);
-        watcher_->Watch(folder);
+        m_watcher->watch(folder);
     }
     for (int i = 0; i < node->childCount(); ++i)
-        RefreshNode(node->child(i), remembered);
+        refreshNode(node->child(i), remembered);
 }
 
-QTreeWidgetItem* TPTShellTree::AddNode(QTreeWidgetItem* parent, const QString& text,
-                                       const std::string& path, const QIcon& icon,
-                                       bool mayHaveChildren, bool hidden) {
-    QTreeWidgetItem* node = MakeNode(text, path, icon, mayHaveChildren, hidden);
+QTreeWidgetItem* FolderTree::addNode(QTreeWidgetItem* parent, const QString& text,
+                                     const std::string& path, const QIcon& icon,
+                                     bool mayHaveChildren, bool hidden) {
+    QTreeWidgetItem* node = makeNode(text, path, icon, mayHaveChildren, hidden);
     if (parent)
         parent->addChild(node);
     else
@@ -286,9 +286,8 @@ QTreeWidgetItem* TPTShellTree::AddNode(QTreeWidgetItem* parent, const QString& t
     return node;
 }
 
-QTreeWidgetItem* TPTShellTree::MakeNode(const QString& text, const std::string& path,
-                                        const QIcon& icon, bool mayHaveChildren,
-                                        bool hidden) const {
+QTreeWidgetItem* FolderTree::makeNode(const QString& text, const std::string& path,
+                                      const QIcon& icon, bool mayHaveChildren, bool hidden) const {
     auto* node = new QTreeWidgetItem;
     node->setText(0, text);
     node->setIcon(0, icon);
@@ -300,21 +299,21 @@ QTreeWidgetItem* TPTShellTree::MakeNode(const QString& text, const std::string& 
     return node;
 }
 
-void TPTShellTree::Fill() {
-    filling_ = true;
+void FolderTree::fill() {
+    m_filling = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     clear();
     const QFileIconProvider icons;
-    QTreeWidgetItem* desktop = AddNode(nullptr, tr("Desktop"), places_.desktop,
+    QTreeWidgetItem* desktop = addNode(nullptr, tr("Desktop"), m_places.desktop,
                                        icons.icon(QFileIconProvider::Desktop), true, false);
-    Populate(desktop);
+    populate(desktop);
     desktop->setExpanded(true);
     setCurrentItem(desktop);
     QApplication::restoreOverrideCursor();
-    filling_ = false;
+    m_filling = false;
 }
 
-void TPTShellTree::Populate(QTreeWidgetItem* node) {
+void FolderTree::populate(QTreeWidgetItem* node) {
     if (node->data(0, kPopulatedRole).toBool())
         return;
     node->setData(0, kPopulatedRole, true);
@@ -324,21 +323,21 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
 
     if (isRoot) {
         // The places come first, as a desktop's side bar shows them; then the desktop's folders.
-        QTreeWidgetItem* home = AddNode(
-            node, tr("Home"), places_.home,
+        QTreeWidgetItem* home = addNode(
+            node, tr("Home"), m_places.home,
             QIcon::fromTheme(QStringLiteral("user-home"), icons.icon(QFileIconProvider::Folder)),
-            !SubFolders(places_.home, true).empty(), false);
+            !subFolders(m_places.home, true).empty(), false);
         home->setData(0, kPlaceRole, true);
-        AddNode(node, tr("Computer"), {}, icons.icon(QFileIconProvider::Computer), true, false);
+        addNode(node, tr("Computer"), {}, icons.icon(QFileIconProvider::Computer), true, false);
     } else if (bytes.isNull()) {
         // Computer: the root of the file system and the mounted volumes.
-        AddNode(node, QStringLiteral("/"), "/", icons.icon(QFileIconProvider::Drive), true, false);
-        for (const QStorageInfo& volume : UserVolumes()) {
+        addNode(node, QStringLiteral("/"), "/", icons.icon(QFileIconProvider::Drive), true, false);
+        for (const QStorageInfo& volume : userVolumes()) {
             const std::string root = QFile::encodeName(volume.rootPath()).toStdString();
             const QString name =
                 volume.displayName().isEmpty() ? volume.rootPath() : volume.displayName();
-            AddNode(node, name, root, icons.icon(QFileIconProvider::Drive),
-                    !SubFolders(root, true).empty(), false);
+            addNode(node, name, root, icons.icon(QFileIconProvider::Drive),
+                    !subFolders(root, true).empty(), false);
         }
         return;
     }
@@ -346,15 +345,15 @@ void TPTShellTree::Populate(QTreeWidgetItem* node) {
     // All at once: one insertion for the view to lay out, not one per folder.
     QList<QTreeWidgetItem*> children;
     const QIcon folderIcon = icons.icon(QFileIconProvider::Folder);
-    for (const std::string& name : SortedSubFolders(folder))
-        children << MakeFolderNode(folder, name, folderIcon);
+    for (const std::string& name : sortedSubFolders(folder))
+        children << makeFolderNode(folder, name, folderIcon);
     node->addChildren(children);
-    watcher_->Watch(folder);
+    m_watcher->watch(folder);
     if (!isRoot && node->childCount() == 0)
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
 
-std::string TPTShellTree::OperablePath(const QTreeWidgetItem* node) const {
+std::string FolderTree::operablePath(const QTreeWidgetItem* node) const {
     if (node == nullptr || node->parent() == nullptr ||
         node->parent()->data(0, kPathRole).isNull() ||
         node->data(0, kPathRole).toByteArray().isNull() || node->data(0, kPlaceRole).toBool())
@@ -362,8 +361,8 @@ std::string TPTShellTree::OperablePath(const QTreeWidgetItem* node) const {
     return node->data(0, kPathRole).toByteArray().toStdString();
 }
 
-void TPTShellTree::DeleteFolder(QTreeWidgetItem* node, bool forGood) {
-    const std::string path = OperablePath(node);
+void FolderTree::deleteFolder(QTreeWidgetItem* node, bool forGood) {
+    const std::string path = operablePath(node);
     if (path.empty())
         return;
     const QString name = node->text(0);
@@ -372,7 +371,7 @@ void TPTShellTree::DeleteFolder(QTreeWidgetItem* node, bool forGood) {
             ? tr("Delete the folder \"%1\" and everything in it for good? This cannot be undone.")
                   .arg(name)
             : tr("Move the folder \"%1\" to the trash?").arg(name);
-    if (ShowMessage(this, tr("Confirm"), question, QMessageBox::Question,
+    if (showMessage(this, tr("Confirm"), question, QMessageBox::Question,
                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
         return;
     if (!forGood) {
@@ -389,8 +388,8 @@ void TPTShellTree::DeleteFolder(QTreeWidgetItem* node, bool forGood) {
         throw std::runtime_error("Cannot delete " + path + ": " + error.message());
 }
 
-void TPTShellTree::CopyFolder(QTreeWidgetItem* node, bool cut) {
-    const std::string path = OperablePath(node);
+void FolderTree::copyFolder(QTreeWidgetItem* node, bool cut) {
+    const std::string path = operablePath(node);
     if (path.empty())
         return;
     const QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -403,18 +402,18 @@ void TPTShellTree::CopyFolder(QTreeWidgetItem* node, bool cut) {
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
-void TPTShellTree::PasteIntoFolder(QTreeWidgetItem* node) {
+void FolderTree::pasteIntoFolder(QTreeWidgetItem* node) {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr || !data->hasUrls())
         return;
     const bool cut = data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("cut") ||
                      data->data(QStringLiteral("application/x-kde-cutselection")) == "1";
-    PutInto(node, data->urls(), cut);
+    putInto(node, data->urls(), cut);
     if (cut)
         QGuiApplication::clipboard()->clear();
 }
 
-void TPTShellTree::PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move) {
+void FolderTree::putInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move) {
     if (node == nullptr || node->data(0, kPathRole).toByteArray().isNull())
         return;
     const std::filesystem::path target = node->data(0, kPathRole).toByteArray().toStdString();
@@ -434,7 +433,7 @@ void TPTShellTree::PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool 
         if (cut && renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
                              RENAME_NOREPLACE) == 0)
             continue;
-        if (CopyWithProgress(source, destination) == CopyResult::Cancelled)
+        if (copyWithProgress(source, destination) == CopyResult::Cancelled)
             return; // the user's choice: what was copied is gone again, the source untouched
         if (cut) {
             std::error_code error;
@@ -447,21 +446,21 @@ void TPTShellTree::PutInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool 
     }
 }
 
-CopyResult TPTShellTree::CopyWithProgress(const std::filesystem::path& source,
-                                          const std::filesystem::path& destination) {
+CopyResult FolderTree::copyWithProgress(const std::filesystem::path& source,
+                                        const std::filesystem::path& destination) {
     // The copy's own folders must not set a refresh off half-way; it runs when the copy is over.
-    DeferRefreshes();
+    deferRefreshes();
     struct Undefer {
-        TPTShellTree* tree;
-        ~Undefer() { tree->EndDeferRefreshes(); }
+        FolderTree* tree;
+        ~Undefer() { tree->endDeferRefreshes(); }
     } undefer{this};
-    const std::uint64_t total = BytesToCopy(source);
+    const std::uint64_t total = bytesToCopy(source);
     if (total < kProgressBytes) {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         struct RestoreCursor {
             ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
         } restore;
-        return CopyInto(source, destination, {});
+        return copyInto(source, destination, {});
     }
     QProgressDialog progress(tr("Copying %1 to %2")
                                  .arg(QFile::decodeName(source.filename().c_str()),
@@ -472,17 +471,17 @@ CopyResult TPTShellTree::CopyWithProgress(const std::filesystem::path& source,
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setValue(0);
-    return CopyInto(source, destination, [&](std::uint64_t done, std::uint64_t all) {
+    return copyInto(source, destination, [&](std::uint64_t done, std::uint64_t all) {
         // setValue lets the dialog's own events through, so Cancel is seen between chunks.
         progress.setValue(static_cast<int>(all == 0 ? 0 : done * kProgressSteps / all));
         return !progress.wasCanceled();
     });
 }
 
-QMimeData* TPTShellTree::mimeData(const QList<QTreeWidgetItem*>& nodes) const {
+QMimeData* FolderTree::mimeData(const QList<QTreeWidgetItem*>& nodes) const {
     QList<QUrl> urls;
     for (const QTreeWidgetItem* node : nodes)
-        if (const std::string path = OperablePath(node); !path.empty())
+        if (const std::string path = operablePath(node); !path.empty())
             urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
     if (urls.isEmpty())
         return nullptr;
@@ -491,22 +490,22 @@ QMimeData* TPTShellTree::mimeData(const QList<QTreeWidgetItem*>& nodes) const {
     return data;
 }
 
-QStringList TPTShellTree::mimeTypes() const {
+QStringList FolderTree::mimeTypes() const {
     return {QStringLiteral("text/uri-list")};
 }
 
-Qt::DropActions TPTShellTree::supportedDropActions() const {
+Qt::DropActions FolderTree::supportedDropActions() const {
     return Qt::CopyAction | Qt::MoveAction;
 }
 
-void TPTShellTree::startDrag(Qt::DropActions actions) {
+void FolderTree::startDrag(Qt::DropActions actions) {
     QTreeWidget::startDrag(actions);
     // A refresh that came due during the drag runs now.
-    if (refreshPending_ && deferrals_ == 0)
-        Guard([this] { Refresh(); });
+    if (m_refreshPending && m_deferrals == 0)
+        guard([this] { refresh(); });
 }
 
-void TPTShellTree::dragMoveEvent(QDragMoveEvent* event) {
+void FolderTree::dragMoveEvent(QDragMoveEvent* event) {
     QTreeWidgetItem* node = itemAt(event->position().toPoint());
     if (node != nullptr && !node->data(0, kPathRole).toByteArray().isNull() &&
         event->mimeData()->hasUrls())
@@ -515,46 +514,46 @@ void TPTShellTree::dragMoveEvent(QDragMoveEvent* event) {
         event->ignore();
 }
 
-void TPTShellTree::dropEvent(QDropEvent* event) {
+void FolderTree::dropEvent(QDropEvent* event) {
     // The files go on disk; the tree follows through its watch, never by moving its own nodes.
     QTreeWidgetItem* node = itemAt(event->position().toPoint());
     event->acceptProposedAction();
-    Guard([&] { DropOn(node, event->mimeData(), event->dropAction()); });
+    guard([&] { dropOn(node, event->mimeData(), event->dropAction()); });
 }
 
-void TPTShellTree::DropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAction action) {
+void FolderTree::dropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAction action) {
     if (data != nullptr && data->hasUrls())
-        PutInto(node, data->urls(), action == Qt::MoveAction);
+        putInto(node, data->urls(), action == Qt::MoveAction);
 }
 
-QMenu* TPTShellTree::ContextMenuFor(QTreeWidgetItem* node) {
+QMenu* FolderTree::contextMenuFor(QTreeWidgetItem* node) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const bool operable = !OperablePath(node).empty();
+    const bool operable = !operablePath(node).empty();
     const bool folder = node != nullptr && !node->data(0, kPathRole).toByteArray().isNull();
     const auto entry = [&](const char* name, const QString& text, bool enabled, auto verb) {
         QAction* action = menu->addAction(text);
         action->setObjectName(QString::fromLatin1(name));
         action->setEnabled(enabled);
-        connect(action, &QAction::triggered, this, [verb] { Guard(verb); });
+        connect(action, &QAction::triggered, this, [verb] { guard(verb); });
     };
     entry("OpenInFileManager", tr("Open in file manager"), folder, [node] {
         QDesktopServices::openUrl(
             QUrl::fromLocalFile(QFile::decodeName(node->data(0, kPathRole).toByteArray())));
     });
     menu->addSeparator();
-    entry("Cut", tr("Cu&t"), operable, [this, node] { CopyFolder(node, true); });
-    entry("Copy", tr("&Copy"), operable, [this, node] { CopyFolder(node, false); });
+    entry("Cut", tr("Cu&t"), operable, [this, node] { copyFolder(node, true); });
+    entry("Copy", tr("&copy"), operable, [this, node] { copyFolder(node, false); });
     const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
     entry("Paste", tr("&Paste"), folder && clipboard != nullptr && clipboard->hasUrls(),
-          [this, node] { PasteIntoFolder(node); });
+          [this, node] { pasteIntoFolder(node); });
     menu->addSeparator();
-    entry("Delete", tr("&Delete"), operable, [this, node] { DeleteFolder(node, false); });
-    entry("Rename", tr("Rena&me"), operable, [this, node] { BeginRename(node); });
+    entry("Delete", tr("&deleteCurrent"), operable, [this, node] { deleteFolder(node, false); });
+    entry("Rename", tr("Rena&me"), operable, [this, node] { beginRename(node); });
     return menu;
 }
 
-void TPTShellTree::mousePressEvent(QMouseEvent* event) {
+void FolderTree::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::RightButton) {
         QTreeWidget::mousePressEvent(event);
         return;
@@ -563,22 +562,22 @@ void TPTShellTree::mousePressEvent(QMouseEvent* event) {
     QTreeWidgetItem* node = itemAt(event->position().toPoint());
     if (node == nullptr || node->parent() == nullptr)
         return;
-    ContextMenuFor(node)->popup(event->globalPosition().toPoint());
+    contextMenuFor(node)->popup(event->globalPosition().toPoint());
 }
 
-bool TPTShellTree::BeginRename(QTreeWidgetItem* node) {
-    if (OperablePath(node).empty())
+bool FolderTree::beginRename(QTreeWidgetItem* node) {
+    if (operablePath(node).empty())
         return false;
     node->setFlags(node->flags() | Qt::ItemIsEditable);
-    renaming_ = node; // after the flag change, which itself reports the item as changed
+    m_renaming = node; // after the flag change, which itself reports the item as changed
     editItem(node, 0);
     return true;
 }
 
-void TPTShellTree::RenameCommitted(QTreeWidgetItem* node) {
-    if (node != renaming_)
+void FolderTree::renameCommitted(QTreeWidgetItem* node) {
+    if (node != m_renaming)
         return;
-    renaming_ = nullptr;
+    m_renaming = nullptr;
     node->setFlags(node->flags() & ~Qt::ItemIsEditable);
     const std::string from = node->data(0, kPathRole).toByteArray().toStdString();
     const std::string folder = from.substr(0, from.rfind('/'));
@@ -595,28 +594,28 @@ void TPTShellTree::RenameCommitted(QTreeWidgetItem* node) {
         putBack();
         throw std::runtime_error("A folder name cannot be empty or contain /");
     }
-    const std::string to = Join(folder.empty() ? "/" : folder, newName);
+    const std::string to = join(folder.empty() ? "/" : folder, newName);
     // Never over another folder or file of that name.
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
         const int error = errno;
         putBack();
         throw std::runtime_error("Cannot rename " + from + ": " + std::strerror(error));
     }
-    skipNextNotice_ = true;
-    RepointPaths(node, from, to);
+    m_skipNextNotice = true;
+    repointPaths(node, from, to);
 }
 
-void TPTShellTree::RepointPaths(QTreeWidgetItem* node, const std::string& from,
-                                const std::string& to) {
+void FolderTree::repointPaths(QTreeWidgetItem* node, const std::string& from,
+                              const std::string& to) {
     const std::string path = node->data(0, kPathRole).toByteArray().toStdString();
     if (path.compare(0, from.size(), from) == 0)
         node->setData(0, kPathRole, QByteArray::fromStdString(to + path.substr(from.size())));
     for (int i = 0; i < node->childCount(); ++i)
-        RepointPaths(node->child(i), from, to);
+        repointPaths(node->child(i), from, to);
 }
 
-std::vector<std::string> TPTShellTree::SortedSubFolders(const std::string& folder) const {
-    const std::vector<std::string> names = SubFolders(folder);
+std::vector<std::string> FolderTree::sortedSubFolders(const std::string& folder) const {
+    const std::vector<std::string> names = subFolders(folder);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // A key per name, made once: comparing through the collator decodes both names every time.
@@ -636,20 +635,20 @@ std::vector<std::string> TPTShellTree::SortedSubFolders(const std::string& folde
     return sorted;
 }
 
-QTreeWidgetItem* TPTShellTree::MakeFolderNode(const std::string& folder, const std::string& name,
-                                              const QIcon& icon) const {
-    const std::string path = Join(folder, name);
-    return MakeNode(QFile::decodeName(QByteArray::fromStdString(name)), path, icon,
-                    !SubFolders(path, true).empty(), name.front() == '.');
+QTreeWidgetItem* FolderTree::makeFolderNode(const std::string& folder, const std::string& name,
+                                            const QIcon& icon) const {
+    const std::string path = join(folder, name);
+    return makeNode(QFile::decodeName(QByteArray::fromStdString(name)), path, icon,
+                    !subFolders(path, true).empty(), name.front() == '.');
 }
 
-void TPTShellTree::AddFolderNode(QTreeWidgetItem* parent, const std::string& folder,
-                                 const std::string& name) {
+void FolderTree::addFolderNode(QTreeWidgetItem* parent, const std::string& folder,
+                               const std::string& name) {
     parent->addChild(
-        MakeFolderNode(folder, name, QFileIconProvider().icon(QFileIconProvider::Folder)));
+        makeFolderNode(folder, name, QFileIconProvider().icon(QFileIconProvider::Folder)));
 }
 
-std::string TPTShellTree::SelectedPath() const {
+std::string FolderTree::selectedPath() const {
     const QTreeWidgetItem* node = currentItem();
     if (node == nullptr)
         return {};

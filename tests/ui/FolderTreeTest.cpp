@@ -1,10 +1,10 @@
 // The folder tree over a desktop and a home folder of the test's own: the namespace, the selected
 // path and when a change is announced.
 
-#include "app/ErrorGuard.h"
-#include "app/Prompts.h"
+#include "ui/FolderTree.h"
 #include "tests/support/TempFolder.h"
-#include "ui/PTShellTree.h"
+#include "ui/ErrorGuard.h"
+#include "ui/Prompts.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -25,98 +25,98 @@
 namespace vantero {
 namespace {
 
-QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
+QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
     for (int i = 0; i < node->childCount(); ++i)
         if (node->child(i)->text(0) == text)
             return node->child(i);
     return nullptr;
 }
 
-QStringList Texts(QTreeWidgetItem* node) {
+QStringList texts(QTreeWidgetItem* node) {
     QStringList texts;
     for (int i = 0; i < node->childCount(); ++i)
         texts << node->child(i)->text(0);
     return texts;
 }
 
-class ShellTree : public ::testing::Test {
+class FolderTreeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name : {"desktop", "desktop/beta", "desktop/Alpha", "desktop/.hidden",
                                  "desktop/Alpha/inner", "home", "home/maps"})
             ASSERT_EQ(mkdir(folder.file(name).c_str(), 0700), 0);
-        test::WriteBytes(folder.file("desktop/roads.tab"), "!table\n");
-        tree = std::make_unique<TPTShellTree>(
-            nullptr, TPTShellTree::Places{folder.file("desktop"), folder.file("home")});
-        spy = std::make_unique<QSignalSpy>(tree.get(), &TPTShellTree::Change);
+        test::writeBytes(folder.file("desktop/roads.tab"), "!table\n");
+        tree = std::make_unique<FolderTree>(
+            nullptr, FolderTree::Places{folder.file("desktop"), folder.file("home")});
+        spy = std::make_unique<QSignalSpy>(tree.get(), &FolderTree::selectedFolderChanged);
         tree->resize(300, 400);
         tree->show();
         root = tree->topLevelItem(0);
     }
 
     test::TempFolder folder;
-    std::unique_ptr<TPTShellTree> tree;
+    std::unique_ptr<FolderTree> tree;
     std::unique_ptr<QSignalSpy> spy;
     QTreeWidgetItem* root = nullptr;
 };
 
-TEST_F(ShellTree, LoadsWithTheDesktopSelectedAndExpandedUnannounced) {
+TEST_F(FolderTreeTest, LoadsWithTheDesktopSelectedAndExpandedUnannounced) {
     EXPECT_EQ(tree->topLevelItemCount(), 1);
     EXPECT_EQ(root->text(0), QStringLiteral("Desktop"));
     EXPECT_TRUE(root->isExpanded());
     EXPECT_EQ(tree->currentItem(), root);
-    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop"));
+    EXPECT_EQ(tree->selectedPath(), folder.file("desktop"));
     EXPECT_EQ(spy->count(), 0);
     // The places, then the desktop's folders (hidden ones too, no files) in a person's order.
-    EXPECT_EQ(Texts(root), (QStringList{"Home", "Computer", ".hidden", "Alpha", "beta"}));
-    EXPECT_NE(Child(root, ".hidden")->foreground(0).color(),
-              Child(root, "Alpha")->foreground(0).color());
-    EXPECT_EQ(Child(root, "Alpha")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-    EXPECT_EQ(Child(root, "beta")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+    EXPECT_EQ(texts(root), (QStringList{"Home", "Computer", ".hidden", "Alpha", "beta"}));
+    EXPECT_NE(child(root, ".hidden")->foreground(0).color(),
+              child(root, "Alpha")->foreground(0).color());
+    EXPECT_EQ(child(root, "Alpha")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_EQ(child(root, "beta")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
 }
 
-TEST_F(ShellTree, SelectedPathAndTheAnnouncementOfEveryChange) {
+TEST_F(FolderTreeTest, SelectedPathAndTheAnnouncementOfEveryChange) {
     tree->setCurrentItem(root); // already selected: nothing
     EXPECT_EQ(spy->count(), 0);
-    QTreeWidgetItem* computer = Child(root, "Computer");
+    QTreeWidgetItem* computer = child(root, "Computer");
     tree->setCurrentItem(computer);
     EXPECT_EQ(spy->count(), 1);
-    EXPECT_EQ(tree->SelectedPath(), "");
+    EXPECT_EQ(tree->selectedPath(), "");
     computer->setExpanded(true);
-    QTreeWidgetItem* fileSystem = Child(computer, "/");
+    QTreeWidgetItem* fileSystem = child(computer, "/");
     ASSERT_NE(fileSystem, nullptr);
     tree->setCurrentItem(fileSystem);
-    EXPECT_EQ(tree->SelectedPath(), "/");
+    EXPECT_EQ(tree->selectedPath(), "/");
 
-    QTreeWidgetItem* alpha = Child(root, "Alpha");
+    QTreeWidgetItem* alpha = child(root, "Alpha");
     tree->setCurrentItem(alpha);
-    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/Alpha"));
+    EXPECT_EQ(tree->selectedPath(), folder.file("desktop/Alpha"));
     alpha->setExpanded(true);
-    EXPECT_EQ(Texts(alpha), QStringList{"inner"});
-    EXPECT_EQ(Child(alpha, "inner")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+    EXPECT_EQ(texts(alpha), QStringList{"inner"});
+    EXPECT_EQ(child(alpha, "inner")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
     const int before = spy->count();
     tree->setFocus();
     QTest::keyClick(tree.get(), Qt::Key_Down); // every node passed is announced
     QTest::keyClick(tree.get(), Qt::Key_Down);
     EXPECT_EQ(spy->count(), before + 2);
-    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/beta"));
+    EXPECT_EQ(tree->selectedPath(), folder.file("desktop/beta"));
 
-    tree->LockUpdates();
+    tree->lockUpdates();
     tree->setCurrentItem(root);
-    tree->UnlockUpdates();
+    tree->unlockUpdates();
     EXPECT_EQ(spy->count(), before + 2);
 }
 
 // Folder notices refresh the tree once, after the quiet time; files never do; a deferred refresh
 // waits for the end of the deferral.
-TEST_F(ShellTree, FolderChangesRefreshOnceAndFilesNever) {
+TEST_F(FolderTreeTest, FolderChangesRefreshOnceAndFilesNever) {
     tree->setFocus();
-    QTreeWidgetItem* beta = Child(root, "beta");
+    QTreeWidgetItem* beta = child(root, "beta");
     tree->setCurrentItem(beta);
     const int before = spy->count();
 
-    test::WriteBytes(folder.file("desktop/beta/roads.tab"), "!table\n"); // a file: no refresh
-    test::WriteBytes(folder.file("desktop/new.tab"), "!table\n");
+    test::writeBytes(folder.file("desktop/beta/roads.tab"), "!table\n"); // a file: no refresh
+    test::writeBytes(folder.file("desktop/new.tab"), "!table\n");
     QTest::qWait(2500);
     EXPECT_EQ(spy->count(), before);
 
@@ -125,22 +125,22 @@ TEST_F(ShellTree, FolderChangesRefreshOnceAndFilesNever) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return spy->count() > before; }, 5000));
     QTest::qWait(2500);
     EXPECT_EQ(spy->count(), before + 1); // one refresh for the burst, its re-selection announced
-    EXPECT_EQ(Texts(root),
+    EXPECT_EQ(texts(root),
               (QStringList{"Home", "Computer", ".hidden", "Alpha", "beta", "Delta", "Gamma"}));
-    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/beta"));
+    EXPECT_EQ(tree->selectedPath(), folder.file("desktop/beta"));
 
     // The selected folder goes: its parent is selected instead.
     ASSERT_EQ(unlink(folder.file("desktop/beta/roads.tab").c_str()), 0);
     ASSERT_EQ(rmdir(folder.file("desktop/beta").c_str()), 0);
-    tree->DeferRefreshes();
+    tree->deferRefreshes();
     QTest::qWait(2500);
-    EXPECT_TRUE(tree->RefreshPending());
+    EXPECT_TRUE(tree->refreshPending());
     EXPECT_EQ(spy->count(), before + 1);
-    tree->EndDeferRefreshes();
-    EXPECT_FALSE(tree->RefreshPending());
+    tree->endDeferRefreshes();
+    EXPECT_FALSE(tree->refreshPending());
     EXPECT_EQ(spy->count(), before + 2);
-    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop"));
-    EXPECT_EQ(Child(root, "beta"), nullptr);
+    EXPECT_EQ(tree->selectedPath(), folder.file("desktop"));
+    EXPECT_EQ(child(root, "beta"), nullptr);
 
     // F5 refreshes at once.
     tree->setFocus();
@@ -148,15 +148,15 @@ TEST_F(ShellTree, FolderChangesRefreshOnceAndFilesNever) {
     EXPECT_EQ(spy->count(), before + 3);
 }
 
-TEST_F(ShellTree, RenameInPlaceOnDiskAndRefusals) {
+TEST_F(FolderTreeTest, RenameInPlaceOnDiskAndRefusals) {
     PromptScript prompts;
     tree->setFocus();
     // Neither the root nor a place can be renamed.
-    EXPECT_FALSE(tree->BeginRename());
-    tree->setCurrentItem(Child(root, "Home"));
-    EXPECT_FALSE(tree->BeginRename());
+    EXPECT_FALSE(tree->beginRename());
+    tree->setCurrentItem(child(root, "Home"));
+    EXPECT_FALSE(tree->beginRename());
 
-    QTreeWidgetItem* alpha = Child(root, "Alpha");
+    QTreeWidgetItem* alpha = child(root, "Alpha");
     alpha->setExpanded(true);
     tree->setCurrentItem(alpha);
     const int before = spy->count();
@@ -167,12 +167,12 @@ TEST_F(ShellTree, RenameInPlaceOnDiskAndRefusals) {
     QTest::keyClicks(editor, "Omega");
     QTest::keyClick(editor, Qt::Key_Return);
     QTest::qWait(50); // the editor commits and goes on the next turn of the loop
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Omega/inner")));
-    EXPECT_FALSE(test::IsFolder(folder.file("desktop/Alpha")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/Omega/inner")));
+    EXPECT_FALSE(test::isFolder(folder.file("desktop/Alpha")));
     EXPECT_EQ(alpha->text(0), QStringLiteral("Omega"));
-    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/Omega"));
-    tree->setCurrentItem(Child(alpha, "inner"));
-    EXPECT_EQ(tree->SelectedPath(), folder.file("desktop/Omega/inner"));
+    EXPECT_EQ(tree->selectedPath(), folder.file("desktop/Omega"));
+    tree->setCurrentItem(child(alpha, "inner"));
+    EXPECT_EQ(tree->selectedPath(), folder.file("desktop/Omega/inner"));
     QTest::qWait(1000); // the rename's own notice is skipped: no refresh, no announcement
     EXPECT_EQ(spy->count(), before + 1);
     EXPECT_TRUE(prompts.prompts.empty());
@@ -189,11 +189,11 @@ TEST_F(ShellTree, RenameInPlaceOnDiskAndRefusals) {
     ASSERT_EQ(prompts.prompts.size(), 1u);
     EXPECT_NE(prompts.prompts[0].text.indexOf(QStringLiteral("File exists")), -1);
     EXPECT_EQ(alpha->text(0), QStringLiteral("Omega"));
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Omega")));
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/Omega")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/beta")));
 }
 
-TEST_F(ShellTree, DeleteAsksFirstThenTrashesOrDeletesForGood) {
+TEST_F(FolderTreeTest, DeleteAsksFirstThenTrashesOrDeletesForGood) {
     PromptScript prompts;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder.file("data")));
     tree->setFocus();
@@ -201,20 +201,20 @@ TEST_F(ShellTree, DeleteAsksFirstThenTrashesOrDeletesForGood) {
     QTest::keyClick(tree.get(), Qt::Key_Delete); // the root: no verb at all
     EXPECT_TRUE(prompts.prompts.empty());
 
-    tree->setCurrentItem(Child(root, "Alpha"));
-    prompts.NextAnswer(QMessageBox::Cancel);
+    tree->setCurrentItem(child(root, "Alpha"));
+    prompts.nextAnswer(QMessageBox::Cancel);
     QTest::keyClick(tree.get(), Qt::Key_Delete);
     ASSERT_EQ(prompts.prompts.size(), 1u);
     EXPECT_EQ(prompts.prompts[0].caption, QStringLiteral("Confirm"));
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Alpha")));
-    prompts.NextAnswer(QMessageBox::Ok);
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/Alpha")));
+    prompts.nextAnswer(QMessageBox::Ok);
     QTest::keyClick(tree.get(), Qt::Key_Delete);
-    EXPECT_FALSE(test::IsFolder(folder.file("desktop/Alpha")));
-    EXPECT_TRUE(test::IsFolder(folder.file("data/Trash/files/Alpha/inner")));
+    EXPECT_FALSE(test::isFolder(folder.file("desktop/Alpha")));
+    EXPECT_TRUE(test::isFolder(folder.file("data/Trash/files/Alpha/inner")));
     EXPECT_TRUE(std::filesystem::exists(folder.file("data/Trash/info/Alpha.trashinfo")));
 
-    tree->setCurrentItem(Child(root, "beta"));
-    prompts.NextAnswer(QMessageBox::Ok);
+    tree->setCurrentItem(child(root, "beta"));
+    prompts.nextAnswer(QMessageBox::Ok);
     QTest::keyClick(tree.get(), Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_NE(prompts.prompts.back().text.indexOf(QStringLiteral("for good")), -1);
     EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/beta")));
@@ -222,10 +222,10 @@ TEST_F(ShellTree, DeleteAsksFirstThenTrashesOrDeletesForGood) {
     qunsetenv("XDG_DATA_HOME");
 }
 
-TEST_F(ShellTree, CopyCutAndPasteThroughTheClipboardLikeAFileManager) {
+TEST_F(FolderTreeTest, CopyCutAndPasteThroughTheClipboardLikeAFileManager) {
     PromptScript prompts;
     tree->setFocus();
-    tree->setCurrentItem(Child(root, "Alpha"));
+    tree->setCurrentItem(child(root, "Alpha"));
     QTest::keyClick(tree.get(), Qt::Key_C, Qt::ControlModifier);
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(data, nullptr);
@@ -235,73 +235,73 @@ TEST_F(ShellTree, CopyCutAndPasteThroughTheClipboardLikeAFileManager) {
         data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\nfile://"));
 
     // Into itself: refused, nothing made.
-    tree->setCurrentItem(Child(root, "Alpha"));
+    tree->setCurrentItem(child(root, "Alpha"));
     QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
     ASSERT_EQ(prompts.prompts.size(), 1u);
     EXPECT_NE(prompts.prompts[0].text.indexOf(QStringLiteral("inside itself")), -1);
     EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/Alpha/Alpha")));
 
-    tree->setCurrentItem(Child(root, "beta"));
+    tree->setCurrentItem(child(root, "beta"));
     QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta/Alpha/inner")));
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/Alpha/inner")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/beta/Alpha/inner")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/Alpha/inner")));
     QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier); // the name is taken now
     EXPECT_NE(prompts.prompts.back().text.indexOf(QStringLiteral("exists already")), -1);
 
-    tree->setCurrentItem(Child(root, "Alpha"));
+    tree->setCurrentItem(child(root, "Alpha"));
     QTest::keyClick(tree.get(), Qt::Key_X, Qt::ControlModifier);
-    tree->setCurrentItem(Child(root, ".hidden"));
+    tree->setCurrentItem(child(root, ".hidden"));
     QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/.hidden/Alpha/inner")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/.hidden/Alpha/inner")));
     EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/Alpha")));
 }
 
-TEST_F(ShellTree, RightClickMenuIsForTheClickedNodeAndKeepsTheSelection) {
+TEST_F(FolderTreeTest, RightClickMenuIsForTheClickedNodeAndKeepsTheSelection) {
     PromptScript prompts;
-    QTreeWidgetItem* alpha = Child(root, "Alpha");
-    QTreeWidgetItem* beta = Child(root, "beta");
+    QTreeWidgetItem* alpha = child(root, "Alpha");
+    QTreeWidgetItem* beta = child(root, "beta");
     tree->setCurrentItem(alpha);
     const int before = spy->count();
     QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(beta).center());
     EXPECT_EQ(tree->currentItem(), alpha);
     EXPECT_EQ(spy->count(), before);
 
-    QMenu* menu = tree->ContextMenuFor(beta);
+    QMenu* menu = tree->contextMenuFor(beta);
     menu->findChild<QAction*>(QStringLiteral("Copy"))->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->urls().value(0).toLocalFile().toStdString(),
               folder.file("desktop/beta"));
-    prompts.NextAnswer(QMessageBox::Cancel);
+    prompts.nextAnswer(QMessageBox::Cancel);
     menu->findChild<QAction*>(QStringLiteral("Delete"))->trigger();
     ASSERT_EQ(prompts.prompts.size(), 1u);
     EXPECT_NE(prompts.prompts[0].text.indexOf(QStringLiteral("beta")), -1);
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/beta")));
     EXPECT_TRUE(menu->findChild<QAction*>(QStringLiteral("OpenInFileManager"))->isEnabled());
     menu->close();
 
-    QMenu* places = tree->ContextMenuFor(Child(root, "Home"));
+    QMenu* places = tree->contextMenuFor(child(root, "Home"));
     EXPECT_FALSE(places->findChild<QAction*>(QStringLiteral("Rename"))->isEnabled());
     EXPECT_FALSE(places->findChild<QAction*>(QStringLiteral("Delete"))->isEnabled());
     places->close();
     EXPECT_EQ(tree->currentItem(), alpha);
 }
 
-TEST_F(ShellTree, DragsOutAsUriListAndDropsCopyOrMoveOnDisk) {
+TEST_F(FolderTreeTest, DragsOutAsUriListAndDropsCopyOrMoveOnDisk) {
     PromptScript prompts;
-    QTreeWidgetItem* alpha = Child(root, "Alpha");
-    QTreeWidgetItem* beta = Child(root, "beta");
+    QTreeWidgetItem* alpha = child(root, "Alpha");
+    QTreeWidgetItem* beta = child(root, "beta");
     const auto drop = [&](const QString& path, Qt::DropAction action) {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path)});
         // A failure reaches the error box, as from the drop handler.
-        Guard([&] { tree->DropOn(beta, &data, action); });
+        guard([&] { tree->dropOn(beta, &data, action); });
     };
 
-    test::WriteBytes(folder.file("roads.tab"), "!table\n");
+    test::writeBytes(folder.file("roads.tab"), "!table\n");
     drop(QString::fromStdString(folder.file("roads.tab")), Qt::CopyAction);
     EXPECT_TRUE(std::filesystem::exists(folder.file("desktop/beta/roads.tab")));
     EXPECT_TRUE(std::filesystem::exists(folder.file("roads.tab")));
     drop(QString::fromStdString(folder.file("desktop/Alpha")), Qt::MoveAction);
-    EXPECT_TRUE(test::IsFolder(folder.file("desktop/beta/Alpha/inner")));
+    EXPECT_TRUE(test::isFolder(folder.file("desktop/beta/Alpha/inner")));
     EXPECT_FALSE(std::filesystem::exists(folder.file("desktop/Alpha")));
     drop(QString::fromStdString(folder.file("roads.tab")), Qt::CopyAction); // taken: refused
     ASSERT_EQ(prompts.prompts.size(), 1u);
@@ -311,18 +311,18 @@ TEST_F(ShellTree, DragsOutAsUriListAndDropsCopyOrMoveOnDisk) {
     const std::unique_ptr<QMimeData> out(tree->mimeData({beta}));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->urls().value(0).toLocalFile().toStdString(), folder.file("desktop/beta"));
-    EXPECT_EQ(tree->mimeData({root, Child(root, "Home")}), nullptr);
+    EXPECT_EQ(tree->mimeData({root, child(root, "Home")}), nullptr);
     EXPECT_EQ(alpha->text(0), QStringLiteral("Alpha")); // the nodes follow the disk only on refresh
 }
 
-TEST_F(ShellTree, ALongPasteShowsItsProgressAndACancelLeavesNothing) {
+TEST_F(FolderTreeTest, ALongPasteShowsItsProgressAndACancelLeavesNothing) {
     PromptScript prompts;
-    test::WriteBytes(folder.file("desktop/Alpha/inner/big.map"),
-                     std::string(TPTShellTree::kProgressBytes + 1, 'm'));
+    test::writeBytes(folder.file("desktop/Alpha/inner/big.map"),
+                     std::string(FolderTree::kProgressBytes + 1, 'm'));
     tree->setFocus();
-    tree->setCurrentItem(Child(root, "Alpha"));
+    tree->setCurrentItem(child(root, "Alpha"));
     QTest::keyClick(tree.get(), Qt::Key_C, Qt::ControlModifier);
-    tree->setCurrentItem(Child(root, "beta"));
+    tree->setCurrentItem(child(root, "beta"));
     // The first chance the dialog gives the event loop, the user presses Cancel.
     bool shown = false;
     QTimer::singleShot(0, tree.get(), [&] {
@@ -341,13 +341,13 @@ TEST_F(ShellTree, ALongPasteShowsItsProgressAndACancelLeavesNothing) {
     // Uncancelled, the same paste arrives whole.
     QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(std::filesystem::file_size(folder.file("desktop/beta/Alpha/inner/big.map")),
-              TPTShellTree::kProgressBytes + 1);
+              FolderTree::kProgressBytes + 1);
 }
 
 // A drop as the window system delivers it: enter, move over a node, drop.
-TEST_F(ShellTree, ADropThroughTheDragEventsCopiesOntoAFolderAndNotOntoAVirtualNode) {
+TEST_F(FolderTreeTest, ADropThroughTheDragEventsCopiesOntoAFolderAndNotOntoAVirtualNode) {
     PromptScript prompts;
-    test::WriteBytes(folder.file("roads.tab"), "!table\n");
+    test::writeBytes(folder.file("roads.tab"), "!table\n");
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.file("roads.tab")))});
     const auto dropAt = [&](QTreeWidgetItem* node) {
@@ -366,9 +366,9 @@ TEST_F(ShellTree, ADropThroughTheDragEventsCopiesOntoAFolderAndNotOntoAVirtualNo
         QApplication::sendEvent(area, &drop);
         return true;
     };
-    QTreeWidgetItem* computer = Child(root, "Computer");
+    QTreeWidgetItem* computer = child(root, "Computer");
     ASSERT_NE(computer, nullptr);
-    EXPECT_TRUE(dropAt(Child(root, "beta")));
+    EXPECT_TRUE(dropAt(child(root, "beta")));
     EXPECT_TRUE(std::filesystem::exists(folder.file("desktop/beta/roads.tab")));
     EXPECT_TRUE(std::filesystem::exists(folder.file("roads.tab"))) << "a plain drop copies";
     EXPECT_FALSE(dropAt(computer)) << "a virtual node took a drop";

@@ -1,4 +1,4 @@
-#include "app/Prompts.h"
+#include "ui/Prompts.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -9,7 +9,7 @@ namespace {
 
 PromptScript* script = nullptr;
 
-QMessageBox::StandardButton FirstButton(QMessageBox::StandardButtons buttons) {
+QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons) {
     for (unsigned bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1)
         if (buttons.testFlag(static_cast<QMessageBox::StandardButton>(bit)))
             return static_cast<QMessageBox::StandardButton>(bit);
@@ -18,7 +18,7 @@ QMessageBox::StandardButton FirstButton(QMessageBox::StandardButtons buttons) {
 
 // Centred across the monitor of the window it belongs to, a third of the free height down, where
 // the save dialogs of the program's first platform open.
-void PlaceSaveDialog(QFileDialog& dialog, QWidget* parent) {
+void placeSaveDialog(QFileDialog& dialog, QWidget* parent) {
     const QScreen* screen = parent ? parent->window()->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
@@ -39,7 +39,7 @@ PromptScript::~PromptScript() {
     script = nullptr;
 }
 
-QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
+QMessageBox::StandardButton showMessage(QWidget* parent, const QString& caption,
                                         const QString& text, QMessageBox::Icon icon,
                                         QMessageBox::StandardButtons buttons,
                                         QMessageBox::StandardButton defaultButton) {
@@ -48,12 +48,12 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
         script->prompts.push_back(record);
         if (script->onPrompt)
             script->onPrompt(record);
-        if (script->nextAnswer_) {
-            const QMessageBox::StandardButton answer = *script->nextAnswer_;
-            script->nextAnswer_.reset();
+        if (script->m_nextAnswer) {
+            const QMessageBox::StandardButton answer = *script->m_nextAnswer;
+            script->m_nextAnswer.reset();
             return answer;
         }
-        return defaultButton != QMessageBox::NoButton ? defaultButton : FirstButton(buttons);
+        return defaultButton != QMessageBox::NoButton ? defaultButton : firstButton(buttons);
     }
     QMessageBox box(icon, caption, text, buttons, parent);
     if (defaultButton != QMessageBox::NoButton)
@@ -61,15 +61,15 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+QString askSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
                         const QString& filter, const QString& defaultSuffix) {
     if (script != nullptr) {
         const PromptRecord record{caption, folder, QMessageBox::NoIcon, {}, true};
         script->prompts.push_back(record);
         if (script->onPrompt)
             script->onPrompt(record);
-        QString name = script->nextFileName_.value_or(QString());
-        script->nextFileName_.reset();
+        QString name = script->m_nextFileName.value_or(QString());
+        script->m_nextFileName.reset();
         return name;
     }
     QFileDialog dialog(parent, caption, folder, filter);
@@ -78,7 +78,7 @@ QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& 
     dialog.setDefaultSuffix(defaultSuffix);
     // The caller asks before a file is replaced, through this seam, so the question can be seen.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    PlaceSaveDialog(dialog, parent);
+    placeSaveDialog(dialog, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -1,0 +1,292 @@
+// The pack run's controller against an in-process automation object that records every statement
+// and fails on cue: the statements in order, the log, the view's states, and each way a run can
+// end.
+
+#include "pack/PackRun.h"
+
+#include "catalogue/ListTables.h"
+#include "mapinfo/AutomationError.h"
+#include "pack/RunLog.h"
+#include "tests/support/RecordingAutomation.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+namespace vantero {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// What a window would show, written down; the test decides the options and what happens while
+// the run drains its events.
+struct RecordedView : PackView {
+    std::string progress = "table name.tab";
+    Lines progressTexts;
+    bool cancelAndSave = true;
+    bool timer = false;
+    bool busy = false;
+    int optionsAsked = 0;
+    PackParts parts;
+    std::function<void(int drain)> onDrain;
+    int drains = 0;
+
+    void setProgressText(const std::string& text) override {
+        progress = text;
+        progressTexts.push_back(text);
+    }
+    void setCancelAndSaveEnabled(bool enabled) override { cancelAndSave = enabled; }
+    void setRunStartTimerEnabled(bool enabled) override { timer = enabled; }
+    void setBusyCursor(bool b) override { busy = b; }
+    void drainEvents() override {
+        if (onDrain)
+            onDrain(drains);
+        ++drains;
+    }
+    PackParts askPackParts() override {
+        ++optionsAsked;
+        return parts;
+    }
+};
+
+// The rows chosen, in table-list order, as the main grid hands them over.
+struct ChosenRows : PackSelection {
+    const RecordTable& list;
+    std::vector<std::size_t> rows;
+    ChosenRows(const RecordTable& l, std::vector<std::size_t> r) : list(l), rows(std::move(r)) {}
+    std::size_t selectedCount() const override { return rows.size(); }
+    Bookmark selectedBookmark(std::size_t i) const override {
+        return Bookmark{list.recIdAt(rows.at(i))};
+    }
+};
+
+class PackRunTest : public ::testing::Test {
+protected:
+    std::shared_ptr<test::RecordingLog> calls = std::make_shared<test::RecordingLog>();
+    // Statements that fail: a server error with the message, or "" for a server that has died.
+    std::map<std::string, std::string> failures;
+    AutomationVariant mapInfo;
+    RecordTable tableList;
+    RecordTable log;
+    RecordedView view;
+    PackRun run{view, log};
+
+    void SetUp() override {
+        mapInfo.assign(std::make_unique<test::RecordingAutomation>(calls, nullptr));
+        calls->onCall = [this](const test::RecordedCall& call) {
+            const auto failure = failures.find(call.argument);
+            if (failure == failures.end())
+                return;
+            if (failure->second.empty())
+                throw AutomationError("The object invoked has disconnected from its clients.");
+            throw ServerError(failure->second, kDispatchException);
+        };
+        declareTableListFields(tableList);
+        tableList.open();
+        declareRunLogFields(log);
+        log.open();
+    }
+
+    void list(const std::string& folder, const Lines& names) {
+        for (const std::string& name : names) {
+            tableList.append();
+            tableList.setString(kTableNameField, name);
+            tableList.setString(kTableTypeField, "Native");
+            tableList.setString(kTablePathField, folder);
+            tableList.post();
+        }
+    }
+    Lines runStatements() const { return calls->arguments(); }
+    Lines logLines() const {
+        Lines lines;
+        for (std::size_t r = 0; r < log.recordCount(); ++r)
+            lines.emplace_back(log.stringAt(r, log.requireField(kMessageField)));
+        return lines;
+    }
+    void showAndRun(const std::vector<std::size_t>& rows) {
+        run.windowShown(mapInfo);
+        EXPECT_TRUE(view.timer);
+        EXPECT_FALSE(view.cancelAndSave);
+        const ChosenRows selection(tableList, rows);
+        run.run(mapInfo, selection, tableList);
+    }
+};
+
+TEST_F(PackRunTest, ThreeTablesArePackedInListOrderWithTheExactStatements) {
+    list("/data/city", {"roads.tab", "my.parcels.TAB", "2019 wells.tab"});
+    log.append();
+    log.setString(kMessageField, "a line of the last run");
+    log.post();
+    run.requestStop(); // left over from the last run: showing the window clears it
+    showAndRun({0, 1, 2});
+    EXPECT_EQ(runStatements(),
+              (Lines{"close all", "open table \"/data/city/roads.tab\" as roads",
+                     "Pack Table roads Graphic Data", "close all",
+                     "open table \"/data/city/my.parcels.TAB\" as my", "Pack Table my Graphic Data",
+                     "close all", "open table \"/data/city/2019 wells.tab\" as _2019_wells",
+                     "Pack Table _2019_wells Graphic Data", "close all"}));
+    EXPECT_EQ(logLines(),
+              (Lines{"Packed table /data/city/roads.tab", "Packed table /data/city/my.parcels.TAB",
+                     "Packed table /data/city/2019 wells.tab", "Process Complete."}));
+    EXPECT_EQ(view.progressTexts,
+              (Lines{"", "Preparing to batch the selected table(s)...", "roads.tab (1 of 3)",
+                     "my.parcels.TAB (2 of 3)", "2019 wells.tab (3 of 3)"}));
+    EXPECT_EQ(view.optionsAsked, 1);
+    EXPECT_EQ(view.drains, 4); // once to paint the label, once per table
+    EXPECT_FALSE(view.timer);
+    EXPECT_TRUE(view.cancelAndSave);
+    EXPECT_FALSE(view.busy);
+    EXPECT_FALSE(run.isRunning());
+}
+
+TEST_F(PackRunTest, TheClauseFollowsBothOptionsAndTheListFollowsTheSelection) {
+    list("/d", {"a.tab", "b.tab", "c.tab"});
+    const std::pair<PackParts, std::string> cases[] = {{{true, true}, " Graphic Data"},
+                                                       {{true, false}, " Graphic"},
+                                                       {{false, true}, " Data"},
+                                                       {{false, false}, ""}};
+    for (const auto& [parts, clause] : cases) {
+        const std::size_t before = calls->calls.size();
+        view.parts = parts;
+        showAndRun({0, 2});
+        const Lines all = calls->arguments();
+        const Lines statements(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        ASSERT_EQ(statements.size(), 7u) << clause;
+        EXPECT_EQ(statements[2], "Pack Table a" + clause);
+        EXPECT_EQ(statements[5], "Pack Table c" + clause);
+        EXPECT_EQ(logLines(),
+                  (Lines{"Packed table /d/a.tab", "Packed table /d/c.tab", "Process Complete."}));
+    }
+}
+
+TEST_F(PackRunTest, AFailingTableIsLoggedAndTheRunGoesOn) {
+    list("/d", {"roads.tab", "parcels.tab", "wells.tab"});
+    const std::string longMessage(300, 'x');
+    failures = {{"Pack Table parcels Graphic Data", "Table parcels is read-only"},
+                {"open table \"/d/wells.tab\" as wells", longMessage}};
+    showAndRun({0, 1, 2});
+    const Lines lines = logLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "Packed table /d/roads.tab");
+    EXPECT_EQ(lines[1], "Table parcels is read-only");
+    // A failed open is not logged by itself; the pack that follows fails and says why.
+    EXPECT_EQ(lines[2], "Packed table /d/wells.tab");
+    EXPECT_EQ(lines[3], "Process Complete.");
+    const Lines statements = runStatements();
+    // No "close all" after the failed pack: the rest of that table's block is skipped.
+    EXPECT_EQ(statements[5], "Pack Table parcels Graphic Data");
+    EXPECT_EQ(statements[6], "open table \"/d/wells.tab\" as wells");
+}
+
+TEST_F(PackRunTest, LongServerMessagesAreCutToTheLogField) {
+    list("/d", {"roads.tab"});
+    failures = {{"Pack Table roads Graphic Data", std::string(300, 'm')}};
+    showAndRun({0});
+    ASSERT_EQ(logLines().size(), 2u);
+    EXPECT_EQ(logLines()[0], std::string(255, 'm'));
+}
+
+TEST_F(PackRunTest, StopIsHonouredBeforeTheNextTableOnly) {
+    list("/d", {"roads.tab", "parcels.tab", "wells.tab"});
+    // A click made while the first table is in MapInfo's hands is served by the next drain, the
+    // second table's: that table must not be started.
+    view.onDrain = [this](int drain) {
+        if (drain == 2)
+            run.requestStop();
+    };
+    showAndRun({0, 1, 2});
+    EXPECT_EQ(logLines(), (Lines{"Packed table /d/roads.tab", "Process Stop by user."}));
+    EXPECT_EQ(runStatements().size(), 4u);
+    EXPECT_TRUE(view.cancelAndSave);
+    EXPECT_FALSE(view.busy);
+
+    // Served in the first table's own drain (pressed before it started), it stops before it.
+    view.onDrain = [this](int drain) {
+        if (drain == 3 + 1)
+            run.requestStop();
+    };
+    showAndRun({0, 1, 2});
+    EXPECT_EQ(logLines(), (Lines{"Process Stop by user."}));
+    EXPECT_EQ(runStatements().size(), 5u);
+
+    // Pressed while waiting, it enables Cancel and Save Log; the run clears it again.
+    run.windowShown(mapInfo);
+    run.requestStop();
+    EXPECT_TRUE(run.stopRequested());
+    EXPECT_TRUE(view.cancelAndSave);
+    view.onDrain = [this](int drain) {
+        if (drain == 5) {
+            EXPECT_FALSE(view.cancelAndSave);
+        }
+    };
+    const ChosenRows selection(tableList, {0});
+    run.run(mapInfo, selection, tableList);
+    EXPECT_EQ(logLines(), (Lines{"Packed table /d/roads.tab", "Process Complete."}));
+}
+
+TEST_F(PackRunTest, NoSelectionLogsCompletionOnly) {
+    list("/d", {"roads.tab"});
+    showAndRun({});
+    EXPECT_EQ(logLines(), (Lines{"Process Complete."}));
+    EXPECT_EQ(runStatements(), (Lines{"close all"}));
+    EXPECT_EQ(view.progress, "Preparing to batch the selected table(s)...");
+    EXPECT_TRUE(view.cancelAndSave);
+}
+
+TEST_F(PackRunTest, ATableAtTheRootIsJoinedWithTwoSeparators) {
+    list("/", {"roads.tab"});
+    showAndRun({0});
+    EXPECT_EQ(runStatements()[1], "open table \"//roads.tab\" as roads");
+    EXPECT_EQ(logLines()[0], "Packed table //roads.tab");
+}
+
+TEST_F(PackRunTest, AServerThatDiesLeavesTheRunWithTheWindowUsable) {
+    list("/d", {"roads.tab", "parcels.tab", "wells.tab"});
+    failures = {{"Pack Table parcels Graphic Data", ""}};
+    run.windowShown(mapInfo);
+    const ChosenRows selection(tableList, {0, 1, 2});
+    bool ended = false;
+    view.onDrain = [&](int drain) {
+        // The busy cursor is up while the tables are in hand.
+        if (drain == 2) {
+            EXPECT_TRUE(view.busy);
+        }
+    };
+    try {
+        run.run(mapInfo, selection, tableList);
+    } catch (const ServerError&) {
+        ADD_FAILURE() << "a dead server is not a server error";
+    } catch (const AutomationError&) {
+        ended = true;
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(logLines(), (Lines{"Packed table /d/roads.tab"})); // no end message
+    EXPECT_FALSE(view.busy);
+    EXPECT_TRUE(view.cancelAndSave);
+    EXPECT_FALSE(run.isRunning());
+    EXPECT_EQ(view.progress, "parcels.tab (2 of 3)");
+}
+
+TEST_F(PackRunTest, ShowingTheWindowEmptiesTheLogUnlessCloseAllFails) {
+    list("/d", {"roads.tab"});
+    showAndRun({0});
+    ASSERT_EQ(logLines().size(), 2u);
+    run.windowShown(mapInfo);
+    EXPECT_TRUE(logLines().empty());
+    EXPECT_EQ(view.progress, "");
+
+    // MapInfo gone: the failure propagates to the error box and the run does not start.
+    showAndRun({0});
+    failures = {{"close all", ""}};
+    view.timer = false;
+    view.cancelAndSave = true;
+    run.requestStop();
+    EXPECT_THROW(run.windowShown(mapInfo), AutomationError);
+    EXPECT_FALSE(view.timer);
+    EXPECT_TRUE(view.cancelAndSave);
+    EXPECT_TRUE(run.stopRequested());
+}
+
+} // namespace
+} // namespace vantero
