@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -32,11 +33,12 @@ constexpr std::array<TableKind, 5> kKinds = {TableKind::Native, TableKind::Raste
                                              TableKind::Access, TableKind::Excel};
 constexpr std::size_t kCarry = 5; // longest keyword minus one
 
-constexpr std::array<signed char, 256> kWordStartingWith = [] {
-    std::array<signed char, 256> table{};
-    table.fill(-1);
+constexpr std::uint8_t kNoWord = 0xFF;
+constexpr std::array<std::uint8_t, 256> kWordStartingWith = [] {
+    std::array<std::uint8_t, 256> table{};
+    table.fill(kNoWord);
     for (std::size_t w = 0; w < kWords.size(); ++w)
-        table[static_cast<unsigned char>(kWords[w][0])] = static_cast<signed char>(w);
+        table[static_cast<unsigned char>(kWords[w][0])] = static_cast<std::uint8_t>(w);
     return table;
 }();
 
@@ -54,8 +56,8 @@ public:
             const std::string_view text(window, m_carryLength + take);
             // The keywords start with six different letters, so one pass finds them all.
             for (std::size_t i = 0; i < text.size(); ++i) {
-                const int w = kWordStartingWith[static_cast<unsigned char>(text[i])];
-                if (w >= 0 && text.substr(i, kWords[w].size()) == kWords[w])
+                const std::uint8_t w = kWordStartingWith[static_cast<unsigned char>(text[i])];
+                if (w != kNoWord && text.substr(i, kWords[w].size()) == kWords[w])
                     m_found |= 1u << w;
             }
             m_carryLength = std::min(kCarry, text.size());

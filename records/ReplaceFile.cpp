@@ -86,22 +86,23 @@ std::string linkTarget(const std::string& path) {
 
 } // namespace
 
-void replaceFileContents(const std::string& name, std::string_view bytes) {
-    const std::string path = linkTarget(name);
+void replaceFileContents(const std::string& path, std::string_view bytes) {
+    const std::string target = linkTarget(path);
     struct stat old {};
-    const bool exists = stat(path.c_str(), &old) == 0;
+    const bool exists = stat(target.c_str(), &old) == 0;
     // Renaming over a file needs only the folder's permission; a read-only file is kept as the
     // user made it, as Windows keeps it.
     if (exists && S_ISREG(old.st_mode) &&
-        ((old.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0))
-        fail(path + " is read-only", EACCES);
+        ((old.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0))
+        fail(target + " is read-only", EACCES);
 
-    const std::string pattern = folderOf(path) + "/." + std::string(fileNameOf(path)) + ".XXXXXX";
+    const std::string pattern =
+        folderOf(target) + "/." + std::string(fileNameOf(target)) + ".XXXXXX";
     std::vector<char> temp(pattern.begin(), pattern.end());
     temp.push_back('\0');
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
-        fail("cannot make a temporary file beside " + path);
+        fail("cannot make a temporary file beside " + target);
 
     // mkstemp makes the file private; give it the mode a plain create would have, or the mode of
     // the file it replaces.
@@ -128,11 +129,11 @@ void replaceFileContents(const std::string& name, std::string_view bytes) {
         error = errno;
     if (close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && rename(temp.data(), path.c_str()) != 0)
+    if (error == 0 && rename(temp.data(), target.c_str()) != 0)
         error = errno;
     if (error != 0) {
         unlink(temp.data());
-        fail("cannot write " + path, error);
+        fail("cannot write " + target, error);
     }
 }
 

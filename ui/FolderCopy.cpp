@@ -32,7 +32,7 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return m_fd; }
-    int Release() {
+    int release() {
         const int fd = m_fd;
         m_fd = -1;
         return fd;
@@ -121,7 +121,7 @@ private:
             if (m_progress && !m_progress(m_done, m_total))
                 return false;
         }
-        if (::fchmod(out.get(), mode) != 0 || ::close(out.Release()) != 0)
+        if (::fchmod(out.get(), mode) != 0 || ::close(out.release()) != 0)
             fail(std::strerror(errno), to);
         return true;
     }

@@ -1,5 +1,7 @@
 #include "standin/server/StandinSession.h"
 
+#include "base/Ascii.h"
+#include "base/Paths.h"
 #include "mapinfo/Statements.h"
 #include "standin/server/Statement.h"
 #include "tablefiles/PackTable.h"
@@ -16,19 +18,6 @@ using namespace tablefiles;
 
 namespace {
 
-// MapBasic names are not case-sensitive: "Roads" and "ROADS" are one table.
-bool sameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-std::string fileNameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 template <class... F> struct Overloaded : F... { using F::operator()...; };
 template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
@@ -36,7 +25,7 @@ template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 const StandinSession::OpenedTable* StandinSession::find(std::string_view alias) const {
     for (const OpenedTable& t : m_tables)
-        if (sameName(t.alias, alias))
+        if (equalsIgnoringAsciiCase(t.alias, alias))
             return &t;
     return nullptr;
 }

@@ -1,5 +1,7 @@
 #include "standin/server/Statement.h"
 
+#include "base/Ascii.h"
+
 #include <charconv>
 #include <vector>
 
@@ -9,19 +11,6 @@ namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
 }
 
 struct Token {
@@ -79,7 +68,8 @@ public:
     bool atEnd() const { return m_at == m_tokens.size(); }
     // Takes the next word when it is the keyword.
     bool take(std::string_view keyword) {
-        if (atEnd() || m_tokens[m_at].quoted || !sameWord(m_tokens[m_at].text, keyword))
+        if (atEnd() || m_tokens[m_at].quoted ||
+            !equalsIgnoringAsciiCase(m_tokens[m_at].text, keyword))
             return false;
         ++m_at;
         return true;
