@@ -1,6 +1,5 @@
 #include "app/Application.h"
 
-#include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -10,15 +9,13 @@
 namespace vantero {
 
 int Application::run() {
-    // The name is the program's; no display name is set, so the window system's captions are
-    // exactly the windows' own titles.
-    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
-
     // exit() ends every event loop of the thread, so a modal dialog's exec() returns as well and
     // the main loop does not wait for it.
     const ApplicationServices services{m_mapInfo, m_servers, [] { QCoreApplication::exit(0); }};
     // The main window makes the others, in their order, none of them shown.
     auto mainWindow = std::make_unique<MainWindow>(services);
+    if (!m_startFolder.empty())
+        mainWindow->showFolder(m_startFolder);
     mainWindow->showMaximized();
     const int result = QApplication::exec();
 

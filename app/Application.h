@@ -6,11 +6,15 @@
 #include "mapinfo/AutomationObject.h"
 #include "mapinfo/AutomationVariant.h"
 
+#include <string>
+
 namespace vantero {
 
 class Application {
 public:
-    explicit Application(AutomationServerFactory& servers) : m_servers(servers) {}
+    // startFolder, when not empty, is the folder the main window opens on.
+    Application(AutomationServerFactory& servers, std::string startFolder)
+        : m_servers(servers), m_startFolder(std::move(startFolder)) {}
 
     // Needs a QApplication. Makes the windows, runs the event loop until termination is
     // requested, then releases MapInfo and destroys the windows. Returns the loop's exit code.
@@ -18,6 +22,7 @@ public:
 
 private:
     AutomationServerFactory& m_servers;
+    std::string m_startFolder;
     AutomationVariant m_mapInfo;
 };
 

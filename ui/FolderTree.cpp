@@ -12,11 +12,13 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFileIconProvider>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressDialog>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -108,6 +110,10 @@ FolderTree::FolderTree(QWidget* parent, Places places)
     : QTreeWidget(parent), m_places(std::move(places)) {
     setObjectName(QStringLiteral("folderTree"));
     setHeaderHidden(true);
+    // Deep folders in a narrow pane scroll sideways, as a file manager's folder pane does, rather
+    // than losing their names to an ellipsis.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     setColumnCount(1);
     setIndentation(19);
     setFrameShape(QFrame::NoFrame);
@@ -160,6 +166,7 @@ void FolderTree::folderNotice() {
 }
 
 void FolderTree::keyPressEvent(QKeyEvent* event) {
+    m_keepSelectedInView = false;
     if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
         guard([this] { refresh(); });
         return;
@@ -554,6 +561,7 @@ QMenu* FolderTree::contextMenuFor(QTreeWidgetItem* node) {
 }
 
 void FolderTree::mousePressEvent(QMouseEvent* event) {
+    m_keepSelectedInView = false;
     if (event->button() != Qt::RightButton) {
         QTreeWidget::mousePressEvent(event);
         return;
@@ -646,6 +654,76 @@ void FolderTree::addFolderNode(QTreeWidgetItem* parent, const std::string& folde
                                const std::string& name) {
     parent->addChild(
         makeFolderNode(folder, name, QFileIconProvider().icon(QFileIconProvider::Folder)));
+}
+
+bool FolderTree::selectFolder(const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(folder, error);
+    if (error || topLevelItemCount() == 0)
+        return false;
+    // The deepest place that holds the folder: the desktop, the home folder, or the file system's
+    // root under Computer.
+    QTreeWidgetItem* root = topLevelItem(0);
+    populate(root);
+    QTreeWidgetItem* computer = root->child(1);
+    populate(computer);
+    QTreeWidgetItem* base = nullptr;
+    std::filesystem::path rest;
+    std::size_t depth = 0;
+    for (QTreeWidgetItem* place : {root, root->child(0), computer->child(0)}) {
+        const std::filesystem::path at = std::filesystem::canonical(
+            place->data(0, kPathRole).toByteArray().toStdString(), error);
+        if (error)
+            continue;
+        const std::filesystem::path relative = target.lexically_relative(at);
+        const std::size_t parts = std::distance(at.begin(), at.end());
+        if (!relative.empty() && *relative.begin() != ".." && (base == nullptr || parts > depth)) {
+            base = place;
+            rest = relative;
+            depth = parts;
+        }
+    }
+    if (base == nullptr)
+        return false;
+    QTreeWidgetItem* node = base;
+    for (const std::filesystem::path& name : rest) {
+        if (name == ".")
+            continue;
+        populate(node);
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < node->childCount() && next == nullptr; ++i) {
+            const std::string path = node->child(i)->data(0, kPathRole).toByteArray().toStdString();
+            if (!node->child(i)->data(0, kPlaceRole).toBool() &&
+                path.substr(path.rfind('/') + 1) == name.string())
+                next = node->child(i);
+        }
+        if (next == nullptr)
+            return false;
+        node = next;
+    }
+    for (QTreeWidgetItem* up = node->parent(); up != nullptr; up = up->parent())
+        up->setExpanded(true);
+    setFocus(Qt::OtherFocusReason);
+    setCurrentItem(node);
+    m_keepSelectedInView = true;
+    scrollSelectedIntoView();
+    return true;
+}
+
+void FolderTree::scrollSelectedIntoView() {
+    QTreeWidgetItem* node = currentItem();
+    if (node == nullptr)
+        return;
+    scrollToItem(node);
+    // Sideways too, so that the name shows and not the indentation of its ancestors.
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + visualItemRect(node).left() -
+                                    indentation());
+}
+
+void FolderTree::resizeEvent(QResizeEvent* event) {
+    QTreeWidget::resizeEvent(event);
+    if (m_keepSelectedInView)
+        scrollSelectedIntoView();
 }
 
 std::string FolderTree::selectedPath() const {

@@ -39,6 +39,10 @@ public:
     void lockUpdates() { ++m_updateLock; }
     void unlockUpdates() { --m_updateLock; }
 
+    // Expands the nodes down to the folder and selects it, announced, as a click on it would; the
+    // tree takes the focus. False, with nothing changed, when the folder is not in the tree.
+    bool selectFolder(const std::string& folder);
+
     // Brings the tree in line with the disk and selects the selected node again, announced. While
     // refreshes are deferred (the message window is shown, a drag or a rename runs) it only
     // marks itself pending and runs when the last deferral ends.
@@ -77,6 +81,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     // Drag out and drop in as text/uri-list, as file managers do.
     QStringList mimeTypes() const override;
     Qt::DropActions supportedDropActions() const override;
@@ -125,6 +130,9 @@ private:
     bool m_refreshPending = false;
     bool m_skipNextNotice = false;
     QTreeWidgetItem* m_renaming = nullptr;
+    // Set by selectFolder until the user acts: the window's first layouts keep the node in view.
+    bool m_keepSelectedInView = false;
+    void scrollSelectedIntoView();
 };
 
 } // namespace vantero

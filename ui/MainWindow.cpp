@@ -270,6 +270,10 @@ void MainWindow::openHomePage() {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
 }
 
+bool MainWindow::showFolder(const std::string& folder) {
+    return m_folderTree->selectFolder(folder);
+}
+
 void MainWindow::listTablesOf(const std::string& folder) {
     listTables(m_tableList, folder);
 }

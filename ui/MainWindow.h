@@ -35,6 +35,9 @@ public:
     const RecordTable& tableList() const { return m_tableList; }
 
 public slots:
+    // Selects the folder in the tree, expanded into view, and lists its tables, as a click on it
+    // would; false when the tree does not hold it.
+    bool showFolder(const std::string& folder);
     // Lists the folder's tables, as a selection in the folder tree does.
     void listTablesOf(const std::string& folder);
     // Opens the pack window over the selected tables; returns when it is closed.

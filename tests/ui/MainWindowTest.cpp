@@ -5,6 +5,7 @@
 #include "catalogue/ListTables.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Windows.h"
+#include "ui/FolderTree.h"
 #include "ui/Prompts.h"
 #include "ui/TableGrid.h"
 
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace vantero {
 namespace {
@@ -261,6 +263,40 @@ TEST_F(MainWindowTest, TheColumnsShareTheGridsWidthWhateverItsSize) {
     EXPECT_EQ(header->sectionSize(0), name + 40);
     EXPECT_LT(header->sectionSize(1), type);
     EXPECT_EQ(total(), grid->viewport()->width());
+}
+
+// Started on a folder three levels below the Desktop: the tree shows it selected and in view, the
+// list holds its tables, and the keys go on from it as after a click.
+TEST(MainWindowStart, OpensOnTheFolderItIsGiven) {
+    test::TempFolder home;
+    const std::string desktop = home.file("Desktop");
+    for (const char* sub : {"", "/a", "/a/b", "/a/b/c", "/a/b/d"})
+        std::filesystem::create_directory(desktop + sub);
+    test::writeBytes(desktop + "/a/b/c/roads.tab", kNativeTab);
+    const QByteArray savedHome = qgetenv("HOME"), savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QByteArray::fromStdString(home.path()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.file(".config")));
+    test::ConnectedMainWindow program;
+    qputenv("HOME", savedHome);
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+    MainWindow& window = program.window;
+    auto* tree = test::part<FolderTree>(&window, "folderTree");
+    EXPECT_EQ(window.tableList().recordCount(), 0u);
+
+    ASSERT_TRUE(window.showFolder(desktop + "/a/b/c"));
+    EXPECT_EQ(tree->selectedPath(), desktop + "/a/b/c");
+    for (QTreeWidgetItem* up = tree->currentItem()->parent(); up; up = up->parent())
+        EXPECT_TRUE(up->isExpanded()) << up->text(0).toStdString();
+    EXPECT_TRUE(tree->viewport()->rect().contains(tree->visualItemRect(tree->currentItem())));
+    ASSERT_EQ(window.tableList().recordCount(), 1u);
+    const RecordTable& list = window.tableList();
+    EXPECT_EQ(list.valueAt(0, list.requireField(kTableNameField)), "roads.tab");
+    EXPECT_TRUE(tree->hasFocus() || QApplication::focusWidget() == nullptr);
+
+    QTest::keyClick(tree, Qt::Key_Up);
+    EXPECT_EQ(tree->selectedPath(), desktop + "/a/b");
+    EXPECT_EQ(window.tableList().recordCount(), 0u);
+    EXPECT_FALSE(window.showFolder(home.file("elsewhere")));
 }
 
 } // namespace
