@@ -114,6 +114,7 @@ FolderTree::FolderTree(QWidget* parent, Places places)
     // than losing their names to an ellipsis.
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    showSelection(false);
     setColumnCount(1);
     setIndentation(19);
     setFrameShape(QFrame::NoFrame);
@@ -718,6 +719,28 @@ void FolderTree::scrollSelectedIntoView() {
     // Sideways too, so that the name shows and not the indentation of its ancestors.
     horizontalScrollBar()->setValue(horizontalScrollBar()->value() + visualItemRect(node).left() -
                                     indentation());
+}
+
+void FolderTree::showSelection(bool shown) {
+    // The selection shows only while the tree has the focus, as in the shell's folder pane.
+    QPalette colours = QApplication::palette(this);
+    if (!shown)
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            colours.setBrush(group, QPalette::Highlight, colours.brush(group, QPalette::Base));
+            colours.setBrush(group, QPalette::HighlightedText,
+                             colours.brush(group, QPalette::Text));
+        }
+    setPalette(colours);
+}
+
+void FolderTree::focusInEvent(QFocusEvent* event) {
+    showSelection(true);
+    QTreeWidget::focusInEvent(event);
+}
+
+void FolderTree::focusOutEvent(QFocusEvent* event) {
+    showSelection(false);
+    QTreeWidget::focusOutEvent(event);
 }
 
 void FolderTree::resizeEvent(QResizeEvent* event) {

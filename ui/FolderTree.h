@@ -82,6 +82,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     // Drag out and drop in as text/uri-list, as file managers do.
     QStringList mimeTypes() const override;
     Qt::DropActions supportedDropActions() const override;
@@ -133,6 +135,7 @@ private:
     // Set by selectFolder until the user acts: the window's first layouts keep the node in view.
     bool m_keepSelectedInView = false;
     void scrollSelectedIntoView();
+    void showSelection(bool shown);
 };
 
 } // namespace vantero

@@ -107,6 +107,36 @@ TEST_F(FolderTreeTest, SelectedPathAndTheAnnouncementOfEveryChange) {
     EXPECT_EQ(spy->count(), before + 2);
 }
 
+// The selected node is highlighted only while the tree has the focus.
+TEST_F(FolderTreeTest, TheSelectionShowsOnlyWhileTheTreeHasTheFocus) {
+    QWidget window;
+    QLineEdit elsewhere(&window);
+    tree->setParent(&window);
+    tree->move(0, 30);
+    window.resize(300, 400);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QTreeWidgetItem* alpha = child(root, "Alpha");
+    tree->setCurrentItem(alpha);
+    // Whether the row is drawn nearer the highlight's colour than the background's.
+    const auto highlighted = [&] {
+        const QRect row = tree->visualItemRect(alpha);
+        const QColor drawn =
+            tree->viewport()->grab().toImage().pixelColor(row.right() - 2, row.center().y());
+        const auto distance = [&](QPalette::ColorRole role) {
+            const QColor c = QApplication::palette().color(QPalette::Active, role);
+            return std::abs(c.red() - drawn.red()) + std::abs(c.green() - drawn.green()) +
+                   std::abs(c.blue() - drawn.blue());
+        };
+        return distance(QPalette::Highlight) < distance(QPalette::Base);
+    };
+    tree->setFocus();
+    EXPECT_TRUE(highlighted());
+    elsewhere.setFocus();
+    EXPECT_FALSE(highlighted());
+    tree->setParent(nullptr);
+}
+
 // Folder notices refresh the tree once, after the quiet time; files never do; a deferred refresh
 // waits for the end of the deferral.
 TEST_F(FolderTreeTest, FolderChangesRefreshOnceAndFilesNever) {
