@@ -1,14 +1,11 @@
 #include "ui/FolderTree.h"
 
+#include "base/Failure.h"
 #include "ui/ErrorGuard.h"
-#include "ui/FolderCopy.h"
-#include "ui/FolderWatcher.h"
 #include "ui/Prompts.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCollator>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileIconProvider>
@@ -20,94 +17,87 @@
 #include <QProgressDialog>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStandardPaths>
-#include <QStorageInfo>
 #include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <filesystem>
-#include <set>
-#include <stdexcept>
-#include <sys/stat.h>
+#include <map>
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace vantero {
 namespace {
 
-constexpr int kPathRole = Qt::UserRole; // QByteArray: the folder's bytes; null for virtual
-constexpr int kPopulatedRole = Qt::UserRole + 1;
-constexpr int kPlaceRole = Qt::UserRole + 2; // Home: a place, not a folder of its parent
+// A node keeps its folder's item: what the folder services know it by.
+constexpr int kIdRole = Qt::UserRole;       // QByteArray
+constexpr int kPathRole = Qt::UserRole + 1; // QByteArray: the folder's bytes; null for virtual
+constexpr int kPopulatedRole = Qt::UserRole + 2;
+constexpr int kKeyRole = Qt::UserRole + 3;   // QByteArray
+constexpr int kVerbsRole = Qt::UserRole + 4; // int: the Verb flags
+constexpr int kKindRole = Qt::UserRole + 5;  // int: FolderKind
+constexpr int kNameRole = Qt::UserRole + 6;  // QString: the name as listed, before any edit
 
-bool isFolder(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+enum Verb { RenameVerb = 1, DeleteVerb = 2, CopyVerb = 4 };
+
+QByteArray bytes(const std::string& text) {
+    return QByteArray::fromStdString(text);
 }
 
-std::string join(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
+FolderItem itemOf(const QTreeWidgetItem* node) {
+    FolderItem item;
+    if (node == nullptr)
+        return item;
+    item.id = node->data(0, kIdRole).toByteArray().toStdString();
+    item.key = node->data(0, kKeyRole).toByteArray().toStdString();
+    item.name = node->data(0, kNameRole).toString().toStdString();
+    item.path = node->data(0, kPathRole).toByteArray().toStdString();
+    item.kind = static_cast<FolderKind>(node->data(0, kKindRole).toInt());
+    const int verbs = node->data(0, kVerbsRole).toInt();
+    item.canRename = (verbs & RenameVerb) != 0;
+    item.canDelete = (verbs & DeleteVerb) != 0;
+    item.canCopy = (verbs & CopyVerb) != 0;
+    return item;
 }
 
-// The sub-folders of a folder, hidden ones included; links to folders count as folders.
-std::vector<std::string> subFolders(const std::string& folder, bool firstOnly = false) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
-        return names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        const bool folderEntry =
-            entry->d_type == DT_DIR || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
-                                        isFolder(join(folder, name)));
-        if (!folderEntry)
-            continue;
-        names.push_back(name);
-        if (firstOnly)
-            break;
-    }
-    closedir(dir);
-    return names;
+void setItem(QTreeWidgetItem* node, const FolderItem& item) {
+    node->setText(0, QString::fromStdString(item.name));
+    node->setData(0, kNameRole, QString::fromStdString(item.name));
+    node->setData(0, kIdRole, bytes(item.id));
+    node->setData(0, kKeyRole, bytes(item.key));
+    node->setData(0, kPathRole, item.path.empty() ? QByteArray() : bytes(item.path));
+    node->setData(0, kKindRole, static_cast<int>(item.kind));
+    node->setData(0, kVerbsRole,
+                  (item.canRename ? RenameVerb : 0) | (item.canDelete ? DeleteVerb : 0) |
+                      (item.canCopy ? CopyVerb : 0));
 }
 
-// Mounted file systems a user would look at: disks, partitions and network shares, not the
-// kernel's own.
-std::vector<QStorageInfo> userVolumes() {
-    std::vector<QStorageInfo> volumes;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        const QString root = volume.rootPath();
-        const QByteArray type = volume.fileSystemType();
-        const bool disk =
-            volume.device().startsWith("/dev/") && !volume.device().startsWith("/dev/loop");
-        const bool network = type.startsWith("nfs") || type == "cifs" || type == "smb3" ||
-                             type.startsWith("fuse.sshfs");
-        if (root == QLatin1String("/") || root.startsWith(QLatin1String("/boot")) ||
-            !volume.isValid() || (!disk && !network))
-            continue;
-        volumes.push_back(volume);
-    }
-    return volumes;
+bool hasFolder(const QTreeWidgetItem* node) {
+    return node != nullptr && !node->data(0, kPathRole).toByteArray().isNull();
+}
+
+QString pathText(const std::string& path) {
+    return QDir::toNativeSeparators(QFile::decodeName(bytes(path)));
+}
+
+QUrl urlOf(const std::string& path) {
+    return QUrl::fromLocalFile(QFile::decodeName(bytes(path)));
+}
+
+// The MIME type under which the toolkit's clipboard carries one of the platform's formats.
+QString mimeTypeOf(const std::string& format) {
+#ifdef _WIN32
+    return QStringLiteral("application/x-qt-windows-mime;value=\"%1\"")
+        .arg(QString::fromStdString(format));
+#else
+    return QString::fromStdString(format);
+#endif
 }
 
 } // namespace
 
-FolderTree::Places FolderTree::userPlaces() {
-    const QString home = QDir::homePath();
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
-        desktop = home;
-    return {QFile::encodeName(desktop).toStdString(), QFile::encodeName(home).toStdString()};
-}
-
 FolderTree::FolderTree(QWidget* parent, Places places)
-    : QTreeWidget(parent), m_places(std::move(places)) {
+    : QTreeWidget(parent), m_namespace(std::move(places)) {
     setObjectName(QStringLiteral("folderTree"));
     setHeaderHidden(true);
     // Deep folders in a narrow pane scroll sideways, as a file manager's folder pane does, rather
@@ -142,11 +132,20 @@ FolderTree::FolderTree(QWidget* parent, Places places)
         if (m_refreshPending && m_deferrals == 0)
             QTimer::singleShot(0, this, [this] { guard([this] { refresh(); }); });
     });
-    m_watcher = new FolderWatcher(this);
+    // Made once: a folder of thousands of sub-folders shares one icon.
+    const QFileIconProvider icons;
+    m_kindIcons = {
+        icons.icon(QFileIconProvider::Desktop),
+        QIcon::fromTheme(QStringLiteral("user-home"), icons.icon(QFileIconProvider::Folder)),
+        icons.icon(QFileIconProvider::Computer), icons.icon(QFileIconProvider::Drive),
+        icons.icon(QFileIconProvider::Folder)};
     m_debounce = new QTimer(this);
     m_debounce->setSingleShot(true);
-    connect(m_watcher, &FolderWatcher::folderChanged, this,
-            [this] { guard([this] { folderNotice(); }); });
+    // The watch's thread only posts the notice; the tree takes it up on its own thread.
+    m_watch = std::make_unique<FolderWatch>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { guard([this] { folderNotice(); }); }, Qt::QueuedConnection);
+    });
     connect(m_debounce, &QTimer::timeout, this, [this] { guard([this] { refresh(); }); });
     fill();
 }
@@ -224,7 +223,7 @@ void FolderTree::refresh() {
     QTreeWidgetItem* remembered = currentItem();
     lockUpdates();
     setCurrentItem(nullptr);
-    m_watcher->unwatchAll();
+    m_watch->startOver();
     refreshNode(topLevelItem(0), remembered);
     unlockUpdates();
     setCurrentItem(remembered);
@@ -235,74 +234,54 @@ void FolderTree::refresh() {
 void FolderTree::refreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered) {
     if (!node->data(0, kPopulatedRole).toBool())
         return;
-    const QByteArray bytes = node->data(0, kPathRole).toByteArray();
-    const bool isRoot = node->parent() == nullptr;
-    if (!bytes.isNull()) {
-        const std::string folder = bytes.toStdString();
-        // The root keeps its places; the rest are the folder's own sub-folders.
-        const int first = isRoot ? 2 : 0;
-        const std::vector<std::string> names = sortedSubFolders(folder);
-        const std::set<std::string> present(names.begin(), names.end());
-        std::set<std::string> shown;
-        for (int i = node->childCount() - 1; i >= first; --i) {
-            QTreeWidgetItem* child = node->child(i);
-            const std::string path = child->data(0, kPathRole).toByteArray().toStdString();
-            const std::string name = path.substr(path.rfind('/') + 1);
-            if (present.count(name) != 0) {
-                shown.insert(name);
-                continue;
+    const FolderItem folder = itemOf(node);
+    const std::vector<FolderItem> items = m_namespace.subFolders(folder);
+    std::map<QByteArray, const FolderItem*> present;
+    for (const FolderItem& item : items)
+        present[bytes(item.key)] = &item;
+    std::map<QByteArray, QTreeWidgetItem*> shown;
+    for (int i = node->childCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* child = node->child(i);
+        const QByteArray key = child->data(0, kKeyRole).toByteArray();
+        if (present.count(key) != 0) {
+            shown[key] = child;
+            continue;
+        }
+        for (QTreeWidgetItem* up = remembered; up != nullptr; up = up->parent())
+            if (up == child) {
+                remembered = node;
+                break;
             }
-            for (QTreeWidgetItem* up = remembered; up != nullptr; up = up->parent())
-                if (up == child) {
-                    remembered = node;
-                    break;
-                }
-            delete child;
-        }
-        for (const std::string& name : names)
-            if (shown.count(name) == 0)
-                addFolderNode(node, folder, name);
-        // Back into the folder's order, new ones among them.
-        QList<QTreeWidgetItem*> children;
-        while (node->childCount() > first)
-            children.append(node->takeChild(first));
-        std::map<std::string, QTreeWidgetItem*> byName;
-        for (QTreeWidgetItem* child : children) {
-            const std::string path = child->data(0, kPathRole).toByteArray().toStdString();
-            byName[path.substr(path.rfind('/') + 1)] = child;
-        }
-        for (const std::string& name : names)
-            node->addChild(byName.at(name));
-        if (!isRoot)
-            node->setChildIndicatorPolicy(node->childCount() == 0
-                                              ? QTreeWidgetItem::DontShowIndicator
-                                              : QTreeWidgetItem::ShowIndicator);
-        m_watcher->watch(folder);
+        delete child;
     }
+    // Back into the folder's order, new ones among them.
+    while (node->childCount() > 0)
+        node->takeChild(0);
+    for (const FolderItem& item : items) {
+        const auto at = shown.find(bytes(item.key));
+        QTreeWidgetItem* child = at != shown.end() ? at->second : makeNode(item);
+        // A folder not opened yet may have gained its first sub-folder, or lost its last.
+        if (!child->data(0, kPopulatedRole).toBool())
+            child->setChildIndicatorPolicy(item.hasSubFolders ? QTreeWidgetItem::ShowIndicator
+                                                              : QTreeWidgetItem::DontShowIndicator);
+        node->addChild(child);
+    }
+    if (node->parent() != nullptr)
+        node->setChildIndicatorPolicy(node->childCount() == 0 ? QTreeWidgetItem::DontShowIndicator
+                                                              : QTreeWidgetItem::ShowIndicator);
+    if (!folder.path.empty())
+        m_watch->folderShown(folder.path);
     for (int i = 0; i < node->childCount(); ++i)
         refreshNode(node->child(i), remembered);
 }
 
-QTreeWidgetItem* FolderTree::addNode(QTreeWidgetItem* parent, const QString& text,
-                                     const std::string& path, const QIcon& icon,
-                                     bool mayHaveChildren, bool hidden) {
-    QTreeWidgetItem* node = makeNode(text, path, icon, mayHaveChildren, hidden);
-    if (parent)
-        parent->addChild(node);
-    else
-        addTopLevelItem(node);
-    return node;
-}
-
-QTreeWidgetItem* FolderTree::makeNode(const QString& text, const std::string& path,
-                                      const QIcon& icon, bool mayHaveChildren, bool hidden) const {
+QTreeWidgetItem* FolderTree::makeNode(const FolderItem& folder) const {
     auto* node = new QTreeWidgetItem;
-    node->setText(0, text);
-    node->setIcon(0, icon);
-    node->setData(0, kPathRole, path.empty() ? QByteArray() : QByteArray::fromStdString(path));
-    node->setChildIndicatorPolicy(mayHaveChildren ? QTreeWidgetItem::ShowIndicator
-                                                  : QTreeWidgetItem::DontShowIndicator);
-    if (hidden)
+    setItem(node, folder);
+    node->setIcon(0, m_kindIcons.at(static_cast<std::size_t>(folder.kind)));
+    node->setChildIndicatorPolicy(folder.hasSubFolders ? QTreeWidgetItem::ShowIndicator
+                                                       : QTreeWidgetItem::DontShowIndicator);
+    if (folder.hidden)
         node->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
     return node;
 }
@@ -311,9 +290,9 @@ void FolderTree::fill() {
     m_filling = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     clear();
-    const QFileIconProvider icons;
-    QTreeWidgetItem* desktop = addNode(nullptr, tr("Desktop"), m_places.desktop,
-                                       icons.icon(QFileIconProvider::Desktop), true, false);
+    m_watch->startOver();
+    QTreeWidgetItem* desktop = makeNode(m_namespace.root());
+    addTopLevelItem(desktop);
     populate(desktop);
     desktop->setExpanded(true);
     setCurrentItem(desktop);
@@ -325,88 +304,51 @@ void FolderTree::populate(QTreeWidgetItem* node) {
     if (node->data(0, kPopulatedRole).toBool())
         return;
     node->setData(0, kPopulatedRole, true);
-    const QFileIconProvider icons;
-    const QByteArray bytes = node->data(0, kPathRole).toByteArray();
-    const bool isRoot = node->parent() == nullptr;
-
-    if (isRoot) {
-        // The places come first, as a desktop's side bar shows them; then the desktop's folders.
-        QTreeWidgetItem* home = addNode(
-            node, tr("Home"), m_places.home,
-            QIcon::fromTheme(QStringLiteral("user-home"), icons.icon(QFileIconProvider::Folder)),
-            !subFolders(m_places.home, true).empty(), false);
-        home->setData(0, kPlaceRole, true);
-        addNode(node, tr("Computer"), {}, icons.icon(QFileIconProvider::Computer), true, false);
-    } else if (bytes.isNull()) {
-        // Computer: the root of the file system and the mounted volumes.
-        addNode(node, QStringLiteral("/"), "/", icons.icon(QFileIconProvider::Drive), true, false);
-        for (const QStorageInfo& volume : userVolumes()) {
-            const std::string root = QFile::encodeName(volume.rootPath()).toStdString();
-            const QString name =
-                volume.displayName().isEmpty() ? volume.rootPath() : volume.displayName();
-            addNode(node, name, root, icons.icon(QFileIconProvider::Drive),
-                    !subFolders(root, true).empty(), false);
-        }
-        return;
-    }
-    const std::string folder = bytes.toStdString();
+    const FolderItem folder = itemOf(node);
     // All at once: one insertion for the view to lay out, not one per folder.
     QList<QTreeWidgetItem*> children;
-    const QIcon folderIcon = icons.icon(QFileIconProvider::Folder);
-    for (const std::string& name : sortedSubFolders(folder))
-        children << makeFolderNode(folder, name, folderIcon);
+    for (const FolderItem& item : m_namespace.subFolders(folder))
+        children << makeNode(item);
     node->addChildren(children);
-    m_watcher->watch(folder);
-    if (!isRoot && node->childCount() == 0)
+    if (!folder.path.empty())
+        m_watch->folderShown(folder.path);
+    if (node->parent() != nullptr && node->childCount() == 0)
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
 
-std::string FolderTree::operablePath(const QTreeWidgetItem* node) const {
-    if (node == nullptr || node->parent() == nullptr ||
-        node->parent()->data(0, kPathRole).isNull() ||
-        node->data(0, kPathRole).toByteArray().isNull() || node->data(0, kPlaceRole).toBool())
-        return {};
-    return node->data(0, kPathRole).toByteArray().toStdString();
-}
-
 void FolderTree::deleteFolder(QTreeWidgetItem* node, bool forGood) {
-    const std::string path = operablePath(node);
-    if (path.empty())
+    const FolderItem folder = itemOf(node);
+    if (!folder.canDelete)
         return;
     const QString name = node->text(0);
+#ifdef _WIN32
+    const QString bin = tr("Move the folder \"%1\" to the Recycle Bin?");
+#else
+    const QString bin = tr("Move the folder \"%1\" to the trash?");
+#endif
     const QString question =
         forGood
             ? tr("Delete the folder \"%1\" and everything in it for good? This cannot be undone.")
                   .arg(name)
-            : tr("Move the folder \"%1\" to the trash?").arg(name);
+            : bin.arg(name);
     if (showMessage(this, tr("Confirm"), question, QMessageBox::Question,
                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
         return;
-    if (!forGood) {
-        // The freedesktop trash, so the file manager can put it back. Qt needs the data folder
-        // that holds the home trash to exist; without it, it writes the trash's record elsewhere.
-        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-        if (!QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(path))))
-            throw std::runtime_error("Cannot move " + path + " to the trash");
-        return;
-    }
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-    if (error)
-        throw std::runtime_error("Cannot delete " + path + ": " + error.message());
+    if (forGood)
+        deleteForGood(folder.path);
+    else
+        moveToTrash(folder);
 }
 
 void FolderTree::copyFolder(QTreeWidgetItem* node, bool cut) {
-    const std::string path = operablePath(node);
-    if (path.empty())
+    const FolderItem folder = itemOf(node);
+    if (!folder.canCopy || (cut && !folder.canDelete))
         return;
-    const QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
+    const QUrl url = urlOf(folder.path);
     auto* data = new QMimeData;
     data->setUrls({url});
-    // What GNOME and KDE file managers read to tell a cut from a copy.
-    data->setData(QStringLiteral("x-special/gnome-copied-files"),
-                  (cut ? QByteArray("cut\n") : QByteArray("copy\n")) + url.toEncoded());
-    data->setData(QStringLiteral("application/x-kde-cutselection"), cut ? "1" : "0");
+    for (const ClipboardFormat& format : clipboardCutMarks({url.toEncoded().toStdString()}, cut))
+        data->setData(mimeTypeOf(format.name), bytes(format.bytes));
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
@@ -414,48 +356,40 @@ void FolderTree::pasteIntoFolder(QTreeWidgetItem* node) {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr || !data->hasUrls())
         return;
-    const bool cut = data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("cut") ||
-                     data->data(QStringLiteral("application/x-kde-cutselection")) == "1";
+    const bool cut = clipboardHoldsCut(
+        [data](const std::string& name) { return data->data(mimeTypeOf(name)).toStdString(); });
     putInto(node, data->urls(), cut);
     if (cut)
         QGuiApplication::clipboard()->clear();
 }
 
 void FolderTree::putInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move) {
-    if (node == nullptr || node->data(0, kPathRole).toByteArray().isNull())
+    if (!hasFolder(node))
         return;
-    const std::filesystem::path target = node->data(0, kPathRole).toByteArray().toStdString();
-    const bool cut = move;
+    const std::string target = itemOf(node).path;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
-        const std::filesystem::path source = QFile::encodeName(url.toLocalFile()).toStdString();
-        const std::filesystem::path destination = target / source.filename();
-        const std::string sourceText = std::filesystem::weakly_canonical(source).string();
-        const std::string targetText = std::filesystem::weakly_canonical(target).string() + "/";
-        if (targetText.rfind(sourceText + "/", 0) == 0)
-            throw std::runtime_error("Cannot put " + source.string() + " inside itself");
-        if (std::filesystem::exists(std::filesystem::symlink_status(destination)))
-            throw std::runtime_error("Cannot paste " + source.string() + ": " +
-                                     destination.string() + " exists already");
-        if (cut && renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
-                             RENAME_NOREPLACE) == 0)
+        const std::string source =
+            QFile::encodeName(QDir::toNativeSeparators(url.toLocalFile())).toStdString();
+        const std::string destination = destinationIn(source, target);
+        if (move && moveWithoutReplacing(source, destination))
             continue;
         if (copyWithProgress(source, destination) == CopyResult::Cancelled)
             return; // the user's choice: what was copied is gone again, the source untouched
-        if (cut) {
-            std::error_code error;
-            std::filesystem::remove_all(source, error);
-            if (error)
-                throw std::runtime_error("Moved " + source.string() + " to " +
-                                         destination.string() +
-                                         ", but it could not be removed here: " + error.message());
+        if (move) {
+            try {
+                deleteForGood(source);
+            } catch (const Failure& failure) {
+                std::string message = "Moved " + source;
+                message += " to " + destination + ", but it could not be removed here: ";
+                throw Failure(message + failure.reason(), failure.reason());
+            }
         }
     }
 }
 
-CopyResult FolderTree::copyWithProgress(const std::filesystem::path& source,
-                                        const std::filesystem::path& destination) {
+CopyResult FolderTree::copyWithProgress(const std::string& source, const std::string& destination) {
     // The copy's own folders must not set a refresh off half-way; it runs when the copy is over.
     deferRefreshes();
     struct Undefer {
@@ -470,10 +404,10 @@ CopyResult FolderTree::copyWithProgress(const std::filesystem::path& source,
         } restore;
         return copyInto(source, destination, {});
     }
-    QProgressDialog progress(tr("Copying %1 to %2")
-                                 .arg(QFile::decodeName(source.filename().c_str()),
-                                      QFile::decodeName(destination.parent_path().c_str())),
-                             tr("Cancel"), 0, kProgressSteps, this);
+    const QFileInfo from(pathText(source));
+    QProgressDialog progress(
+        tr("Copying %1 to %2").arg(from.fileName(), QFileInfo(pathText(destination)).path()),
+        tr("Cancel"), 0, kProgressSteps, this);
     progress.setObjectName(QStringLiteral("CopyProgress"));
     progress.setWindowTitle(tr("Copying"));
     progress.setWindowModality(Qt::WindowModal);
@@ -489,8 +423,8 @@ CopyResult FolderTree::copyWithProgress(const std::filesystem::path& source,
 QMimeData* FolderTree::mimeData(const QList<QTreeWidgetItem*>& nodes) const {
     QList<QUrl> urls;
     for (const QTreeWidgetItem* node : nodes)
-        if (const std::string path = operablePath(node); !path.empty())
-            urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
+        if (const FolderItem folder = itemOf(node); folder.canCopy)
+            urls << urlOf(folder.path);
     if (urls.isEmpty())
         return nullptr;
     auto* data = new QMimeData;
@@ -515,8 +449,7 @@ void FolderTree::startDrag(Qt::DropActions actions) {
 
 void FolderTree::dragMoveEvent(QDragMoveEvent* event) {
     QTreeWidgetItem* node = itemAt(event->position().toPoint());
-    if (node != nullptr && !node->data(0, kPathRole).toByteArray().isNull() &&
-        event->mimeData()->hasUrls())
+    if (hasFolder(node) && event->mimeData()->hasUrls())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -537,27 +470,26 @@ void FolderTree::dropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAc
 QMenu* FolderTree::contextMenuFor(QTreeWidgetItem* node) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const bool operable = !operablePath(node).empty();
-    const bool folder = node != nullptr && !node->data(0, kPathRole).toByteArray().isNull();
+    const FolderItem folder = itemOf(node);
     const auto entry = [&](const char* name, const QString& text, bool enabled, auto verb) {
         QAction* action = menu->addAction(text);
         action->setObjectName(QString::fromLatin1(name));
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, [verb] { guard(verb); });
     };
-    entry("OpenInFileManager", tr("Open in file manager"), folder, [node] {
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QFile::decodeName(node->data(0, kPathRole).toByteArray())));
-    });
+    entry("OpenInFileManager", tr("Open in file manager"), hasFolder(node),
+          [folder] { openInFileManager(folder); });
     menu->addSeparator();
-    entry("Cut", tr("Cu&t"), operable, [this, node] { copyFolder(node, true); });
-    entry("Copy", tr("&copy"), operable, [this, node] { copyFolder(node, false); });
+    entry("Cut", tr("Cu&t"), folder.canCopy && folder.canDelete,
+          [this, node] { copyFolder(node, true); });
+    entry("Copy", tr("&copy"), folder.canCopy, [this, node] { copyFolder(node, false); });
     const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
-    entry("Paste", tr("&Paste"), folder && clipboard != nullptr && clipboard->hasUrls(),
+    entry("Paste", tr("&Paste"), hasFolder(node) && clipboard != nullptr && clipboard->hasUrls(),
           [this, node] { pasteIntoFolder(node); });
     menu->addSeparator();
-    entry("Delete", tr("&deleteCurrent"), operable, [this, node] { deleteFolder(node, false); });
-    entry("Rename", tr("Rena&me"), operable, [this, node] { beginRename(node); });
+    entry("Delete", tr("&deleteCurrent"), folder.canDelete,
+          [this, node] { deleteFolder(node, false); });
+    entry("Rename", tr("Rena&me"), folder.canRename, [this, node] { beginRename(node); });
     return menu;
 }
 
@@ -571,11 +503,23 @@ void FolderTree::mousePressEvent(QMouseEvent* event) {
     QTreeWidgetItem* node = itemAt(event->position().toPoint());
     if (node == nullptr || node->parent() == nullptr)
         return;
-    contextMenuFor(node)->popup(event->globalPosition().toPoint());
+    const QPoint at = event->globalPosition().toPoint();
+    guard([&] {
+        // The shell's own menu where the platform has one, placed in the screen's own pixels; its
+        // Rename is done in place here.
+        const qreal scale = devicePixelRatioF();
+        if (const auto choice = showShellMenu(itemOf(node), window()->winId(),
+                                              qRound(at.x() * scale), qRound(at.y() * scale))) {
+            if (*choice == ShellMenuChoice::Rename)
+                beginRename(node);
+            return;
+        }
+        contextMenuFor(node)->popup(at);
+    });
 }
 
 bool FolderTree::beginRename(QTreeWidgetItem* node) {
-    if (operablePath(node).empty())
+    if (!itemOf(node).canRename)
         return false;
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     m_renaming = node; // after the flag change, which itself reports the item as changed
@@ -588,116 +532,47 @@ void FolderTree::renameCommitted(QTreeWidgetItem* node) {
         return;
     m_renaming = nullptr;
     node->setFlags(node->flags() & ~Qt::ItemIsEditable);
-    const std::string from = node->data(0, kPathRole).toByteArray().toStdString();
-    const std::string folder = from.substr(0, from.rfind('/'));
-    const std::string oldName = from.substr(from.rfind('/') + 1);
-    const std::string newName = QFile::encodeName(node->text(0)).toStdString();
+    const FolderItem folder = itemOf(node);
+    const std::string newName = node->text(0).toStdString();
     const QSignalBlocker quiet(this);
-    if (newName == oldName)
+    if (newName == folder.name)
         return;
-    const auto putBack = [&] {
-        node->setText(0, QFile::decodeName(QByteArray::fromStdString(oldName)));
-    };
-    if (newName.empty() || newName == "." || newName == ".." ||
-        newName.find('/') != std::string::npos) {
-        putBack();
-        throw std::runtime_error("A folder name cannot be empty or contain /");
-    }
-    const std::string to = join(folder.empty() ? "/" : folder, newName);
-    // Never over another folder or file of that name.
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-        const int error = errno;
-        putBack();
-        throw std::runtime_error("Cannot rename " + from + ": " + std::strerror(error));
+    FolderItem renamed;
+    try {
+        renamed = renameFolder(folder, newName);
+    } catch (...) {
+        node->setText(0, QString::fromStdString(folder.name));
+        throw;
     }
     m_skipNextNotice = true;
-    repointPaths(node, from, to);
+    repoint(node, folder, renamed);
+    setItem(node, renamed);
 }
 
-void FolderTree::repointPaths(QTreeWidgetItem* node, const std::string& from,
-                              const std::string& to) {
-    const std::string path = node->data(0, kPathRole).toByteArray().toStdString();
-    if (path.compare(0, from.size(), from) == 0)
-        node->setData(0, kPathRole, QByteArray::fromStdString(to + path.substr(from.size())));
+void FolderTree::repoint(QTreeWidgetItem* node, const FolderItem& from, const FolderItem& to) {
+    // The ids and paths of the folders inside begin with the renamed folder's.
+    for (const auto& [role, before, after] :
+         {std::tuple(kIdRole, bytes(from.id), bytes(to.id)),
+          std::tuple(kPathRole, bytes(from.path), bytes(to.path))}) {
+        const QByteArray value = node->data(0, role).toByteArray();
+        if (value.startsWith(before))
+            node->setData(0, role, after + value.mid(before.size()));
+    }
     for (int i = 0; i < node->childCount(); ++i)
-        repointPaths(node->child(i), from, to);
-}
-
-std::vector<std::string> FolderTree::sortedSubFolders(const std::string& folder) const {
-    const std::vector<std::string> names = subFolders(folder);
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // A key per name, made once: comparing through the collator decodes both names every time.
-    // Sort keys ignore the collator's case setting, so the names are case-folded first.
-    std::vector<std::pair<QCollatorSortKey, std::size_t>> keys;
-    keys.reserve(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i)
-        keys.emplace_back(
-            collator.sortKey(QFile::decodeName(QByteArray::fromStdString(names[i])).toCaseFolded()),
-            i);
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
-    std::vector<std::string> sorted;
-    sorted.reserve(names.size());
-    for (const auto& key : keys)
-        sorted.push_back(names[key.second]);
-    return sorted;
-}
-
-QTreeWidgetItem* FolderTree::makeFolderNode(const std::string& folder, const std::string& name,
-                                            const QIcon& icon) const {
-    const std::string path = join(folder, name);
-    return makeNode(QFile::decodeName(QByteArray::fromStdString(name)), path, icon,
-                    !subFolders(path, true).empty(), name.front() == '.');
-}
-
-void FolderTree::addFolderNode(QTreeWidgetItem* parent, const std::string& folder,
-                               const std::string& name) {
-    parent->addChild(
-        makeFolderNode(folder, name, QFileIconProvider().icon(QFileIconProvider::Folder)));
+        repoint(node->child(i), from, to);
 }
 
 bool FolderTree::selectFolder(const std::string& folder) {
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::canonical(folder, error);
-    if (error || topLevelItemCount() == 0)
+    const std::optional<std::vector<std::string>> keys = m_namespace.keysTo(folder);
+    if (!keys || topLevelItemCount() == 0)
         return false;
-    // The deepest place that holds the folder: the desktop, the home folder, or the file system's
-    // root under Computer.
-    QTreeWidgetItem* root = topLevelItem(0);
-    populate(root);
-    QTreeWidgetItem* computer = root->child(1);
-    populate(computer);
-    QTreeWidgetItem* base = nullptr;
-    std::filesystem::path rest;
-    std::size_t depth = 0;
-    for (QTreeWidgetItem* place : {root, root->child(0), computer->child(0)}) {
-        const std::filesystem::path at = std::filesystem::canonical(
-            place->data(0, kPathRole).toByteArray().toStdString(), error);
-        if (error)
-            continue;
-        const std::filesystem::path relative = target.lexically_relative(at);
-        const std::size_t parts = std::distance(at.begin(), at.end());
-        if (!relative.empty() && *relative.begin() != ".." && (base == nullptr || parts > depth)) {
-            base = place;
-            rest = relative;
-            depth = parts;
-        }
-    }
-    if (base == nullptr)
-        return false;
-    QTreeWidgetItem* node = base;
-    for (const std::filesystem::path& name : rest) {
-        if (name == ".")
-            continue;
+    QTreeWidgetItem* node = topLevelItem(0);
+    for (const std::string& key : *keys) {
         populate(node);
         QTreeWidgetItem* next = nullptr;
-        for (int i = 0; i < node->childCount() && next == nullptr; ++i) {
-            const std::string path = node->child(i)->data(0, kPathRole).toByteArray().toStdString();
-            if (!node->child(i)->data(0, kPlaceRole).toBool() &&
-                path.substr(path.rfind('/') + 1) == name.string())
+        for (int i = 0; i < node->childCount() && next == nullptr; ++i)
+            if (node->child(i)->data(0, kKeyRole).toByteArray() == bytes(key))
                 next = node->child(i);
-        }
         if (next == nullptr)
             return false;
         node = next;

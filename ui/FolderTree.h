@@ -1,14 +1,15 @@
 #pragma once
 
-// The folder tree of the main window's left pane: the desktop's namespace as a Linux desktop shows
-// it. Its one duty towards the program is selectedPath() and the announcement of each change of the
-// selected folder.
+// The folder tree of the main window's left pane: the platform shell's namespace of folders, as its
+// file manager's folder pane shows it. Its one duty towards the program is selectedPath() and the
+// announcement of each change of the selected folder. The folders themselves, their order, the
+// verbs on them and the watch are the folder services' (folders/); the tree has the view, the keys,
+// the menu, drag and drop, and when to refresh.
 
-#include "ui/FolderCopy.h"
+#include "folders/FolderServices.h"
 
 #include <QTreeWidget>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,22 +18,16 @@ class QTimer;
 
 namespace vantero {
 
-class FolderWatcher;
-
 class FolderTree : public QTreeWidget {
     Q_OBJECT
 public:
-    struct Places {
-        std::string desktop; // the root's folder
-        std::string home;
-    };
-    // The user's own desktop and home folders.
-    static Places userPlaces();
+    // The desktop and home folders of the namespace on Linux; Windows has the shell's own.
+    using Places = FolderNamespace::Places;
 
-    explicit FolderTree(QWidget* parent = nullptr, Places places = userPlaces());
+    explicit FolderTree(QWidget* parent = nullptr, Places places = FolderNamespace::userPlaces());
 
-    // The selected node's folder: no trailing separator except for "/"; "" for a virtual node or
-    // when nothing is selected.
+    // The selected node's folder: no trailing separator except on a root ("/", "C:\"), a network
+    // share in its UNC form; "" for a virtual node or when nothing is selected.
     std::string selectedPath() const;
 
     // While held, selection changes are not announced.
@@ -55,7 +50,7 @@ public:
     bool beginRename() { return beginRename(currentItem()); }
 
     // What a drag of the nodes carries: their folders as file URLs; nothing for the root,
-    // places or virtual nodes.
+    // places, drives or virtual nodes.
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& nodes) const override;
     // What a drop on the node does: its URLs copied, or moved, into the node's folder.
     void dropOn(QTreeWidgetItem* node, const QMimeData* data, Qt::DropAction action);
@@ -69,6 +64,7 @@ public:
     void pasteIntoFolder() { pasteIntoFolder(currentItem()); }
 
     // The menu of a right-clicked node, which need not be the selected one: the selection stays.
+    // Where the platform's shell has a menu of its own (Windows) a right click shows that one.
     // Its entries have object names for tests: Rename, Cut, Copy, Paste, Delete, OpenInFileManager.
     QMenu* contextMenuFor(QTreeWidgetItem* node);
 
@@ -102,31 +98,21 @@ private:
     void refreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered);
     void folderNotice();
     void renameCommitted(QTreeWidgetItem* node);
-    // The selected node's folder when it is one the verbs may act on: not the root, not a place,
-    // not a virtual node or a volume's root.
-    std::string operablePath(const QTreeWidgetItem* node) const;
     void deleteFolder(QTreeWidgetItem* node, bool forGood);
     void copyFolder(QTreeWidgetItem* node, bool cut);
     void pasteIntoFolder(QTreeWidgetItem* node);
     // Copies (or moves) the files and folders into the node's folder; never over a name.
     void putInto(QTreeWidgetItem* node, const QList<QUrl>& urls, bool move);
     static constexpr int kProgressSteps = 1000;
-    CopyResult copyWithProgress(const std::filesystem::path& source,
-                                const std::filesystem::path& destination);
-    void repointPaths(QTreeWidgetItem* node, const std::string& from, const std::string& to);
-    std::vector<std::string> sortedSubFolders(const std::string& folder) const;
-    void addFolderNode(QTreeWidgetItem* parent, const std::string& folder, const std::string& name);
-    QTreeWidgetItem* makeNode(const QString& text, const std::string& path, const QIcon& icon,
-                              bool mayHaveChildren, bool hidden) const;
-    QTreeWidgetItem* makeFolderNode(const std::string& folder, const std::string& name,
-                                    const QIcon& icon) const;
-    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, const std::string& path,
-                             const QIcon& icon, bool mayHaveChildren, bool hidden);
+    CopyResult copyWithProgress(const std::string& source, const std::string& destination);
+    void repoint(QTreeWidgetItem* node, const FolderItem& from, const FolderItem& to);
+    QTreeWidgetItem* makeNode(const FolderItem& folder) const;
 
-    Places m_places;
+    FolderNamespace m_namespace;
+    std::vector<QIcon> m_kindIcons; // by FolderKind
     bool m_filling = false;
     int m_updateLock = 0;
-    FolderWatcher* m_watcher = nullptr;
+    std::unique_ptr<FolderWatch> m_watch;
     QTimer* m_debounce = nullptr;
     int m_deferrals = 0;
     bool m_refreshPending = false;

@@ -178,6 +178,15 @@ TEST_F(FolderTreeTest, FolderChangesRefreshOnceAndFilesNever) {
     EXPECT_EQ(spy->count(), before + 3);
 }
 
+// A folder not opened yet shows whether it has sub-folders as the disk has it after a refresh.
+TEST_F(FolderTreeTest, ARefreshMendsTheExpanderOfAFolderNotOpenedYet) {
+    ASSERT_EQ(mkdir(folder.file("desktop/beta/inner").c_str(), 0700), 0);
+    ASSERT_EQ(rmdir(folder.file("desktop/Alpha/inner").c_str()), 0);
+    tree->refresh();
+    EXPECT_EQ(child(root, "beta")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_EQ(child(root, "Alpha")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+}
+
 TEST_F(FolderTreeTest, RenameInPlaceOnDiskAndRefusals) {
     PromptScript prompts;
     tree->setFocus();

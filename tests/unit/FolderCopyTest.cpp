@@ -1,7 +1,7 @@
 // The copy behind the folder tree's paste and drop: what arrives, what a cancel or a failure
 // leaves, and that nothing is ever written over.
 
-#include "ui/FolderCopy.h"
+#include "folders/FolderServices.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,16 @@
-#include "ui/FolderCopy.h"
+// The copy behind the tree's paste and drop on Linux: regular files by chunks, so that a long copy
+// can show how far it is and be cancelled; folders with their modes, links as links.
+
+#include "folders/FolderServices.h"
+
+#include "base/Failure.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <stdexcept>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,7 +23,7 @@ namespace {
 constexpr std::size_t kChunk = 1 << 20;
 
 [[noreturn]] void fail(const std::string& what, const fs::path& path) {
-    throw std::runtime_error("Cannot copy " + path.string() + ": " + what);
+    throw Failure("Cannot copy " + path.string() + ": " + what, what);
 }
 
 class Fd {
@@ -51,19 +55,19 @@ public:
     bool copy(const fs::path& from, const fs::path& to) {
         struct stat st {};
         if (::lstat(from.c_str(), &st) != 0)
-            fail(std::strerror(errno), from);
+            fail(systemErrorText(errno), from);
         if (S_ISLNK(st.st_mode)) {
             std::error_code error;
             const fs::path target = fs::read_symlink(from, error);
             if (error || ::symlink(target.c_str(), to.c_str()) != 0)
-                fail(error ? error.message() : std::strerror(errno), from);
+                fail(error ? error.message() : systemErrorText(errno), from);
             created(to);
             return true;
         }
         if (S_ISDIR(st.st_mode)) {
             // Writable for us while it fills; its own mode once it is full.
             if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
-                fail(std::strerror(errno), to);
+                fail(systemErrorText(errno), to);
             created(to);
             std::error_code error;
             for (fs::directory_iterator it(from, error), end; !error && it != end;
@@ -93,18 +97,18 @@ private:
     bool copyFile(const fs::path& from, const fs::path& to, mode_t mode) {
         Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
         if (in.get() < 0)
-            fail(std::strerror(errno), from);
+            fail(systemErrorText(errno), from);
         // O_EXCL: a name that turned up meanwhile is not written over.
         Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode | S_IWUSR));
         if (out.get() < 0)
-            fail(std::strerror(errno), to);
+            fail(systemErrorText(errno), to);
         created(to);
         for (;;) {
             const ssize_t got = ::read(in.get(), m_buffer.data(), m_buffer.size());
             if (got < 0) {
                 if (errno == EINTR)
                     continue;
-                fail(std::strerror(errno), from);
+                fail(systemErrorText(errno), from);
             }
             if (got == 0)
                 break;
@@ -114,7 +118,7 @@ private:
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n < 0)
-                    fail(std::strerror(errno), to);
+                    fail(systemErrorText(errno), to);
                 put += n;
             }
             m_done += static_cast<std::uint64_t>(got);
@@ -122,7 +126,7 @@ private:
                 return false;
         }
         if (::fchmod(out.get(), mode) != 0 || ::close(out.release()) != 0)
-            fail(std::strerror(errno), to);
+            fail(systemErrorText(errno), to);
         return true;
     }
 
@@ -146,7 +150,7 @@ void removeQuietly(const fs::path& path) {
 
 } // namespace
 
-std::uint64_t bytesToCopy(const fs::path& source) {
+std::uint64_t bytesToCopy(const std::string& source) {
     std::error_code error;
     if (fs::is_regular_file(fs::symlink_status(source, error)))
         return fs::file_size(source, error);
@@ -158,11 +162,11 @@ std::uint64_t bytesToCopy(const fs::path& source) {
     return total;
 }
 
-CopyResult copyInto(const fs::path& source, const fs::path& destination,
+CopyResult copyInto(const std::string& source, const std::string& destination,
                     const CopyProgress& progress) {
     std::error_code error;
     if (fs::exists(fs::symlink_status(destination, error)))
-        fail(destination.string() + " exists already", source);
+        fail(destination + " exists already", source);
     Copier copier(bytesToCopy(source), progress);
     copier.setDestination(destination);
     bool finished = false;
