@@ -23,12 +23,12 @@ class RecordingView : public PackView {
 public:
     void setProgressText(const std::string& text) override { progress.push_back(text); }
     void setCancelAndSaveEnabled(bool enabled) override { cancelAndSave = enabled; }
-    void setTimerEnabled(bool enabled) override { timer = enabled; }
+    void setRunStartTimerEnabled(bool enabled) override { timer = enabled; }
     void setBusyCursor(bool on) override { busy = on; }
-    void drainMessages() override { ++drains; }
-    PackOptions askPackOptions() override { return options; }
+    void drainEvents() override { ++drains; }
+    PackParts askPackParts() override { return parts; }
 
-    PackOptions options{true, false};
+    PackParts parts{true, false};
     Strings progress;
     bool cancelAndSave = true, timer = false, busy = false;
     int drains = 0;
@@ -74,8 +74,7 @@ protected:
     AutomationVariant mapInfo;
     RecordTable tableList, log;
     RecordingView view;
-    bool stopRequested = true;
-    PackRun run{view, log, stopRequested};
+    PackRun run{view, log};
 };
 
 TEST_F(ComPackRun, ThreeTablesGiveTheStatementsAndTheLogOfTheRun) {
@@ -85,11 +84,11 @@ TEST_F(ComPackRun, ThreeTablesGiveTheStatementsAndTheLogOfTheRun) {
     mapInfo.assign(ComAutomationFactory().createObject(kMapInfoProgId));
     const AllSelected selection(tableList);
 
-    run.formShow(mapInfo);
-    EXPECT_FALSE(stopRequested);
+    run.windowShown(mapInfo);
+    EXPECT_FALSE(run.stopRequested());
     EXPECT_TRUE(view.timer);
     EXPECT_FALSE(view.cancelAndSave);
-    run.runPack(mapInfo, selection, tableList);
+    run.run(mapInfo, selection, tableList);
 
     EXPECT_EQ(record.statements(),
               (Strings{"close all", "open table \"C:\\Data\\roads.tab\" as roads",
@@ -105,7 +104,7 @@ TEST_F(ComPackRun, ThreeTablesGiveTheStatementsAndTheLogOfTheRun) {
     EXPECT_FALSE(view.busy);
     EXPECT_TRUE(view.cancelAndSave);
     EXPECT_FALSE(view.timer);
-    EXPECT_FALSE(run.running());
+    EXPECT_FALSE(run.isRunning());
 }
 
 TEST_F(ComPackRun, ServerThatDiesMidRunEndsItWithTheWindowUsable) {
@@ -115,10 +114,10 @@ TEST_F(ComPackRun, ServerThatDiesMidRunEndsItWithTheWindowUsable) {
     mapInfo.assign(ComAutomationFactory().createObject(kMapInfoProgId));
     const AllSelected selection(tableList);
 
-    run.formShow(mapInfo);
+    run.windowShown(mapInfo);
     bool serverError = false, linkError = false;
     try {
-        run.runPack(mapInfo, selection, tableList);
+        run.run(mapInfo, selection, tableList);
     } catch (const ServerError&) {
         serverError = true;
     } catch (const AutomationError&) {
@@ -134,7 +133,7 @@ TEST_F(ComPackRun, ServerThatDiesMidRunEndsItWithTheWindowUsable) {
     EXPECT_EQ(logLines(), Strings{"Packed table C:\\Data\\roads.tab"});
     EXPECT_FALSE(view.busy);
     EXPECT_TRUE(view.cancelAndSave);
-    EXPECT_FALSE(run.running());
+    EXPECT_FALSE(run.isRunning());
 }
 
 } // namespace
