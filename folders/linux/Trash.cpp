@@ -1,4 +1,4 @@
-// The desktop's trash on Linux, as the freedesktop.org trash specification keeps it, so that a file
+// The desktop's trash on Linux, kept as freedesktop.org's trash standard says, so that a file
 // manager can put a folder back: the home trash for what lies on its device; elsewhere the trash at
 // the top of the folder's own mount, kept by an administrator ($topdir/.Trash/$uid) or by the user
 // ($topdir/.Trash-$uid).
