@@ -202,8 +202,10 @@ void FolderTree::deferRefreshes() {
 }
 
 void FolderTree::endDeferRefreshes() {
+    // Called from destructors too (the end of a pack run, of a copy): a failing refresh is told
+    // here rather than thrown through them.
     if (m_deferrals > 0 && --m_deferrals == 0 && m_refreshPending)
-        refresh();
+        guard([this] { refresh(); });
 }
 
 void FolderTree::refresh() {
@@ -224,11 +226,20 @@ void FolderTree::refresh() {
     lockUpdates();
     setCurrentItem(nullptr);
     m_watch->startOver();
-    refreshNode(topLevelItem(0), remembered);
-    unlockUpdates();
-    setCurrentItem(remembered);
-    setUpdatesEnabled(true);
-    QApplication::restoreOverrideCursor();
+    const auto finish = [&] {
+        unlockUpdates();
+        setCurrentItem(remembered);
+        setUpdatesEnabled(true);
+        QApplication::restoreOverrideCursor();
+    };
+    // A folder the shell cannot read ends the walk; the tree is left as usable as before it.
+    try {
+        refreshNode(topLevelItem(0), remembered);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
 }
 
 void FolderTree::refreshNode(QTreeWidgetItem* node, QTreeWidgetItem*& remembered) {
@@ -293,7 +304,9 @@ void FolderTree::fill() {
     m_watch->startOver();
     QTreeWidgetItem* desktop = makeNode(m_namespace.root());
     addTopLevelItem(desktop);
-    populate(desktop);
+    // Made with the main window, before any event loop: a folder the shell cannot read is told
+    // now, and the tree is there regardless.
+    guard([this, desktop] { populate(desktop); });
     desktop->setExpanded(true);
     setCurrentItem(desktop);
     QApplication::restoreOverrideCursor();
