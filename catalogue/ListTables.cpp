@@ -15,6 +15,17 @@ namespace vantero {
 
 namespace {
 
+// Windows' file names are blind to letter case, so a lower-cased name still opens the file; on a
+// case-sensitive file system the name stays as the folder holds it, or the run would open another
+// file, or none.
+std::string listedName(const std::string& name) {
+#ifdef _WIN32
+    return asciiLower(name);
+#else
+    return name;
+#endif
+}
+
 // Appends the rows of one folder; the field positions are looked up once for the whole folder.
 class RowAdder {
 public:
@@ -25,7 +36,7 @@ public:
 
     void add(const std::string& name) {
         m_table.append();
-        m_table.setString(m_name, asciiLower(name));
+        m_table.setString(m_name, listedName(name));
         m_table.setString(m_folder, m_path);
         // Detection opens the entry under the name the search returned, in its own letter case.
         m_table.setString(m_type, tableKindText(detectTableType(joinPath(m_path, name))));

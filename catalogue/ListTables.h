@@ -16,6 +16,7 @@ void declareTableListFields(RecordTable& tableList);
 
 // Replaces the rows of the table list with one row per .tab entry directly in the folder (any
 // letter case, hidden entries and directories included), in the order the directory gives them.
+// The name is lower-cased on Windows and kept as it is on case-sensitive file systems.
 // An empty folder path stands for the root folder. A missing or unreadable folder leaves the list
 // empty.
 void listTables(RecordTable& tableList, const std::string& folder);

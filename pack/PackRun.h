@@ -17,6 +17,7 @@ namespace vantero {
 class PackView {
 public:
     virtual ~PackView() = default;
+    // Shown at once, without waiting for the events to be served.
     virtual void setProgressText(const std::string& text) = 0;
     virtual void setCancelAndSaveEnabled(bool enabled) = 0; // Cancel and Save Log together
     virtual void setRunStartTimerEnabled(bool enabled) = 0; // the one-shot start of the run

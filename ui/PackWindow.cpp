@@ -170,6 +170,8 @@ void PackWindow::deleteLogRow(int row) {
 void PackWindow::setProgressText(const std::string& text) {
     m_progressLabel->setText(
         QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+    // Painted now: the table it names goes to MapInfo next, and no event is served until then.
+    m_progressLabel->repaint();
 }
 
 void PackWindow::setCancelAndSaveEnabled(bool enabled) {

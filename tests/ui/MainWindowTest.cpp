@@ -32,7 +32,7 @@ const std::string kNativeTab =
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"roads.tab", "parcels.TAB", "addresses.tab"})
+        for (const char* name : {"roads.tab", "parcels.tab", "addresses.tab"})
             test::writeBytes(folder.file(name), kNativeTab);
         window.resize(800, 500);
         grid = test::part<TableGrid>(&window, "tableGrid");
