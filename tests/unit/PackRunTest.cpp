@@ -7,6 +7,7 @@
 #include "catalogue/ListTables.h"
 #include "mapinfo/AutomationError.h"
 #include "pack/RunLog.h"
+#include "tests/support/PackViews.h"
 #include "tests/support/RecordingAutomation.h"
 #include "tests/support/TempFolder.h"
 
@@ -21,48 +22,8 @@ namespace vantero {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// What a window would show, written down; the test decides the options and what happens while
-// the run drains its events.
-struct RecordedView : PackView {
-    std::string progress = "table name.tab";
-    Lines progressTexts;
-    bool cancelAndSave = true;
-    bool timer = false;
-    bool busy = false;
-    int optionsAsked = 0;
-    PackParts parts;
-    std::function<void(int drain)> onDrain;
-    int drains = 0;
-
-    void setProgressText(const std::string& text) override {
-        progress = text;
-        progressTexts.push_back(text);
-    }
-    void setCancelAndSaveEnabled(bool enabled) override { cancelAndSave = enabled; }
-    void setRunStartTimerEnabled(bool enabled) override { timer = enabled; }
-    void setBusyCursor(bool b) override { busy = b; }
-    void drainEvents() override {
-        if (onDrain)
-            onDrain(drains);
-        ++drains;
-    }
-    PackParts askPackParts() override {
-        ++optionsAsked;
-        return parts;
-    }
-};
-
-// The rows chosen, in table-list order, as the main grid hands them over.
-struct ChosenRows : PackSelection {
-    const RecordTable& list;
-    std::vector<std::size_t> rows;
-    ChosenRows(const RecordTable& l, std::vector<std::size_t> r) : list(l), rows(std::move(r)) {}
-    std::size_t selectedCount() const override { return rows.size(); }
-    Bookmark selectedBookmark(std::size_t i) const override {
-        return Bookmark{list.recIdAt(rows.at(i))};
-    }
-};
+using test::ChosenRows;
+using test::RecordedView;
 
 class PackRunTest : public ::testing::Test {
 protected:
