@@ -291,7 +291,7 @@ void MainWindow::deleteSelectedRows() {
     const QString question =
         selection.count() <= 1 ? tr("Delete record?") : tr("Delete all selected records?");
     if (showMessage(this, tr("Confirm"), question, QMessageBox::Question,
-                    QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) != QMessageBox::Ok)
         return;
     // Only the list changes, never the disk; the count is announced once for all the rows, and
     // the rows go in one step, which keeps tens of thousands of them quick.

@@ -1,15 +1,15 @@
 // The real stand-in server on a private bus, reached through the program's own link and through
 // gdbus as a person would: real packs checked with GDAL, error replies, and the server's life.
 
+#include "catalogue/ListTables.h"
 #include "mapinfo/AutomationError.h"
 #include "mapinfo/MapInfoLink.h"
 #include "mapinfo/Statements.h"
 #include "mapinfo/dbus/DBusAutomation.h"
-#include "catalogue/ListTables.h"
 #include "pack/PackRun.h"
 #include "pack/RunLog.h"
-#include "tests/support/PackViews.h"
 #include "tests/standin/TableSupport.h"
+#include "tests/support/PackViews.h"
 #include "tests/support/PrivateBus.h"
 
 #include <QDBusConnectionInterface>
@@ -98,8 +98,8 @@ TEST_F(StandinServer, ARefusedTableDoesNotMakeTheNextWithItsAliasSeemPacked) {
         standin::test::MakeGdalTable(
             folder.path(), name, {{"name", OFTString, 20}},
             [](int row) {
-                return standin::test::NewRow{{"n" + std::to_string(row)},
-                                             "POINT (" + std::to_string(row) + " 1)", ""};
+                return standin::test::NewRow{
+                    {"n" + std::to_string(row)}, "POINT (" + std::to_string(row) + " 1)", ""};
             },
             10, {2, 5});
     writeBytes(folder.file("my.roads.tab"),

@@ -114,6 +114,7 @@ TEST_F(MainWindowTest, CtrlDeleteAsksAndRemovesFromTheListOnly) {
     EXPECT_EQ(prompts.prompts[0].caption, QStringLiteral("Confirm"));
     EXPECT_EQ(prompts.prompts[0].text, QStringLiteral("Delete record?"));
     EXPECT_EQ(prompts.prompts[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(prompts.prompts[0].defaultButton, QMessageBox::Ok);
     EXPECT_EQ(grid->model()->rowCount(), 3);
 
     click(1, Qt::ShiftModifier);

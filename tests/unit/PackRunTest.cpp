@@ -156,7 +156,8 @@ TEST_F(PackRunTest, LongServerMessagesAreCutToTheLogField) {
 TEST_F(PackRunTest, StopEndsTheRunBeforeTheNextTableIsNamed) {
     list("/d", {"roads.tab", "parcels.tab", "wells.tab"});
     struct Case {
-        int drain; // served here: 0 paints "Preparing", 1 comes before the first table, 2 the second
+        int drain; // served here: 0 paints "Preparing", 1 comes before the first table, 2 the
+                   // second
         Lines log;
         std::string progress;
     };
