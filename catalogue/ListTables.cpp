@@ -57,15 +57,23 @@ void declareTableListFields(RecordTable& tableList) {
     tableList.addStringField(kTablePathField, 255);
 }
 
-#ifdef _WIN32
-
 void listTables(RecordTable& tableList, const std::string& folder) {
     tableList.close();
     tableList.open();
+    (void)appendTables(tableList, folder);
+}
+
+void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name) {
+    RowAdder(tableList, folder).add(name);
+}
+
+#ifdef _WIN32
+
+bool appendTables(RecordTable& tableList, const std::string& folder) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "\\*.tab").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
-        return;
+        return GetLastError() == ERROR_FILE_NOT_FOUND; // a folder without tables
     RowAdder rows(tableList, folder);
     do {
         const std::string name = entry.cFileName;
@@ -74,16 +82,15 @@ void listTables(RecordTable& tableList, const std::string& folder) {
             rows.add(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
+    return true;
 }
 
 #else
 
-void listTables(RecordTable& tableList, const std::string& folder) {
-    tableList.close();
-    tableList.open();
+bool appendTables(RecordTable& tableList, const std::string& folder) {
     DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
     if (!dir)
-        return;
+        return false;
     struct DirCloser {
         DIR* d;
         ~DirCloser() { closedir(d); }
@@ -96,6 +103,7 @@ void listTables(RecordTable& tableList, const std::string& folder) {
         if (!name.empty() && endsWithIgnoringAsciiCase(name, ".tab"))
             rows.add(name);
     }
+    return true;
 }
 
 #endif

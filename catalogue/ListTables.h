@@ -21,4 +21,11 @@ void declareTableListFields(RecordTable& tableList);
 // empty.
 void listTables(RecordTable& tableList, const std::string& folder);
 
+// The same rows appended after those the open list holds; false when the folder cannot be
+// searched (missing, not a folder, unreadable).
+bool appendTables(RecordTable& tableList, const std::string& folder);
+
+// One row for a table named by its folder and its file name, as the scan would make it.
+void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name);
+
 } // namespace vantero

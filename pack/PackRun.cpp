@@ -105,9 +105,11 @@ void PackRun::packTables(const AutomationVariant& mapInfo, const PackSelection& 
             appendToLog(m_log, kPackedPrefix + path);
             sendCommand(mapInfo, closeAllStatement());
             mayBeOpen.clear();
+            m_view.tablePacked(path);
         } catch (const ServerError& error) {
             appendToLog(m_log, error.what());
             mayBeOpen.insert(alias);
+            m_view.tableFailed(path, error.what());
         }
     }
     appendToLog(m_log, kCompleteText);
