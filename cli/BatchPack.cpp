@@ -87,10 +87,10 @@ private:
         const std::size_t folder = m_list.requireField(kTablePathField);
         const std::size_t kind = m_list.requireField(kTableTypeField);
         for (; m_seenRows < m_list.recordCount(); ++m_seenRows) {
-            Table table{m_seenRows,
-                        joinPath(m_list.valueAt(m_seenRows, folder),
-                                 m_list.valueAt(m_seenRows, name)),
-                        m_list.valueAt(m_seenRows, kind)};
+            Table table{
+                m_seenRows,
+                joinPath(m_list.valueAt(m_seenRows, folder), m_list.valueAt(m_seenRows, name)),
+                m_list.valueAt(m_seenRows, kind)};
             std::error_code error;
             const fs::path real = fs::weakly_canonical(table.path, error);
             if (m_paths.insert(error ? table.path : real.string()).second)
@@ -123,7 +123,8 @@ Measured measure(const Table& table) {
 }
 
 bool needsPack(const Measured& measured) {
-    return !measured.sizes || measured.sizes->deletedRows > 0 || measured.sizes->reclaimableBytes > 0;
+    return !measured.sizes || measured.sizes->deletedRows > 0 ||
+           measured.sizes->reclaimableBytes > 0;
 }
 
 int dryRun(const std::vector<Table>& tables, const Options& options, const Console& console) {
@@ -171,8 +172,8 @@ int dryRun(const std::vector<Table>& tables, const Options& options, const Conso
     else
         console.out << "total: " << tables.size() << " tables, " << total.rows << " rows, "
                     << total.deletedRows << " deleted, " << total.reclaimableBytes
-                    << " bytes to reclaim" << (unread ? ", " + std::to_string(unread) + " not read" : "")
-                    << '\n';
+                    << " bytes to reclaim"
+                    << (unread ? ", " + std::to_string(unread) + " not read" : "") << '\n';
     return kAllPacked;
 }
 
@@ -285,8 +286,8 @@ int pack(const std::vector<Table>& tables, RecordTable& tableList, const Options
     AutomationVariant mapInfo;
     const ConnectResult connection = connectMapInfoWithoutWindow(mapInfo, servers);
     if (!connection.connected) {
-        console.err << "vantero-pack: no connection to MapInfo Professional: "
-                    << connection.failure << '\n';
+        console.err << "vantero-pack: no connection to MapInfo Professional: " << connection.failure
+                    << '\n';
         return kNoConnection;
     }
     RecordTable log;
@@ -332,8 +333,7 @@ int runBatch(const Options& options, AutomationServerFactory& servers, const Con
              const std::function<bool()>& stopAsked) {
     if (!options.logFile.empty() && !options.force && !options.dryRun &&
         fs::exists(options.logFile)) {
-        console.err << "vantero-pack: " << options.logFile
-                    << " exists; --force replaces it\n";
+        console.err << "vantero-pack: " << options.logFile << " exists; --force replaces it\n";
         return kUsageError;
     }
     RecordTable tableList;

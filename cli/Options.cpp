@@ -67,10 +67,9 @@ std::variant<Options, EarlyExit> parseOptions(const std::vector<std::string>& ar
         std::string_view name;
         char letter; // 0: no short form
     };
-    constexpr Long kLong[] = {{"graphic", 'g'},   {"data", 'd'},    {"recursive", 'r'},
-                              {"dry-run", 'n'},   {"force", 'f'},   {"help", 'h'},
-                              {"version", 'V'},   {"only-needed", 0}, {"json", 0},
-                              {"log", 0}};
+    constexpr Long kLong[] = {
+        {"graphic", 'g'}, {"data", 'd'},    {"recursive", 'r'}, {"dry-run", 'n'}, {"force", 'f'},
+        {"help", 'h'},    {"version", 'V'}, {"only-needed", 0}, {"json", 0},      {"log", 0}};
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -84,9 +83,8 @@ std::variant<Options, EarlyExit> parseOptions(const std::vector<std::string>& ar
         }
         if (argument[1] == '-') {
             const std::size_t equals = argument.find('=');
-            const std::string name = argument.substr(2, equals == std::string::npos
-                                                            ? std::string::npos
-                                                            : equals - 2);
+            const std::string name =
+                argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
             std::vector<const Long*> matches;
             for (const Long& option : kLong)
                 if (option.name == name) {
@@ -96,8 +94,9 @@ std::variant<Options, EarlyExit> parseOptions(const std::vector<std::string>& ar
                     matches.push_back(&option); // GNU's unambiguous abbreviations
                 }
             if (matches.size() != 1)
-                return usageError((matches.empty() ? "unrecognized option '" : "ambiguous option '") +
-                                  argument + "'");
+                return usageError(
+                    (matches.empty() ? "unrecognized option '" : "ambiguous option '") + argument +
+                    "'");
             const Long& option = *matches.front();
             if (option.name == "log") {
                 if (equals != std::string::npos) {

@@ -26,9 +26,9 @@ ConnectResult connect(AutomationVariant& mapInfo, AutomationServerFactory& facto
         sendCommand(mapInfo, progressBarsOffStatement());
         return {true, {}};
     } catch (const Failure& failure) {
-        return {false, failure.reason().empty() ? std::string(failure.what())
-                                                : std::string(failure.what()) + " (" +
-                                                      failure.reason() + ")"};
+        return {false, failure.reason().empty()
+                           ? std::string(failure.what())
+                           : std::string(failure.what()) + " (" + failure.reason() + ")"};
     } catch (const std::exception& error) {
         return {false, error.what()};
     }
