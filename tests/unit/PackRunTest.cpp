@@ -162,6 +162,7 @@ TEST_F(PackRunTest, StopEndsTheRunBeforeTheNextTableIsNamed) {
         std::string progress;
     };
     const Case cases[] = {
+        {0, {"Process Stop by user."}, "Preparing to batch the selected table(s)..."},
         {1, {"Process Stop by user."}, "Preparing to batch the selected table(s)..."},
         {2, {"Packed table /d/roads.tab", "Process Stop by user."}, "roads.tab (1 of 3)"},
         {3,
