@@ -202,7 +202,7 @@ void MainWindow::createPanes() {
     connect(m_folderTree, &FolderTree::selectedFolderChanged, this,
             [this] { guard([this] { listTablesOf(m_folderTree->selectedPath()); }); });
     connect(m_tableGrid, &TableGrid::selectedCountChanged, this,
-            [this](int count) { guard([this, count] { selectedCountChanged(count); }); });
+            [this](int count) { guard([this, count] { showSelectedCount(count); }); });
     connect(m_tableGrid, &TableGrid::deleteRequested, this,
             [this] { guard([this] { deleteSelectedRows(); }); });
     connect(m_tableGrid, &TableGrid::copyRequested, this,
@@ -278,7 +278,7 @@ void MainWindow::listTablesOf(const std::string& folder) {
     listTables(m_tableList, folder);
 }
 
-void MainWindow::selectedCountChanged(int count) {
+void MainWindow::showSelectedCount(int count) {
     m_packAction->setEnabled(count >= 1);
     m_statusText = QString::number(count) + tr(" Table(s) selected");
     statusBar()->showMessage(m_statusText);
