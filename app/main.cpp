@@ -2,12 +2,12 @@
 // platform. No environment variable or file is read.
 
 #include "app/Application.h"
+#include "ui/ApplicationSetup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
-#include <QIcon>
 #include <QTextStream>
 
 #ifdef _WIN32
@@ -50,11 +50,7 @@ int main(int argc, char** argv) {
     // On Windows the application object initialises COM for this thread as a single-threaded
     // apartment, as an automation client needs.
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vantero"));
-    QApplication::setApplicationVersion(QStringLiteral(VANTERO_VERSION));
-    // The desktop matches the windows to the installed menu entry and its icon by these.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vantero.Vantero"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vantero")));
+    vantero::setUpApplication();
     std::string folder = startFolder(application);
 #ifdef _WIN32
     vantero::ComAutomationFactory servers;

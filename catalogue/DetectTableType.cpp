@@ -10,9 +10,7 @@
 #include <optional>
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#define close _close
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -89,17 +87,43 @@ private:
 
 // A file opened for reading only, read with plain system calls: a scan opens thousands of small
 // files, and stdio's buffer and locking would cost more than the reading itself.
+#ifdef _WIN32
+
 class ReadOnlyFile {
 public:
-    explicit ReadOnlyFile(const std::string& name) {
-#ifdef _WIN32
-        m_fd = _open(name.c_str(), _O_RDONLY | _O_BINARY);
-#else
-        // Non-blocking, so that a named pipe called *.tab cannot hang the scan waiting for a
-        // writer.
-        m_fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-#endif
+    // Shared with readers and writers alike: a table MapInfo or another program holds open for
+    // writing is still read for its kind.
+    explicit ReadOnlyFile(const std::string& name)
+        : m_handle(CreateFileA(name.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {}
+    ~ReadOnlyFile() {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
     }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    bool isOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    // Bytes read, 0 at the end of the file, -1 on an error.
+    long read(char* buffer, std::size_t size) {
+        DWORD got = 0;
+        if (!ReadFile(m_handle, buffer, static_cast<DWORD>(size), &got, nullptr))
+            return -1;
+        return static_cast<long>(got);
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+#else
+
+class ReadOnlyFile {
+public:
+    // Non-blocking, so that a named pipe called *.tab cannot hang the scan waiting for a writer.
+    explicit ReadOnlyFile(const std::string& name)
+        : m_fd(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
     ~ReadOnlyFile() {
         if (m_fd >= 0)
             close(m_fd);
@@ -107,25 +131,21 @@ public:
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    bool isOpen() const {
-        return m_fd >= 0;
-    }
+    bool isOpen() const { return m_fd >= 0; }
     // Bytes read, 0 at the end of the file, -1 on an error.
     long read(char* buffer, std::size_t size) {
         for (;;) {
-#ifdef _WIN32
-            const long n = _read(m_fd, buffer, static_cast<unsigned>(size));
-#else
             const long n = static_cast<long>(::read(m_fd, buffer, size));
-#endif
             if (n >= 0 || errno != EINTR)
                 return n;
         }
     }
 
 private:
-    int m_fd = -1;
+    int m_fd;
 };
+
+#endif
 
 } // namespace
 

@@ -15,6 +15,17 @@ namespace vantero {
 
 namespace {
 
+// Windows' file names are blind to letter case, so a lower-cased name still opens the file; on a
+// case-sensitive file system the name stays as the folder holds it, or the run would open another
+// file, or none.
+std::string listedName(const std::string& name) {
+#ifdef _WIN32
+    return asciiLower(name);
+#else
+    return name;
+#endif
+}
+
 // Appends the rows of one folder; the field positions are looked up once for the whole folder.
 class RowAdder {
 public:
@@ -25,7 +36,7 @@ public:
 
     void add(const std::string& name) {
         m_table.append();
-        m_table.setString(m_name, asciiLower(name));
+        m_table.setString(m_name, listedName(name));
         m_table.setString(m_folder, m_path);
         // Detection opens the entry under the name the search returned, in its own letter case.
         m_table.setString(m_type, tableKindText(detectTableType(joinPath(m_path, name))));
@@ -46,15 +57,23 @@ void declareTableListFields(RecordTable& tableList) {
     tableList.addStringField(kTablePathField, 255);
 }
 
-#ifdef _WIN32
-
 void listTables(RecordTable& tableList, const std::string& folder) {
     tableList.close();
     tableList.open();
+    (void)appendTables(tableList, folder);
+}
+
+void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name) {
+    RowAdder(tableList, folder).add(name);
+}
+
+#ifdef _WIN32
+
+bool appendTables(RecordTable& tableList, const std::string& folder) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "\\*.tab").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
-        return;
+        return GetLastError() == ERROR_FILE_NOT_FOUND; // a folder without tables
     RowAdder rows(tableList, folder);
     do {
         const std::string name = entry.cFileName;
@@ -63,16 +82,15 @@ void listTables(RecordTable& tableList, const std::string& folder) {
             rows.add(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
+    return true;
 }
 
 #else
 
-void listTables(RecordTable& tableList, const std::string& folder) {
-    tableList.close();
-    tableList.open();
+bool appendTables(RecordTable& tableList, const std::string& folder) {
     DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
     if (!dir)
-        return;
+        return false;
     struct DirCloser {
         DIR* d;
         ~DirCloser() { closedir(d); }
@@ -85,6 +103,7 @@ void listTables(RecordTable& tableList, const std::string& folder) {
         if (!name.empty() && endsWithIgnoringAsciiCase(name, ".tab"))
             rows.add(name);
     }
+    return true;
 }
 
 #endif

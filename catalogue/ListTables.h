@@ -16,8 +16,16 @@ void declareTableListFields(RecordTable& tableList);
 
 // Replaces the rows of the table list with one row per .tab entry directly in the folder (any
 // letter case, hidden entries and directories included), in the order the directory gives them.
+// The name is lower-cased on Windows and kept as it is on case-sensitive file systems.
 // An empty folder path stands for the root folder. A missing or unreadable folder leaves the list
 // empty.
 void listTables(RecordTable& tableList, const std::string& folder);
+
+// The same rows appended after those the open list holds; false when the folder cannot be
+// searched (missing, not a folder, unreadable).
+bool appendTables(RecordTable& tableList, const std::string& folder);
+
+// One row for a table named by its folder and its file name, as the scan would make it.
+void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name);
 
 } // namespace vantero

@@ -4,6 +4,7 @@
 #include "mapinfo/Statements.h"
 
 #include <exception>
+#include <optional>
 
 namespace vantero {
 
@@ -11,13 +12,17 @@ void sendCommand(const AutomationVariant& mapInfo, const std::string& statement)
     mapInfo.object().callMethod(kDoMethod, statement);
 }
 
-ConnectResult connectMapInfo(AutomationVariant& mapInfo, AutomationServerFactory& factory,
-                             std::uint64_t mainWindow) {
-    // Any failure at all, not only automation errors, means there is no usable connection.
+namespace {
+
+// Any failure at all, not only automation errors, means there is no usable connection.
+ConnectResult connect(AutomationVariant& mapInfo, AutomationServerFactory& factory,
+                      std::optional<std::uint64_t> mainWindow) {
     try {
         mapInfo.assign(factory.createObject(kMapInfoProgId));
-        sendCommand(mapInfo, setNextDocumentParentStatement(mainWindow));
-        sendCommand(mapInfo, setApplicationWindowStatement(mainWindow));
+        if (mainWindow) {
+            sendCommand(mapInfo, setNextDocumentParentStatement(*mainWindow));
+            sendCommand(mapInfo, setApplicationWindowStatement(*mainWindow));
+        }
         sendCommand(mapInfo, progressBarsOffStatement());
         return {true, {}};
     } catch (const Failure& failure) {
@@ -27,6 +32,18 @@ ConnectResult connectMapInfo(AutomationVariant& mapInfo, AutomationServerFactory
     } catch (const std::exception& error) {
         return {false, error.what()};
     }
+}
+
+} // namespace
+
+ConnectResult connectMapInfo(AutomationVariant& mapInfo, AutomationServerFactory& factory,
+                             std::uint64_t mainWindow) {
+    return connect(mapInfo, factory, mainWindow);
+}
+
+ConnectResult connectMapInfoWithoutWindow(AutomationVariant& mapInfo,
+                                          AutomationServerFactory& factory) {
+    return connect(mapInfo, factory, std::nullopt);
 }
 
 bool openMapInfoTable(const AutomationVariant& mapInfo, const std::string& path,

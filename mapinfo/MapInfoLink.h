@@ -31,6 +31,10 @@ struct ConnectResult {
 ConnectResult connectMapInfo(AutomationVariant& mapInfo, AutomationServerFactory& factory,
                              std::uint64_t mainWindow);
 
+// The same for a program without a window: the object and "set progressbars off" only.
+ConnectResult connectMapInfoWithoutWindow(AutomationVariant& mapInfo,
+                                          AutomationServerFactory& factory);
+
 // Sends the open statement; false, never an exception, when it fails.
 bool openMapInfoTable(const AutomationVariant& mapInfo, const std::string& path,
                       const std::string& alias);

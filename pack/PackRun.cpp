@@ -7,9 +7,23 @@
 #include "mapinfo/Statements.h"
 #include "pack/RunLog.h"
 
+#include <set>
+
 namespace vantero {
 
 namespace {
+
+// The alias itself, or when a failed table may still hold it, the first of alias_2, alias_3, ...
+// that none does.
+std::string aliasNotIn(const std::set<std::string>& taken, const std::string& alias) {
+    if (taken.count(alias) == 0)
+        return alias;
+    for (int n = 2;; ++n) {
+        std::string fresh = alias + "_" + std::to_string(n);
+        if (taken.count(fresh) == 0)
+            return fresh;
+    }
+}
 
 struct RunningFlag {
     bool& flag;
@@ -68,7 +82,13 @@ void PackRun::packTables(const AutomationVariant& mapInfo, const PackSelection& 
         m_view.setCancelAndSaveEnabled(true);
         return true;
     };
+    // Aliases a failed table may have left open: MapInfo keeps a table whose pack failed, and a
+    // later table under the same alias would fail to open and have the wrong one packed instead.
+    std::set<std::string> mayBeOpen;
     for (std::size_t i = 0; i < count; ++i) {
+        // The table named last is always finished: a Stop pressed while it was in MapInfo's hands
+        // is served here, before the next table is named (a call does not serve events).
+        m_view.drainEvents();
         if (stopped())
             return;
         tableList.gotoBookmark(selection.selectedBookmark(i));
@@ -76,21 +96,20 @@ void PackRun::packTables(const AutomationVariant& mapInfo, const PackSelection& 
         const std::string folder = tableList.getString(kTablePathField);
         m_view.setProgressText(name + " (" + std::to_string(i + 1) + " of " +
                                std::to_string(selection.selectedCount()) + ")");
-        m_view.drainEvents();
-        // A Stop pressed while the last table was in MapInfo's hands is only served by the drain
-        // above (a call does not serve events), so it is looked at again before this table starts.
-        if (stopped())
-            return;
 
-        const std::string alias = tableAlias(name);
+        const std::string alias = aliasNotIn(mayBeOpen, tableAlias(name));
         const std::string path = joinPath(folder, name);
         try {
             openMapInfoTable(mapInfo, path, alias);
             sendCommand(mapInfo, packTableStatement(alias, parts));
             appendToLog(m_log, kPackedPrefix + path);
             sendCommand(mapInfo, closeAllStatement());
+            mayBeOpen.clear();
+            m_view.tablePacked(path);
         } catch (const ServerError& error) {
             appendToLog(m_log, error.what());
+            mayBeOpen.insert(alias);
+            m_view.tableFailed(path, error.what());
         }
     }
     appendToLog(m_log, kCompleteText);

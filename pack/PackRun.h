@@ -17,6 +17,7 @@ namespace vantero {
 class PackView {
 public:
     virtual ~PackView() = default;
+    // Shown at once, without waiting for the events to be served.
     virtual void setProgressText(const std::string& text) = 0;
     virtual void setCancelAndSaveEnabled(bool enabled) = 0; // Cancel and Save Log together
     virtual void setRunStartTimerEnabled(bool enabled) = 0; // the one-shot start of the run
@@ -25,6 +26,10 @@ public:
     virtual void drainEvents() = 0;
     // Shows the options dialog modally and returns its states once it has closed, however it was.
     virtual PackParts askPackParts() = 0;
+    // Each table's outcome, for views that report more than the log: packed, or the server's
+    // message.
+    virtual void tablePacked(const std::string& /*path*/) {}
+    virtual void tableFailed(const std::string& /*path*/, const std::string& /*message*/) {}
 };
 
 // The tables the run packs: the main grid's selected rows, in table-list order.

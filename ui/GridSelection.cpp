@@ -225,9 +225,10 @@ std::optional<std::size_t> GridSelection::moved(GridKey key) const {
     if (count == 0)
         return std::nullopt;
     const std::optional<std::size_t> at = focusDisplay();
-    if (!at)
-        return 0;
     const std::size_t last = count - 1;
+    // A grid that has had no focused row yet starts at its first row, End at its last.
+    if (!at)
+        return key == GridKey::End ? last : 0;
     switch (key) {
     case GridKey::Up:
         return *at == 0 ? 0 : *at - 1;

@@ -202,7 +202,7 @@ void MainWindow::createPanes() {
     connect(m_folderTree, &FolderTree::selectedFolderChanged, this,
             [this] { guard([this] { listTablesOf(m_folderTree->selectedPath()); }); });
     connect(m_tableGrid, &TableGrid::selectedCountChanged, this,
-            [this](int count) { guard([this, count] { selectedCountChanged(count); }); });
+            [this](int count) { guard([this, count] { showSelectedCount(count); }); });
     connect(m_tableGrid, &TableGrid::deleteRequested, this,
             [this] { guard([this] { deleteSelectedRows(); }); });
     connect(m_tableGrid, &TableGrid::copyRequested, this,
@@ -278,7 +278,7 @@ void MainWindow::listTablesOf(const std::string& folder) {
     listTables(m_tableList, folder);
 }
 
-void MainWindow::selectedCountChanged(int count) {
+void MainWindow::showSelectedCount(int count) {
     m_packAction->setEnabled(count >= 1);
     m_statusText = QString::number(count) + tr(" Table(s) selected");
     statusBar()->showMessage(m_statusText);
@@ -291,7 +291,7 @@ void MainWindow::deleteSelectedRows() {
     const QString question =
         selection.count() <= 1 ? tr("Delete record?") : tr("Delete all selected records?");
     if (showMessage(this, tr("Confirm"), question, QMessageBox::Question,
-                    QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) != QMessageBox::Ok)
         return;
     // Only the list changes, never the disk; the count is announced once for all the rows, and
     // the rows go in one step, which keeps tens of thousands of them quick.

@@ -49,7 +49,7 @@ protected:
 
 private slots:
     void showSplash();
-    void selectedCountChanged(int count);
+    void showSelectedCount(int count);
     void deleteSelectedRows();
     void copySelectedRows();
     void showAbout();

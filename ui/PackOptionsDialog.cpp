@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QPushButton>
 
 namespace vantero {
@@ -44,6 +45,14 @@ PackOptionsDialog::PackOptionsDialog(QWidget* parent)
 
 PackParts PackOptionsDialog::packParts() const {
     return {m_graphicCheckBox->isChecked(), m_dataCheckBox->isChecked()};
+}
+
+void PackOptionsDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void PackOptionsDialog::showEvent(QShowEvent* event) {

@@ -21,6 +21,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Esc does nothing: the dialog has no Cancel, and closing it goes on with the pack.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QCheckBox* m_graphicCheckBox = nullptr;

@@ -138,8 +138,7 @@ void PackWindow::keyPressEvent(QKeyEvent* event) {
 void PackWindow::saveLog() {
     QString fileName;
     for (;;) {
-        fileName = askSaveFileName(this, tr("Save Log File As..."), QStringLiteral("*.log"),
-                                   QString(), QString());
+        fileName = askSaveFileName(this, tr("Save Log File As..."), QStringLiteral("*.log"));
         if (fileName.isEmpty())
             return;
         if (!QFileInfo::exists(fileName))
@@ -161,7 +160,7 @@ void PackWindow::saveLog() {
 
 void PackWindow::deleteLogRow(int row) {
     if (showMessage(this, tr("Confirm"), tr("Delete record?"), QMessageBox::Question,
-                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) != QMessageBox::Ok)
         return;
     m_runLog.moveTo(static_cast<std::size_t>(row));
     m_runLog.deleteCurrent();
@@ -170,6 +169,8 @@ void PackWindow::deleteLogRow(int row) {
 void PackWindow::setProgressText(const std::string& text) {
     m_progressLabel->setText(
         QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+    // Painted now: the table it names goes to MapInfo next, and no event is served until then.
+    m_progressLabel->repaint();
 }
 
 void PackWindow::setCancelAndSaveEnabled(bool enabled) {

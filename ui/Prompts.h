@@ -15,12 +15,16 @@ class QWidget;
 
 namespace vantero {
 
+// The width a title bar takes besides its caption: the window's icon, the buttons and margins.
+inline constexpr int kTitleBarRoom = 120;
+
 struct PromptRecord {
     QString caption;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     bool isFileDialog = false;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 // Shows a message box and returns the button chosen; Escape or the close box give the escape
@@ -32,8 +36,10 @@ showMessage(QWidget* parent, const QString& caption, const QString& text,
             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // The save dialog; an empty string when the user cancelled.
-QString askSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
-                        const QString& filter, const QString& defaultSuffix);
+// The save dialog: no file-type filter, no extension added, no question before a file is replaced
+// (the caller asks that), centred across the screen a third of the free height down. The system's
+// own dialog on Windows; Qt's elsewhere.
+QString askSaveFileName(QWidget* parent, const QString& caption, const QString& initialName);
 
 // While one exists, no prompt reaches the screen: each is recorded, shown to onPrompt (which may
 // look at the windows as they are at that moment), and answered with the one-shot answer if one
@@ -55,8 +61,7 @@ private:
     friend QMessageBox::StandardButton showMessage(QWidget*, const QString&, const QString&,
                                                    QMessageBox::Icon, QMessageBox::StandardButtons,
                                                    QMessageBox::StandardButton);
-    friend QString askSaveFileName(QWidget*, const QString&, const QString&, const QString&,
-                                   const QString&);
+    friend QString askSaveFileName(QWidget*, const QString&, const QString&);
     std::optional<QMessageBox::StandardButton> m_nextAnswer;
     std::optional<QString> m_nextFileName;
 };

@@ -27,6 +27,9 @@ public slots:
     // Connects to MapInfo, or says it cannot and ends the program; closes the window either way.
     void connectToMapInfo();
 
+    // Esc and the window system's close do nothing: only the connection closes the window.
+    void reject() override {}
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -31,6 +31,31 @@ std::string bytes(const QString& text) {
     throwBusError(error.name(), error.message());
 }
 
+// A server that has gone, or a bus that cannot be reached, reads as the same event of COM reads on
+// Windows: the system's sentence, trimmed as the COM client trims it. The bus's own words stay as
+// the failure's reason.
+struct LostServer {
+    const char* busError;
+    std::uint32_t code; // the HRESULT COM gives for the same event
+    const char* text;
+};
+constexpr LostServer kLostServer[] = {
+    {"org.freedesktop.DBus.Error.ServiceUnknown", 0x80010108u,
+     "The object invoked has disconnected from its clients"},
+    {"org.freedesktop.DBus.Error.NameHasNoOwner", 0x80010108u,
+     "The object invoked has disconnected from its clients"},
+    {"org.freedesktop.DBus.Error.NoReply", 0x800706BEu, "The remote procedure call failed"},
+    {"org.freedesktop.DBus.Error.Disconnected", 0x800706BAu, "The RPC server is unavailable"},
+    {"org.freedesktop.DBus.Error.NoServer", 0x800706BAu, "The RPC server is unavailable"},
+};
+
+[[noreturn]] void throwCallError(const QString& name, const QString& message) {
+    for (const LostServer& lost : kLostServer)
+        if (name == QLatin1String(lost.busError))
+            throw AutomationError(lost.text, lost.code, bytes(name) + ": " + bytes(message));
+    throwBusError(name, message);
+}
+
 } // namespace
 
 DBusAutomationObject::DBusAutomationObject(QDBusConnection connection, QString ownerName,
@@ -55,10 +80,10 @@ void DBusAutomationObject::callMethod(const std::string& method, const std::stri
                               kDispatchException);
         if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod"))
             throw AutomationError(methodNotSupportedText(method), kUnknownName);
-        throwBusError(reply.errorName(), reply.errorMessage());
+        throwCallError(reply.errorName(), reply.errorMessage());
     default:
-        throwBusError(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
-                      QStringLiteral("no reply to the call"));
+        throwCallError(QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+                       QStringLiteral("no reply to the call"));
     }
 }
 

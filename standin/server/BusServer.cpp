@@ -11,14 +11,18 @@ namespace {
 const QString kInterface = QString::fromLatin1(kServiceName);
 } // namespace
 
-BusServer::BusServer(QDBusConnection connection) : m_connection(std::move(connection)) {
+BusServer::BusServer(QDBusConnection connection, int lingerMs)
+    : m_connection(std::move(connection)) {
+    m_linger.setSingleShot(true);
+    m_linger.setInterval(lingerMs);
+    connect(&m_linger, &QTimer::timeout, this, &BusServer::finished);
     m_callers.setConnection(m_connection);
     m_callers.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&m_callers, &QDBusServiceWatcher::serviceUnregistered, this, &BusServer::callerLeft);
     // The bus itself going away leaves no one to serve.
     connect(&m_busCheck, &QTimer::timeout, this, [this] {
         if (!m_connection.isConnected())
-            emit Finished();
+            emit finished();
     });
     m_busCheck.start(1000);
 }
@@ -61,6 +65,7 @@ bool BusServer::handleMessage(const QDBusMessage& message, const QDBusConnection
     const QString caller = message.service();
     if (!caller.isEmpty() && !m_callers.watchedServices().contains(caller))
         m_callers.addWatchedService(caller);
+    m_linger.stop();
 
     // Paths travel as UTF-8 on the bus; the files are named in the locale's encoding.
     const QByteArray statement = QFile::encodeName(message.arguments().value(0).toString());
@@ -81,7 +86,7 @@ bool BusServer::handleMessage(const QDBusMessage& message, const QDBusConnection
 void BusServer::callerLeft(const QString& name) {
     m_callers.removeWatchedService(name);
     if (m_callers.watchedServices().isEmpty())
-        emit Finished();
+        m_linger.start();
 }
 
 } // namespace vantero::standin

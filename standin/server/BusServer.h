@@ -3,8 +3,10 @@
 // The stand-in on the bus: the object "/" with the method "do" of interface MapInfo.Application,
 // answering each statement with an empty reply or a MapInfo.Application.Error carrying the
 // message. It ends the program once every caller it has served has left the bus, as an automation
-// server ends when its last reference is released; a statement that is running always finishes
-// first, since the bus is read only between statements.
+// server ends when its last reference is released, but only after a grace time: a person calling
+// it by hand with gdbus is a new caller for each statement, and the tables opened by one call must
+// still be open for the next. A statement that is running always finishes first, since the bus is
+// read only between statements.
 
 #include "standin/server/StandinSession.h"
 
@@ -21,7 +23,9 @@ inline constexpr char kErrorName[] = "MapInfo.Application.Error";
 class BusServer : public QDBusVirtualObject {
     Q_OBJECT
 public:
-    explicit BusServer(QDBusConnection connection);
+    // lingerMs: how long the server waits after its last caller has left before it ends.
+    explicit BusServer(QDBusConnection connection, int lingerMs = kLingerMs);
+    static constexpr int kLingerMs = 10000;
 
     // Registers "/" and takes the name; false, with the reason, when either is refused.
     bool start(QString& reason);
@@ -30,7 +34,7 @@ public:
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 signals:
-    void Finished(); // no caller is left, or the bus has gone
+    void finished(); // no caller is left, or the bus has gone
 
 private:
     void callerLeft(const QString& name);
@@ -38,6 +42,7 @@ private:
     QDBusConnection m_connection;
     QDBusServiceWatcher m_callers;
     QTimer m_busCheck;
+    QTimer m_linger;
     StandinSession m_session;
 };
 

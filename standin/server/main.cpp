@@ -24,13 +24,17 @@ QDBusConnection servedBus() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mapinfo-standin"));
-    vantero::standin::BusServer server(servedBus());
+    // The grace time after the last caller has left; tests that watch the server end shorten it.
+    bool given = false;
+    const int lingerMs = qEnvironmentVariableIntValue("VANTERO_STANDIN_LINGER_MS", &given);
+    vantero::standin::BusServer server(servedBus(),
+                                       given ? lingerMs : vantero::standin::BusServer::kLingerMs);
     QString reason;
     if (!server.start(reason)) {
         QTextStream(stderr) << "mapinfo-standin: " << reason << '\n';
         return 1;
     }
-    QObject::connect(&server, &vantero::standin::BusServer::Finished, &app,
+    QObject::connect(&server, &vantero::standin::BusServer::finished, &app,
                      &QCoreApplication::quit);
     return app.exec();
 }

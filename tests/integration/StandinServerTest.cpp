@@ -1,11 +1,15 @@
 // The real stand-in server on a private bus, reached through the program's own link and through
 // gdbus as a person would: real packs checked with GDAL, error replies, and the server's life.
 
+#include "catalogue/ListTables.h"
 #include "mapinfo/AutomationError.h"
 #include "mapinfo/MapInfoLink.h"
 #include "mapinfo/Statements.h"
 #include "mapinfo/dbus/DBusAutomation.h"
+#include "pack/PackRun.h"
+#include "pack/RunLog.h"
 #include "tests/standin/TableSupport.h"
+#include "tests/support/PackViews.h"
 #include "tests/support/PrivateBus.h"
 
 #include <QDBusConnectionInterface>
@@ -15,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ogr_core.h>
 
 namespace vantero {
 namespace {
@@ -86,6 +91,46 @@ TEST_F(StandinServer, PacksATableAsTheProgramAsksAndGdalReadsTheResult) {
     ASSERT_TRUE(openMapInfoTable(mapInfo, copy("first_table"), alias));
 }
 
+// my.roads.tab is refused and stays open under "my"; my.rivers.tab, with the same alias, is packed
+// under a fresh one, and the log says so only for the table that was packed.
+TEST_F(StandinServer, ARefusedTableDoesNotMakeTheNextWithItsAliasSeemPacked) {
+    for (const char* name : {"my.roads", "my.rivers"})
+        standin::test::MakeGdalTable(
+            folder.path(), name, {{"name", OFTString, 20}},
+            [](int row) {
+                return standin::test::NewRow{
+                    {"n" + std::to_string(row)}, "POINT (" + std::to_string(row) + " 1)", ""};
+            },
+            10, {2, 5});
+    writeBytes(folder.file("my.roads.tab"),
+               readBytes(folder.file("my.roads.tab")) +
+                   "begin_metadata\n\"\\IsReadOnly\" = \"TRUE\"\nend_metadata\n");
+    RecordTable tableList, log;
+    declareTableListFields(tableList);
+    tableList.open();
+    for (const char* name : {"my.roads.tab", "my.rivers.tab"}) {
+        tableList.append();
+        tableList.setString(kTableNameField, name);
+        tableList.setString(kTablePathField, folder.path());
+        tableList.post();
+    }
+    declareRunLogFields(log);
+    log.open();
+    test::RecordedView view;
+    PackRun run(view, log);
+    run.windowShown(mapInfo);
+    run.run(mapInfo, test::ChosenRows(tableList, {0, 1}), tableList);
+
+    const std::size_t message = log.requireField(kMessageField);
+    ASSERT_EQ(log.recordCount(), 3u);
+    EXPECT_NE(log.valueAt(0, message).find("my.roads"), std::string::npos)
+        << log.valueAt(0, message);
+    EXPECT_EQ(log.valueAt(1, message), "Packed table " + folder.file("my.rivers.tab"));
+    EXPECT_EQ(ReadWithGdal(folder.file("my.rivers.tab")).features.size(), 8u);
+    EXPECT_EQ(ReadWithGdal(folder.file("my.roads.tab")).features.size(), 8u);
+    EXPECT_EQ(ReadWithGdal(folder.file("my.roads.tab")).features.back().fid, 10);
+}
+
 TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) {
     std::filesystem::create_directory(folder.file("roads.tab"));
     writeBytes(folder.file("notes.tab"), "Dear diary,\n");
@@ -154,10 +199,18 @@ TEST_F(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
     EXPECT_NE(code, 0);
     EXPECT_NE(text.find("MapInfo.Application.Error: Table roads is not open"), std::string::npos)
         << text;
+    // Each gdbus is a caller that leaves at once; the table it opened is there for the next.
+    const std::string tab = copy("compr_symb_deleted_records");
+    EXPECT_EQ(call(QString::fromStdString(openTableStatement(tab, "roads"))).first, 0);
+    EXPECT_EQ(call(QStringLiteral("Pack Table roads Data")), std::make_pair(0, std::string("()")));
+    EXPECT_EQ(ReadWithGdal(tab).features.back().fid, 396);
 }
 
-TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
+TEST(StandinServerLife, EndsAWhileAfterItsLastCallerHasLeftTheBusAndNotBefore) {
+    // The server takes the grace time from the bus's environment, which is this process's.
+    qputenv("VANTERO_STANDIN_LINGER_MS", "1500");
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    qunsetenv("VANTERO_STANDIN_LINGER_MS");
     QDBusConnection watcher = bus.connect("standin-test");
     const auto call = [](const QDBusConnection& c) {
         QDBusMessage m = QDBusMessage::createMethodCall(
@@ -186,6 +239,8 @@ TEST(StandinServerLife, EndsWhenItsLastCallerHasLeftTheBusAndNotBefore) {
     QThread::msleep(500);
     EXPECT_TRUE(nameOwned(watcher)) << "ended while a caller was still on the bus";
     QDBusConnection::disconnectFromBus(second);
+    QThread::msleep(500);
+    EXPECT_TRUE(nameOwned(watcher)) << "ended at once, with no time for the next caller";
     EXPECT_TRUE(gone()) << "still running after the last caller left";
     QDBusConnection::disconnectFromBus(watcher.name());
 }

@@ -8,6 +8,7 @@
 #include "mapinfo/AutomationObject.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,11 @@ struct RecordingLog {
     int released = 0;
     // Called before a call is recorded as done; throw from it to fail that call.
     std::function<void(const RecordedCall&)> onCall;
+    // When set, the object keeps MapInfo's open tables as the server does: an open under an alias
+    // in use fails, a pack packs the file its alias stands for, "close all" closes every table.
+    bool keepsTables = false;
+    std::map<std::string, std::string> openTables; // alias -> path
+    std::vector<std::string> packedFiles;
     std::vector<std::string> arguments() const {
         std::vector<std::string> arguments;
         for (const RecordedCall& call : calls)
@@ -44,11 +50,31 @@ public:
         m_log->calls.push_back(call);
         if (m_log->onCall)
             m_log->onCall(call);
+        if (m_log->keepsTables)
+            keepTables(argument);
         if (m_inner)
             m_inner->callMethod(method, argument);
     }
 
 private:
+    void keepTables(const std::string& statement) {
+        auto& open = m_log->openTables;
+        if (statement == "close all") {
+            open.clear();
+        } else if (statement.rfind("open table \"", 0) == 0) {
+            const std::size_t as = statement.rfind("\" as ");
+            const std::string alias = statement.substr(as + 5);
+            if (open.count(alias) != 0)
+                throw ServerError("Alias " + alias + " is in use", kDispatchException);
+            open[alias] = statement.substr(12, as - 12);
+        } else if (statement.rfind("Pack Table ", 0) == 0) {
+            const std::string alias = statement.substr(11, statement.find(' ', 11) - 11);
+            if (open.count(alias) == 0)
+                throw ServerError("Table " + alias + " is not open", kDispatchException);
+            m_log->packedFiles.push_back(open[alias]);
+        }
+    }
+
     std::shared_ptr<RecordingLog> m_log;
     std::unique_ptr<AutomationObject> m_inner;
 };

@@ -32,7 +32,7 @@ const std::string kNativeTab =
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"roads.tab", "parcels.TAB", "addresses.tab"})
+        for (const char* name : {"roads.tab", "parcels.tab", "addresses.tab"})
             test::writeBytes(folder.file(name), kNativeTab);
         window.resize(800, 500);
         grid = test::part<TableGrid>(&window, "tableGrid");
@@ -114,6 +114,7 @@ TEST_F(MainWindowTest, CtrlDeleteAsksAndRemovesFromTheListOnly) {
     EXPECT_EQ(prompts.prompts[0].caption, QStringLiteral("Confirm"));
     EXPECT_EQ(prompts.prompts[0].text, QStringLiteral("Delete record?"));
     EXPECT_EQ(prompts.prompts[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(prompts.prompts[0].defaultButton, QMessageBox::Ok);
     EXPECT_EQ(grid->model()->rowCount(), 3);
 
     click(1, Qt::ShiftModifier);

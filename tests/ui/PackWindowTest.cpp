@@ -9,8 +9,10 @@
 #include "tests/support/OnShow.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Windows.h"
+#include "ui/LogGrid.h"
 #include "ui/PackOptionsDialog.h"
 #include "ui/Prompts.h"
+#include "ui/RecordTableModel.h"
 #include "ui/TableGrid.h"
 
 #include <QAction>
@@ -18,10 +20,12 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 namespace vantero {
@@ -173,6 +177,9 @@ TEST_F(PackWindowTest, OptionsLastAcrossRunsAndTheCloseBoxGoesOnLikeOk) {
     {
         OnShow untickAndClose(&options, [this] {
             box("graphicCheckBox")->click();
+            // Esc is no way out of the dialog: it has no Cancel, and it is still up.
+            QTest::keyClick(&options, Qt::Key_Escape);
+            EXPECT_TRUE(options.isVisible());
             options.close();
         });
         // OK from PackAll also fires, but the dialog has closed by then: a second run would
@@ -213,6 +220,7 @@ TEST_F(PackWindowTest, SaveLogWritesTheLogAsShownAndAsksBeforeReplacing) {
         ASSERT_FALSE(prompts.prompts.empty());
         ASSERT_EQ(prompts.prompts.back().caption, QStringLiteral("Confirm"));
         ASSERT_EQ(prompts.prompts.back().text, QStringLiteral("Delete record?"));
+        EXPECT_EQ(prompts.prompts.back().defaultButton, QMessageBox::Ok); // as the list's box
 
         const std::string path = folder.file("run");
         prompts.nextFileName(QString::fromStdString(path));
@@ -311,6 +319,42 @@ TEST_F(PackWindowTest, ADeadServerShowsTheErrorBoxAndLeavesTheWindowUsable) {
         EXPECT_EQ(prompts.prompts.back().text,
                   QStringLiteral("org.freedesktop.DBus.Error.NoReply: the server went away"));
     });
+}
+
+// The log grid keeps its newest row in view as rows come, unless the user has scrolled up to read;
+// a row too long for the column shows whole in a tool tip.
+TEST(LogGrid, FollowsTheNewestRowUnlessScrolledUpAndShowsLongRowsWhole) {
+    RecordTable log;
+    declareRunLogFields(log);
+    log.open();
+    RecordTableModel model(log, {{kMessageField, QString(), 448}});
+    LogGrid grid(&model);
+    grid.resize(466, 100);
+    grid.show();
+    const auto newestInView = [&] {
+        QApplication::processEvents();
+        const QRect last = grid.visualRect(model.index(model.rowCount() - 1, 0));
+        return grid.viewport()->rect().contains(last);
+    };
+    for (int row = 0; row < 30; ++row)
+        appendToLog(log, "Packed table /d/t" + std::to_string(row) + ".tab");
+    EXPECT_TRUE(newestInView());
+    grid.scrollToTop(); // the user reads the first rows
+    appendToLog(log, "Process Complete.");
+    EXPECT_FALSE(newestInView());
+    EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
+    grid.scrollToBottom();
+    appendToLog(log, std::string(300, 'x'));
+    EXPECT_TRUE(newestInView());
+
+    const auto tipAt = [&](int row) {
+        const QPoint at = grid.visualRect(model.index(row, 0)).center();
+        QHelpEvent help(QEvent::ToolTip, at, grid.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid.viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(model.rowCount() - 2), QString()); // it fits: no tip
+    EXPECT_EQ(tipAt(model.rowCount() - 1), QString(255, 'x'));
 }
 
 } // namespace

@@ -4,15 +4,19 @@
 #include "mapinfo/AutomationError.h"
 #include "tests/support/RecordingAutomation.h"
 #include "tests/support/Windows.h"
+#include "ui/ApplicationSetup.h"
 #include "ui/ErrorGuard.h"
 #include "ui/Prompts.h"
 #include "ui/SplashWindow.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <qpa/qplatformwindow.h>
 
 #include <functional>
 
@@ -158,6 +162,11 @@ TEST(Startup, SplashTimerBeforeTheSplashIsShownLeavesNothingWaiting) {
         main.show();
         EXPECT_TRUE(splashDelay->isActive());
 
+        // Esc does not close it: only the connection does.
+        splash->show();
+        QTest::keyClick(splash, Qt::Key_Escape);
+        EXPECT_TRUE(splash->isVisible());
+
         splash->connectToMapInfo();
         bool splashShown = false;
         QTimer::singleShot(500, splash, [&] {
@@ -171,6 +180,59 @@ TEST(Startup, SplashTimerBeforeTheSplashIsShownLeavesNothingWaiting) {
         mapInfo.clear();
     }
     EXPECT_EQ(servers.log->released, 1);
+}
+
+// The title the window system is given for a window: what its title bar shows, display name and
+// all, as every desktop platform of Qt's forms it.
+QString platformTitle(const QWidget* window) {
+    struct Title : QPlatformWindow {
+        using QPlatformWindow::formatWindowTitle;
+    };
+    return Title::formatWindowTitle(window->windowTitle(), QStringLiteral(" — "));
+}
+
+// Every caption is the window's own, with nothing of the program's added; a message box is wide
+// enough for its caption.
+TEST(Captions, AreExactlyTheWindowsOwnAndFitTheirBoxes) {
+    setUpApplication();
+    test::ConnectedMainWindow program;
+    const std::pair<const char*, const char*> windows[] = {
+        {"packWindow", "Messages"}, {"packOptionsDialog", "Options"}, {"aboutDialog", "About"}};
+    EXPECT_EQ(platformTitle(&program.window), QStringLiteral("Vantero"));
+    for (const auto& [name, caption] : windows)
+        EXPECT_EQ(platformTitle(part(&program.window, name)), QString::fromLatin1(caption)) << name;
+
+    // Through the real seam: the box is looked at while it is up, then closed.
+    for (const QString& caption : {QStringLiteral("Vantero"), QStringLiteral("Confirm")}) {
+        QString shownTitle;
+        int width = 0, wanted = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            shownTitle = platformTitle(box);
+            width = box->width();
+            wanted = box->fontMetrics().horizontalAdvance(caption) + kTitleBarRoom;
+            box->close();
+        });
+        showMessage(&program.window, caption, QStringLiteral("Log file saved!"));
+        EXPECT_EQ(shownTitle, caption);
+        EXPECT_GE(width, wanted) << caption.toStdString();
+    }
+}
+
+// The save dialog keeps its history nowhere: the program writes no settings.
+TEST(Settings, TheSaveDialogLeavesNoSettingsBehind) {
+    setUpApplication();
+    QTimer::singleShot(0, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialog->close();
+    });
+    EXPECT_EQ(
+        askSaveFileName(nullptr, QStringLiteral("Save Log File As..."), QStringLiteral("*.log")),
+        QString());
+    const QSettings qtProject(QSettings::UserScope, QStringLiteral("QtProject"));
+    EXPECT_FALSE(QFileInfo::exists(qtProject.fileName())) << qtProject.fileName().toStdString();
+    EXPECT_TRUE(qtProject.childGroups().isEmpty());
 }
 
 TEST(ErrorGuard, EscapingExceptionIsShownAndTheLoopGoesOn) {
@@ -203,9 +265,8 @@ TEST(Prompts, OneShotAnswersAndFileNamesAreUsedOnce) {
                           QMessageBox::Ok | QMessageBox::Cancel),
               QMessageBox::Ok);
     prompts.nextFileName("/tmp/run.log");
-    EXPECT_EQ(askSaveFileName(nullptr, "Save", "/tmp", "*.log", "log"),
-              QStringLiteral("/tmp/run.log"));
-    EXPECT_EQ(askSaveFileName(nullptr, "Save", "/tmp", "*.log", "log"), QString());
+    EXPECT_EQ(askSaveFileName(nullptr, "Save", "*.log"), QStringLiteral("/tmp/run.log"));
+    EXPECT_EQ(askSaveFileName(nullptr, "Save", "*.log"), QString());
     EXPECT_EQ(prompts.prompts.size(), 4u);
     EXPECT_TRUE(prompts.prompts[3].isFileDialog);
 }

@@ -120,3 +120,28 @@ TEST(ExportText, FailureRaisesAndLeavesTheOldFileAsItWas) {
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"log.txt", "taken"}));
 }
+
+// A read-only file is kept as the user made it; a symbolic link is written through, to its target.
+TEST(ExportText, KeepsReadOnlyFilesAndWritesThroughLinks) {
+    TempFolder dir;
+    LogTable t;
+    t.open();
+    t.add("row");
+    const std::string expected = "Message\r\nrow\r\n";
+
+    writeBytes(dir.file("kept.log"), "old");
+    std::filesystem::permissions(dir.file("kept.log"), std::filesystem::perms::owner_read);
+    EXPECT_EQ(errorOf(t, dir.file("kept.log")), "Cannot create file " + dir.file("kept.log"));
+    EXPECT_EQ(readBytes(dir.file("kept.log")), "old");
+
+    std::filesystem::create_directory(dir.file("logs"));
+    writeBytes(dir.file("logs/run.log"), "old");
+    std::filesystem::create_symlink("logs/run.log", dir.file("link.log"));
+    std::filesystem::create_symlink(dir.file("nowhere.log"), dir.file("dangling.log"));
+    for (const char* link : {"link.log", "dangling.log"}) {
+        t.exportText(dir.file(link));
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file(link))) << link;
+        EXPECT_EQ(readBytes(dir.file(link)), expected) << link;
+    }
+    EXPECT_EQ(readBytes(dir.file("logs/run.log")), expected);
+}

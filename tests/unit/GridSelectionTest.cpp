@@ -108,6 +108,19 @@ TEST(GridSelectionKeys, NavigationMovesASingleSelectionAndDropsTheAnchor) {
     EXPECT_EQ(grid.announced, (Rows{1, 2, 1})); // the moves of one row announce nothing
 }
 
+// A grid that has never had a focused row (a header was clicked, nothing else): each key starts
+// from the top, except End, which goes to the last row.
+TEST(GridSelectionKeys, WithoutAFocusedRowKeysStartAtTheTopAndEndAtTheBottom) {
+    const std::pair<GridKey, std::size_t> cases[] = {{GridKey::End, 4},      {GridKey::Home, 0},
+                                                     {GridKey::Down, 0},     {GridKey::Up, 0},
+                                                     {GridKey::PageDown, 0}, {GridKey::PageUp, 0}};
+    for (const auto& [key, row] : cases) {
+        Grid grid(5);
+        grid.key(key);
+        EXPECT_EQ(grid.selected(), (Rows{row})) << static_cast<int>(key);
+    }
+}
+
 TEST(GridSelectionKeys, EdgesKeepTheSelectionWhereTheRulesSay) {
     Grid grid(5);
     grid.click(3);

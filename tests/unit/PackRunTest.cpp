@@ -7,59 +7,23 @@
 #include "catalogue/ListTables.h"
 #include "mapinfo/AutomationError.h"
 #include "pack/RunLog.h"
+#include "tests/support/PackViews.h"
 #include "tests/support/RecordingAutomation.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace vantero {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// What a window would show, written down; the test decides the options and what happens while
-// the run drains its events.
-struct RecordedView : PackView {
-    std::string progress = "table name.tab";
-    Lines progressTexts;
-    bool cancelAndSave = true;
-    bool timer = false;
-    bool busy = false;
-    int optionsAsked = 0;
-    PackParts parts;
-    std::function<void(int drain)> onDrain;
-    int drains = 0;
-
-    void setProgressText(const std::string& text) override {
-        progress = text;
-        progressTexts.push_back(text);
-    }
-    void setCancelAndSaveEnabled(bool enabled) override { cancelAndSave = enabled; }
-    void setRunStartTimerEnabled(bool enabled) override { timer = enabled; }
-    void setBusyCursor(bool b) override { busy = b; }
-    void drainEvents() override {
-        if (onDrain)
-            onDrain(drains);
-        ++drains;
-    }
-    PackParts askPackParts() override {
-        ++optionsAsked;
-        return parts;
-    }
-};
-
-// The rows chosen, in table-list order, as the main grid hands them over.
-struct ChosenRows : PackSelection {
-    const RecordTable& list;
-    std::vector<std::size_t> rows;
-    ChosenRows(const RecordTable& l, std::vector<std::size_t> r) : list(l), rows(std::move(r)) {}
-    std::size_t selectedCount() const override { return rows.size(); }
-    Bookmark selectedBookmark(std::size_t i) const override {
-        return Bookmark{list.recIdAt(rows.at(i))};
-    }
-};
+using test::ChosenRows;
+using test::RecordedView;
 
 class PackRunTest : public ::testing::Test {
 protected:
@@ -187,42 +151,100 @@ TEST_F(PackRunTest, LongServerMessagesAreCutToTheLogField) {
     EXPECT_EQ(logLines()[0], std::string(255, 'm'));
 }
 
-TEST_F(PackRunTest, StopIsHonouredBeforeTheNextTableOnly) {
+// Stop is served by the drain before each table: the table the progress text names is always
+// finished, and no table is started after a Stop pressed while MapInfo packed the one before.
+TEST_F(PackRunTest, StopEndsTheRunBeforeTheNextTableIsNamed) {
     list("/d", {"roads.tab", "parcels.tab", "wells.tab"});
-    // A click made while the first table is in MapInfo's hands is served by the next drain, the
-    // second table's: that table must not be started.
-    view.onDrain = [this](int drain) {
-        if (drain == 2)
-            run.requestStop();
+    struct Case {
+        int drain; // served here: 0 paints "Preparing", 1 comes before the first table, 2 the
+                   // second
+        Lines log;
+        std::string progress;
     };
-    showAndRun({0, 1, 2});
-    EXPECT_EQ(logLines(), (Lines{"Packed table /d/roads.tab", "Process Stop by user."}));
-    EXPECT_EQ(runStatements().size(), 4u);
-    EXPECT_TRUE(view.cancelAndSave);
-    EXPECT_FALSE(view.busy);
-
-    // Served in the first table's own drain (pressed before it started), it stops before it.
-    view.onDrain = [this](int drain) {
-        if (drain == 3 + 1)
-            run.requestStop();
+    const Case cases[] = {
+        {0, {"Process Stop by user."}, "Preparing to batch the selected table(s)..."},
+        {1, {"Process Stop by user."}, "Preparing to batch the selected table(s)..."},
+        {2, {"Packed table /d/roads.tab", "Process Stop by user."}, "roads.tab (1 of 3)"},
+        {3,
+         {"Packed table /d/roads.tab", "Packed table /d/parcels.tab", "Process Stop by user."},
+         "parcels.tab (2 of 3)"},
     };
-    showAndRun({0, 1, 2});
-    EXPECT_EQ(logLines(), (Lines{"Process Stop by user."}));
-    EXPECT_EQ(runStatements().size(), 5u);
+    for (const Case& c : cases) {
+        view.drains = 0;
+        calls->calls.clear();
+        view.onDrain = [&](int drain) {
+            if (drain == c.drain)
+                run.requestStop();
+        };
+        showAndRun({0, 1, 2});
+        EXPECT_EQ(logLines(), c.log) << c.drain;
+        EXPECT_EQ(view.progress, c.progress) << c.drain;
+        EXPECT_EQ(runStatements().size(), 1 + 3 * (c.log.size() - 1)) << c.drain;
+        EXPECT_TRUE(view.cancelAndSave);
+        EXPECT_FALSE(view.busy);
+    }
 
     // Pressed while waiting, it enables Cancel and Save Log; the run clears it again.
     run.windowShown(mapInfo);
     run.requestStop();
     EXPECT_TRUE(run.stopRequested());
     EXPECT_TRUE(view.cancelAndSave);
-    view.onDrain = [this](int drain) {
-        if (drain == 5) {
-            EXPECT_FALSE(view.cancelAndSave);
-        }
-    };
+    view.onDrain = [this](int) { EXPECT_FALSE(view.cancelAndSave); };
     const ChosenRows selection(tableList, {0});
     run.run(mapInfo, selection, tableList);
     EXPECT_EQ(logLines(), (Lines{"Packed table /d/roads.tab", "Process Complete."}));
+}
+
+// A table whose pack failed stays open in MapInfo under its alias; a later table with the same
+// alias is opened under a fresh one, so that what is logged as packed is what was packed.
+TEST_F(PackRunTest, AFailedTableDoesNotLendItsAliasToTheNext) {
+    calls->keepsTables = true;
+    list("/d", {"my.roads.tab", "my.rivers.tab", "a b.tab", "a-b.tab", "a_b.tab", "my.wells.tab"});
+    const std::set<std::string> readOnly{"/d/my.roads.tab", "/d/a b.tab", "/d/a-b.tab"};
+    calls->onCall = [&](const test::RecordedCall& call) {
+        if (call.argument.rfind("Pack Table ", 0) != 0)
+            return;
+        const std::string alias = call.argument.substr(11, call.argument.find(' ', 11) - 11);
+        const auto open = calls->openTables.find(alias);
+        if (open != calls->openTables.end() && readOnly.count(open->second) != 0)
+            throw ServerError("Table " + alias + " is read-only", kDispatchException);
+    };
+    showAndRun({0, 1, 2, 3, 4, 5});
+    EXPECT_EQ(logLines(), (Lines{"Table my is read-only", "Packed table /d/my.rivers.tab",
+                                 "Table a_b is read-only", "Table a_b_2 is read-only",
+                                 "Packed table /d/a_b.tab", "Packed table /d/my.wells.tab",
+                                 "Process Complete."}));
+    EXPECT_EQ(calls->packedFiles, (Lines{"/d/my.rivers.tab", "/d/a_b.tab", "/d/my.wells.tab"}));
+    const Lines statements = runStatements();
+    EXPECT_EQ(statements[3], "open table \"/d/my.rivers.tab\" as my_2");
+    EXPECT_EQ(statements[4], "Pack Table my_2 Graphic Data");
+    EXPECT_EQ(statements[8], "open table \"/d/a-b.tab\" as a_b_2");
+    EXPECT_EQ(statements[10], "open table \"/d/a_b.tab\" as a_b_3");
+    // The close after a good pack closes the failed ones too: the alias is free again.
+    EXPECT_EQ(statements[13], "open table \"/d/my.wells.tab\" as my");
+}
+
+// The run opens exactly the file the folder scan found, letter case and all, also when two names
+// differ only in case.
+TEST_F(PackRunTest, TablesAreOpenedUnderTheNamesTheFolderHolds) {
+    test::TempFolder folder;
+    for (const char* name : {"WELLS.TAB", "roads.tab", "Roads.tab"})
+        test::writeBytes(folder.file(name), "!table\n");
+    listTables(tableList, folder.path());
+    ASSERT_EQ(tableList.recordCount(), 3u);
+    showAndRun({0, 1, 2});
+    Lines opened, packed;
+    for (const std::string& statement : runStatements())
+        if (statement.rfind("open table", 0) == 0)
+            opened.push_back(statement.substr(12, statement.find('"', 12) - 12));
+    for (const std::string& line : logLines())
+        if (line.rfind(kPackedPrefix, 0) == 0)
+            packed.push_back(line.substr(std::string(kPackedPrefix).size()));
+    std::sort(opened.begin(), opened.end());
+    const Lines files{folder.file("Roads.tab"), folder.file("WELLS.TAB"), folder.file("roads.tab")};
+    EXPECT_EQ(opened, files);
+    std::sort(packed.begin(), packed.end());
+    EXPECT_EQ(packed, files);
 }
 
 TEST_F(PackRunTest, NoSelectionLogsCompletionOnly) {

@@ -28,11 +28,13 @@ std::string kindOf(const std::string& file) {
 }
 
 // Holds a file open the way a program that locks its documents does: no sharing at all.
+// A file another program holds open: for itself alone, or for writing while others may read and
+// write it, as MapInfo holds its tables.
 class LockedFile {
 public:
-    explicit LockedFile(const std::string& path)
-        : m_handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    explicit LockedFile(const std::string& path, DWORD share = 0)
+        : m_handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
     ~LockedFile() {
         if (m_handle != INVALID_HANDLE_VALUE)
             CloseHandle(m_handle);
@@ -91,6 +93,11 @@ TEST(WindowsDetect, FoldersMissingAndLockedFilesAreUnknown) {
         LockedFile hold(locked);
         ASSERT_TRUE(hold.held());
         EXPECT_EQ(kindOf(locked), "Unknown");
+    }
+    {
+        LockedFile hold(locked, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(hold.held());
+        EXPECT_EQ(kindOf(locked), "Native");
     }
     EXPECT_EQ(kindOf(locked), "Native");
 }

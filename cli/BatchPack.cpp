@@ -1,0 +1,352 @@
+#include "cli/BatchPack.h"
+
+#include "base/Ascii.h"
+#include "base/Paths.h"
+#include "catalogue/ListTables.h"
+#include "cli/Json.h"
+#include "mapinfo/AutomationError.h"
+#include "mapinfo/MapInfoLink.h"
+#include "pack/PackRun.h"
+#include "pack/RunLog.h"
+#include "tablefiles/TableSizes.h"
+
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace vantero::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Table {
+    std::size_t row;  // in the table list
+    std::string path; // folder and name joined, as the run opens it
+    std::string kind;
+};
+
+// The tables the paths name, each once, in the order the paths and their folders give them.
+class TableFinder {
+public:
+    TableFinder(RecordTable& list, const Console& console) : m_list(list), m_console(console) {}
+
+    void add(const std::string& path, bool recursive) {
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (fs::is_directory(status)) {
+            addFolder(path);
+            if (recursive)
+                addFoldersBelow(path);
+        } else if (fs::is_regular_file(status) && endsWithIgnoringAsciiCase(path, ".tab")) {
+            appendTable(m_list, folderOf(path), std::string(fileNameOf(path)));
+            keepNewRows();
+        } else if (fs::exists(status)) {
+            complain(path, "not a folder or a .tab file");
+        } else {
+            complain(path, error ? error.message() : "no such file or folder");
+        }
+    }
+
+    const std::vector<Table>& tables() const { return m_tables; }
+    bool hadErrors() const { return m_hadErrors; }
+
+private:
+    void complain(const std::string& path, const std::string& what) {
+        m_console.err << "vantero-pack: " << path << ": " << what << '\n';
+        m_hadErrors = true;
+    }
+
+    void addFolder(const std::string& folder) {
+        if (!appendTables(m_list, folder))
+            complain(folder, "cannot read the folder");
+        keepNewRows();
+    }
+
+    // Links to folders are not followed: a link to a parent would never end, and a link to a
+    // folder elsewhere packs tables nobody named.
+    void addFoldersBelow(const std::string& folder) {
+        std::error_code error;
+        fs::recursive_directory_iterator it(folder, fs::directory_options::none, error);
+        if (error)
+            return; // said already when the folder itself could not be read
+        for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
+            if (error) {
+                complain(it->path().string(), error.message());
+                error.clear();
+                continue;
+            }
+            if (it->is_directory(error) && !it->is_symlink(error))
+                addFolder(it->path().string());
+        }
+    }
+
+    // The rows appended since last time, less the tables met before under another path.
+    void keepNewRows() {
+        const std::size_t name = m_list.requireField(kTableNameField);
+        const std::size_t folder = m_list.requireField(kTablePathField);
+        const std::size_t kind = m_list.requireField(kTableTypeField);
+        for (; m_seenRows < m_list.recordCount(); ++m_seenRows) {
+            Table table{
+                m_seenRows,
+                joinPath(m_list.valueAt(m_seenRows, folder), m_list.valueAt(m_seenRows, name)),
+                m_list.valueAt(m_seenRows, kind)};
+            std::error_code error;
+            const fs::path real = fs::weakly_canonical(table.path, error);
+            if (m_paths.insert(error ? table.path : real.string()).second)
+                m_tables.push_back(std::move(table));
+        }
+    }
+
+    RecordTable& m_list;
+    const Console& m_console;
+    std::vector<Table> m_tables;
+    std::set<std::string> m_paths;
+    std::size_t m_seenRows = 0;
+    bool m_hadErrors = false;
+};
+
+// What the files say a pack would reclaim; nothing for the kinds they cannot say it of.
+struct Measured {
+    std::optional<tablefiles::TableSizes> sizes;
+    std::string whyNot;
+};
+
+Measured measure(const Table& table) {
+    if (table.kind != "Native")
+        return {std::nullopt, table.kind + " tables are not read by vantero-pack"};
+    try {
+        return {tablefiles::measureTable(table.path), {}};
+    } catch (const std::exception& error) {
+        return {std::nullopt, error.what()};
+    }
+}
+
+bool needsPack(const Measured& measured) {
+    return !measured.sizes || measured.sizes->deletedRows > 0 ||
+           measured.sizes->reclaimableBytes > 0;
+}
+
+int dryRun(const std::vector<Table>& tables, const Options& options, const Console& console) {
+    tablefiles::TableSizes total;
+    std::size_t unread = 0;
+    for (const Table& table : tables) {
+        const Measured measured = measure(table);
+        if (measured.sizes) {
+            total.rows += measured.sizes->rows;
+            total.deletedRows += measured.sizes->deletedRows;
+            total.reclaimableBytes += measured.sizes->reclaimableBytes;
+        } else {
+            ++unread;
+        }
+        if (options.onlyNeeded && !needsPack(measured))
+            continue;
+        if (options.json) {
+            JsonObject object;
+            object.add("table", table.path).add("kind", table.kind);
+            if (measured.sizes)
+                object.add("rows", measured.sizes->rows)
+                    .add("deletedRows", measured.sizes->deletedRows)
+                    .add("reclaimableBytes", measured.sizes->reclaimableBytes);
+            else
+                object.add("notRead", measured.whyNot);
+            console.out << object.text() << '\n';
+        } else if (measured.sizes) {
+            console.out << table.path << '\t' << table.kind << '\t' << measured.sizes->rows
+                        << " rows\t" << measured.sizes->deletedRows << " deleted\t"
+                        << measured.sizes->reclaimableBytes << " bytes to reclaim\n";
+        } else {
+            console.out << table.path << '\t' << table.kind << "\tnot read: " << measured.whyNot
+                        << '\n';
+        }
+    }
+    if (options.json)
+        console.out << JsonObject()
+                           .add("tables", tables.size())
+                           .add("rows", total.rows)
+                           .add("deletedRows", total.deletedRows)
+                           .add("reclaimableBytes", total.reclaimableBytes)
+                           .add("notRead", unread)
+                           .text()
+                    << '\n';
+    else
+        console.out << "total: " << tables.size() << " tables, " << total.rows << " rows, "
+                    << total.deletedRows << " deleted, " << total.reclaimableBytes
+                    << " bytes to reclaim"
+                    << (unread ? ", " + std::to_string(unread) + " not read" : "") << '\n';
+    return kAllPacked;
+}
+
+// The pack window's part, played on a console: progress on standard error, the log or the JSON
+// on standard output, Ctrl+C for Stop.
+class ConsoleView : public PackView, private RecordTableObserver {
+public:
+    ConsoleView(const Options& options, const Console& console, RecordTable& log,
+                std::function<bool()> stopAsked)
+        : m_options(options), m_console(console), m_log(log), m_stopAsked(std::move(stopAsked)) {
+        m_log.addObserver(this);
+    }
+    ~ConsoleView() override { m_log.removeObserver(this); }
+    ConsoleView(const ConsoleView&) = delete;
+    ConsoleView& operator=(const ConsoleView&) = delete;
+
+    void setStop(std::function<void()> stop) { m_stop = std::move(stop); }
+    std::size_t failed() const { return m_failed; }
+    void endProgress() {
+        if (m_console.errIsTerminal && m_progressShown)
+            m_console.err << '\n';
+    }
+
+    void setProgressText(const std::string& text) override {
+        // "roads.tab (12 of 340)" becomes "[12/340] roads.tab".
+        const std::size_t open = text.rfind(" (");
+        const std::size_t of = text.rfind(" of ");
+        if (open == std::string::npos || of == std::string::npos || text.back() != ')')
+            return;
+        const std::string line = "[" + text.substr(open + 2, of - open - 2) + "/" +
+                                 text.substr(of + 4, text.size() - of - 5) + "] " +
+                                 text.substr(0, open);
+        if (m_console.errIsTerminal)
+            m_console.err << "\r\033[K" << line << std::flush;
+        else
+            m_console.err << line << '\n';
+        m_progressShown = true;
+    }
+    void setCancelAndSaveEnabled(bool) override {}
+    void setRunStartTimerEnabled(bool) override {}
+    void setBusyCursor(bool) override {}
+    void drainEvents() override {
+        if (m_stop && m_stopAsked && m_stopAsked())
+            m_stop();
+    }
+    PackParts askPackParts() override { return m_options.parts; }
+    void tablePacked(const std::string& path) override {
+        if (m_options.json)
+            m_console.out << JsonObject().add("table", path).add("result", "packed").text() << '\n';
+    }
+    void tableFailed(const std::string& path, const std::string& message) override {
+        ++m_failed;
+        if (m_options.json)
+            m_console.out << JsonObject()
+                                 .add("table", path)
+                                 .add("result", "failed")
+                                 .add("message", message)
+                                 .text()
+                          << '\n';
+    }
+
+private:
+    void recordAppended(std::size_t row) override {
+        if (m_options.json)
+            return;
+        endProgress();
+        m_progressShown = false;
+        m_console.out << m_log.stringAt(row, m_log.requireField(kMessageField)) << std::endl;
+    }
+    void tableEmptied() override {}
+    void currentMoved(std::optional<std::size_t>) override {}
+    void recordDeleted(std::size_t) override {}
+
+    const Options& m_options;
+    const Console& m_console;
+    RecordTable& m_log;
+    std::function<bool()> m_stopAsked;
+    std::function<void()> m_stop;
+    std::size_t m_failed = 0;
+    bool m_progressShown = false;
+};
+
+// The chosen tables' rows of the table list, in the order found.
+class ChosenTables : public PackSelection {
+public:
+    ChosenTables(const RecordTable& list, std::vector<std::size_t> rows)
+        : m_list(list), m_rows(std::move(rows)) {}
+    std::size_t selectedCount() const override { return m_rows.size(); }
+    Bookmark selectedBookmark(std::size_t index) const override {
+        return Bookmark{m_list.recIdAt(m_rows.at(index))};
+    }
+
+private:
+    const RecordTable& m_list;
+    std::vector<std::size_t> m_rows;
+};
+
+int pack(const std::vector<Table>& tables, RecordTable& tableList, const Options& options,
+         AutomationServerFactory& servers, const Console& console,
+         const std::function<bool()>& stopAsked) {
+    std::vector<std::size_t> rows;
+    for (const Table& table : tables) {
+        if (options.onlyNeeded && !needsPack(measure(table))) {
+            console.err << "vantero-pack: " << table.path << ": skipped, nothing to reclaim\n";
+            continue;
+        }
+        rows.push_back(table.row);
+    }
+
+    AutomationVariant mapInfo;
+    const ConnectResult connection = connectMapInfoWithoutWindow(mapInfo, servers);
+    if (!connection.connected) {
+        console.err << "vantero-pack: no connection to MapInfo Professional: " << connection.failure
+                    << '\n';
+        return kNoConnection;
+    }
+    RecordTable log;
+    declareRunLogFields(log);
+    ConsoleView view(options, console, log, stopAsked);
+    PackRun run(view, log);
+    view.setStop([&run] { run.requestStop(); });
+    const ChosenTables selection(tableList, rows);
+    try {
+        run.windowShown(mapInfo);
+        run.run(mapInfo, selection, tableList);
+    } catch (const AutomationError& error) {
+        view.endProgress();
+        console.err << "vantero-pack: MapInfo Professional is gone: " << error.what() << '\n';
+        return kNoConnection;
+    }
+    view.endProgress();
+    const bool stopped = run.stopRequested();
+    if (options.json)
+        console.out << JsonObject()
+                           .add("tables", rows.size())
+                           .add("failed", view.failed())
+                           .add("skipped", tables.size() - rows.size())
+                           .add("stopped", stopped)
+                           .text()
+                    << '\n';
+    if (!options.logFile.empty()) {
+        try {
+            saveRunLog(log, options.logFile);
+        } catch (const std::exception& error) {
+            console.err << "vantero-pack: " << error.what() << '\n';
+            return kSomeFailed;
+        }
+    }
+    if (stopped)
+        return kStopped;
+    return view.failed() > 0 ? kSomeFailed : kAllPacked;
+}
+
+} // namespace
+
+int runBatch(const Options& options, AutomationServerFactory& servers, const Console& console,
+             const std::function<bool()>& stopAsked) {
+    if (!options.logFile.empty() && !options.force && !options.dryRun &&
+        fs::exists(options.logFile)) {
+        console.err << "vantero-pack: " << options.logFile << " exists; --force replaces it\n";
+        return kUsageError;
+    }
+    RecordTable tableList;
+    declareTableListFields(tableList);
+    tableList.open();
+    TableFinder finder(tableList, console);
+    for (const std::string& path : options.paths)
+        finder.add(path, options.recursive);
+
+    const int status = options.dryRun
+                           ? dryRun(finder.tables(), options, console)
+                           : pack(finder.tables(), tableList, options, servers, console, stopAsked);
+    return status == kAllPacked && finder.hadErrors() ? kSomeFailed : status;
+}
+
+} // namespace vantero::cli
