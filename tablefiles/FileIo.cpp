@@ -137,7 +137,18 @@ void InputFile::ReadFromFile(std::uint64_t offset, std::uint8_t* into, std::size
     }
 }
 
-void InputFile::Read(std::uint64_t offset, void* into, std::size_t size) const {
+void InputFile::Load(std::uint64_t page) const {
+    if (!pages_)
+        pages_ = std::make_unique_for_overwrite<std::uint8_t[]>(kPages * kPageSize);
+    const std::size_t slot = page % kPages;
+    const std::uint64_t start = page * kPageSize;
+    cached_[slot] = kNone;
+    ReadFromFile(start, pages_.get() + slot * kPageSize,
+                 static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size_ - start)));
+    cached_[slot] = page;
+}
+
+void InputFile::ReadMissed(std::uint64_t offset, void* into, std::size_t size) const {
     if (offset > size_ || size > size_ - offset)
         ThrowPackError(path_ + ": a read of " + std::to_string(size) + " bytes at " +
                        std::to_string(offset) + " runs past the end of the file (" +
@@ -148,20 +159,13 @@ void InputFile::Read(std::uint64_t offset, void* into, std::size_t size) const {
         return;
     }
     while (size > 0) {
-        const std::uint64_t index = offset / kPageSize;
-        Page& page = pages_[index % kPages];
-        if (page.index != index) {
-            if (!page.bytes)
-                page.bytes = std::make_unique<std::uint8_t[]>(kPageSize);
-            page.index = ~std::uint64_t{0};
-            const std::uint64_t start = index * kPageSize;
-            ReadFromFile(start, page.bytes.get(),
-                         static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size_ - start)));
-            page.index = index;
-        }
+        const std::uint64_t page = offset / kPageSize;
+        const std::size_t slot = page % kPages;
+        if (cached_[slot] != page)
+            Load(page);
         const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
         const std::size_t take = std::min(size, kPageSize - at);
-        std::memcpy(out, page.bytes.get() + at, take);
+        std::memcpy(out, pages_.get() + slot * kPageSize + at, take);
         out += take;
         offset += take;
         size -= take;

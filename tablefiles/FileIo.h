@@ -6,9 +6,9 @@
 
 #include <sys/types.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -72,7 +72,7 @@ void RemoveFile(const std::string& path); // a missing file is no error
 void RemoveFileQuietly(const std::string& path);
 
 // A file opened for reading at any offset. Small reads go through a bounded cache of pages, as
-// the .MAP and .IND are read in many small pieces around the file; large reads go straight to
+// the .MAP and .IND are read in many small pieces all over the file; large reads go straight to
 // the caller's buffer.
 class InputFile {
 public:
@@ -88,16 +88,26 @@ public:
 
     // Copies size bytes from offset; a range that is not inside the file is a PackError that
     // names it.
-    void Read(std::uint64_t offset, void* into, std::size_t size) const;
+    void Read(std::uint64_t offset, void* into, std::size_t size) const {
+        const std::size_t slot = offset / kPageSize % kPages;
+        const std::size_t at = offset % kPageSize;
+        if (cached_[slot] == offset / kPageSize && size <= kPageSize - at &&
+            offset + size <= size_)
+            std::memcpy(into, pages_.get() + slot * kPageSize + at, size); // the common case
+        else
+            ReadMissed(offset, into, size);
+    }
 
 private:
     friend class OutputFile;
-    static constexpr std::size_t kPageSize = 64 << 10;
-    static constexpr std::size_t kPages = 64;
-    struct Page {
-        std::uint64_t index = ~std::uint64_t{0};
-        std::unique_ptr<std::uint8_t[]> bytes;
-    };
+    // Pages of the file, each in the slot its number gives. They are small: a spatial index
+    // leads all over a .MAP, and larger pages, or reading ahead, read the file several times over.
+    static constexpr std::size_t kPageSize = 4 << 10;
+    static constexpr std::size_t kPages = 1024;
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+
+    void ReadMissed(std::uint64_t offset, void* into, std::size_t size) const;
+    void Load(std::uint64_t page) const;
     void ReadFromFile(std::uint64_t offset, std::uint8_t* into, std::size_t size) const;
 
     std::string path_;
@@ -106,7 +116,8 @@ private:
     mode_t mode_ = 0644;
     uid_t owner_ = 0;
     gid_t group_ = 0;
-    mutable std::array<Page, kPages> pages_;
+    mutable std::unique_ptr<std::uint8_t[]> pages_;
+    mutable std::vector<std::uint64_t> cached_ = std::vector<std::uint64_t>(kPages, kNone);
 };
 
 // A new file written through a large buffer. It is created exclusively, so a name that is already

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <memory>
@@ -343,10 +344,12 @@ private:
 };
 
 // Reads an object's coordinate data where it lies: from its address to the end of the used part
-// of that block, then on from byte 8 of each next block of the chain.
+// of that block, then on from byte 8 of each next block of the chain. Each block's used part is
+// read in one piece, as the data is taken in many small fields.
 class ChainReader {
 public:
-    ChainReader(const MapReader& map, std::uint32_t address) : map_(map), start_(address) {
+    ChainReader(const MapReader& map, std::uint32_t address)
+        : map_(map), start_(address), block_(map.blockSize()) {
         const std::uint32_t block = map.BlockOf(address);
         Enter(block);
         offset_ = address - block;
@@ -376,7 +379,7 @@ public:
             const std::uint32_t take =
                 static_cast<std::uint32_t>(std::min<std::uint64_t>(size, end_ - offset_));
             if (into) {
-                map_.file().Read(block_ + offset_, into, take);
+                std::memcpy(into, block_.data() + offset_, take);
                 into += take;
             }
             offset_ += take;
@@ -390,23 +393,23 @@ private:
         if (!map_.IsBlock(block))
             ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
                            " lies outside the file's blocks");
-        std::uint8_t head[kCoordHeader];
-        map_.file().Read(block, head, sizeof head);
-        if (head[0] != kCoordBlock)
+        map_.file().Read(block, block_.data(), kCoordHeader);
+        if (block_[0] != kCoordBlock)
             ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
-                           " is a block of type " + std::to_string(head[0]) + ", not " +
+                           " is a block of type " + std::to_string(block_[0]) + ", not " +
                            std::to_string(kCoordBlock));
-        end_ = kCoordHeader + Get16(head + 2);
+        end_ = kCoordHeader + Get16(block_.data() + 2);
         if (end_ > map_.blockSize())
             ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
                            " claims more bytes than it has");
-        next_ = Get32(head + 4);
-        block_ = block;
+        next_ = Get32(block_.data() + 4);
+        map_.file().Read(std::uint64_t{block} + kCoordHeader, block_.data() + kCoordHeader,
+                         end_ - kCoordHeader);
     }
 
     const MapReader& map_;
     std::uint32_t start_;
-    std::uint32_t block_ = 0;
+    std::vector<std::uint8_t> block_;
     std::uint32_t offset_ = 0;
     std::uint32_t end_ = 0;
     std::uint32_t next_ = 0;
