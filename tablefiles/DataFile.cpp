@@ -31,8 +31,8 @@ struct NativeType {
     unsigned width; // 0: the .tab's width
 };
 constexpr NativeType kNativeTypes[] = {
-    {"char", 'C', 0},    {"integer", 'C', 4},  {"smallint", 'C', 2}, {"largeint", 'C', 8},
-    {"float", 'C', 8},   {"decimal", 'N', 0},  {"date", 'C', 4},     {"time", 'C', 4},
+    {"char", 'C', 0},     {"integer", 'C', 4}, {"smallint", 'C', 2}, {"largeint", 'C', 8},
+    {"float", 'C', 8},    {"decimal", 'N', 0}, {"date", 'C', 4},     {"time", 'C', 4},
     {"datetime", 'C', 8}, {"logical", 'L', 1},
 };
 
@@ -128,8 +128,7 @@ void CheckFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>
     };
     // A dBase file stores every field as text, in widths the .tab does not state; MapInfo
     // shows the fields the .tab lists, so those at least must be there.
-    if (dbase ? tabFields.size() > header.fields.size()
-              : tabFields.size() != header.fields.size())
+    if (dbase ? tabFields.size() > header.fields.size() : tabFields.size() != header.fields.size())
         disagree("the .tab lists " + std::to_string(tabFields.size()) + " fields, the data file " +
                  std::to_string(header.fields.size()));
     if (dbase)
@@ -185,20 +184,21 @@ std::uint32_t RowMap::NewRow(std::uint32_t row) const {
 
 RowMap MapRows(const InputFile& data, const DataHeader& header, bool dbase) {
     RowMap rows(header.records);
-    ForEachChunkOfRecords(data, header, [&](std::uint32_t first, std::uint32_t count,
-                                            const std::uint8_t* records) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t flag = records[std::size_t{i} * header.recordLength];
-            if (flag == kDeleted)
-                continue;
-            // A native record with any other flag is kept as it is: only '*' is a deletion that
-            // MapInfo makes. dBase knows just the two flags, so anything else is not understood.
-            if (dbase && flag != kLive)
-                ThrowPackError(data.path() + ": row " + std::to_string(first + i + 1) +
-                               " has a deletion flag that is neither ' ' nor '*'");
-            rows.Keep(first + i + 1);
-        }
-    });
+    ForEachChunkOfRecords(
+        data, header, [&](std::uint32_t first, std::uint32_t count, const std::uint8_t* records) {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const std::uint8_t flag = records[std::size_t{i} * header.recordLength];
+                if (flag == kDeleted)
+                    continue;
+                // A native record with any other flag is kept as it is: only '*' is a deletion that
+                // MapInfo makes. dBase knows just the two flags, so anything else is not
+                // understood.
+                if (dbase && flag != kLive)
+                    ThrowPackError(data.path() + ": row " + std::to_string(first + i + 1) +
+                                   " has a deletion flag that is neither ' ' nor '*'");
+                rows.Keep(first + i + 1);
+            }
+        });
     rows.Finish();
     return rows;
 }
@@ -211,20 +211,20 @@ void WritePackedData(const InputFile& data, const DataHeader& header, const RowM
     out.Write(head.data(), head.size());
 
     // Runs of surviving records go out in one piece.
-    ForEachChunkOfRecords(data, header, [&](std::uint32_t first, std::uint32_t count,
-                                            const std::uint8_t* records) {
-        std::uint32_t i = 0;
-        while (i < count) {
-            while (i < count && rows.NewRow(first + i + 1) == 0)
-                ++i;
-            const std::uint32_t start = i;
-            while (i < count && rows.NewRow(first + i + 1) != 0)
-                ++i;
-            if (i > start)
-                out.Write(records + std::size_t{start} * header.recordLength,
-                          std::size_t{i - start} * header.recordLength);
-        }
-    });
+    ForEachChunkOfRecords(
+        data, header, [&](std::uint32_t first, std::uint32_t count, const std::uint8_t* records) {
+            std::uint32_t i = 0;
+            while (i < count) {
+                while (i < count && rows.NewRow(first + i + 1) == 0)
+                    ++i;
+                const std::uint32_t start = i;
+                while (i < count && rows.NewRow(first + i + 1) != 0)
+                    ++i;
+                if (i > start)
+                    out.Write(records + std::size_t{start} * header.recordLength,
+                              std::size_t{i - start} * header.recordLength);
+            }
+        });
     if (header.endMark)
         out.Write(&kEndMark, 1);
 }

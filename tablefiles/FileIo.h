@@ -91,8 +91,7 @@ public:
     void Read(std::uint64_t offset, void* into, std::size_t size) const {
         const std::size_t slot = offset / kPageSize % kPages;
         const std::size_t at = offset % kPageSize;
-        if (cached_[slot] == offset / kPageSize && size <= kPageSize - at &&
-            offset + size <= size_)
+        if (cached_[slot] == offset / kPageSize && size <= kPageSize - at && offset + size <= size_)
             std::memcpy(into, pages_.get() + slot * kPageSize + at, size); // the common case
         else
             ReadMissed(offset, into, size);

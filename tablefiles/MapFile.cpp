@@ -367,7 +367,8 @@ public:
             if (offset_ == end_) {
                 if (next_ == 0)
                     ThrowPackError(map_.path() + ": the coordinate data at " +
-                                   std::to_string(start_) + " runs past the end of its block chain");
+                                   std::to_string(start_) +
+                                   " runs past the end of its block chain");
                 // A block of the chain that adds nothing is allowed once in a while, not forever.
                 if (++hops_ > consumed_ + 2)
                     ThrowPackError(map_.path() + ": the coordinate block chain from " +
@@ -568,11 +569,11 @@ private:
     }
 
     // Reads the section headers where they lie and adds them and their vertices to the layout;
-    // returns the size of the vertices, which follow the headers. The extent of the data comes from these counts, not from the size in the record: MapInfo
-    // records that as if the headers were at full size and every vertex took 8 bytes, more than
-    // a compressed or a V450 object really holds.
-    std::uint64_t Sections(ChainReader& in, std::int64_t sections, int form,
-                           Layout& layout) const {
+    // returns the size of the vertices, which follow the headers. The extent of the data comes from
+    // these counts, not from the size in the record: MapInfo records that as if the headers were at
+    // full size and every vertex took 8 bytes, more than a compressed or a V450 object really
+    // holds.
+    std::uint64_t Sections(ChainReader& in, std::int64_t sections, int form, Layout& layout) const {
         const std::uint32_t size = SectionHeaderSize(form);
         if (static_cast<std::uint64_t>(sections) * size > reader_.file().size())
             Fail("has more sections than its file could hold");

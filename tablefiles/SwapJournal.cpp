@@ -52,8 +52,7 @@ std::vector<std::string> ReadJournal(const std::string& tabPath, const std::stri
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     file.Read(0, bytes.data(), bytes.size());
     const std::uint8_t* p = bytes.data();
-    if (
-        std::string_view(reinterpret_cast<const char*>(p), kMagic.size()) != kMagic ||
+    if (std::string_view(reinterpret_cast<const char*>(p), kMagic.size()) != kMagic ||
         Checksum(p, static_cast<std::size_t>(size - 4)) != Get32(p + size - 4))
         return damaged();
     std::uint64_t at = kMagic.size();
