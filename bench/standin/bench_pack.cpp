@@ -9,9 +9,12 @@
 //   VANTERO_BENCH_PACK_MB=10 build/bench/standin/bench_pack [--benchmark_...]
 //
 // VANTERO_BENCH_PACK_MB sets the table's size (default 100), VANTERO_BENCH_PACK_REPS the runs of
-// each item (default 5). The large table the memory bound is checked on is made only when asked:
+// each item (default 5); VANTERO_BENCH_PACK_KEEP names a folder to keep the table made in, and
+// VANTERO_BENCH_PACK_TABLE one to take it from instead of making it. The large table the memory
+// bound is checked on is made only when asked; on a busy machine, interleave the runs:
 //
 //   VANTERO_BENCH_PACK_MB=1100 build/bench/standin/bench_pack --benchmark_filter='Pack|Copy'
+//       --benchmark_enable_random_interleaving=true
 
 #include "tests/standin/TableSupport.h"
 
@@ -201,7 +204,14 @@ const SourceTable& Source() {
             {"ID", OFTInteger, 0, 0, true}, {"NAME", OFTString, 40}, {"AREA", OFTReal},
             {"CODE", OFTString, 8},         {"ZONE", OFTInteger},    {"SURVEYED", OFTDate},
         };
-        s->tab = test::MakeGdalTable(s->folder.path(), kName, fields, MakeRow, rows, deleted);
+        if (const char* kept = std::getenv("VANTERO_BENCH_PACK_TABLE"); kept && *kept) {
+            // A table made by an earlier run: the large one takes minutes to make.
+            s->tab = test::CopyTable(kept, kName, s->folder.path());
+        } else {
+            s->tab = test::MakeGdalTable(s->folder.path(), kName, fields, MakeRow, rows, deleted);
+            if (const char* keep = std::getenv("VANTERO_BENCH_PACK_KEEP"); keep && *keep)
+                test::CopyTable(s->folder.path(), kName, keep);
+        }
         FlushFolder(s->folder.path());
         s->bytes = FolderBytes(s->folder.path());
         s->rows = ReadDataRows(s->folder.file(std::string(kName) + ".dat"));
