@@ -284,7 +284,8 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         const auto mapSize = static_cast<std::uint32_t>(ReadFile(folder.file("made.map")).size());
         for (const std::uint32_t at :
              {mapSize + 5120, mapSize + 3, 0xFFFFFFF0u, 200u, 0x7FFFFFFFu}) {
-            Damage(folder.file("made.id"), [&](std::string& b) { PutLe32(b, 4, at); });
+            Damage(folder.file("made.id"),
+                   [&](std::string& b) { PutLe32(b, 8, at); }); // row 3, deleted
             ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
         }
     }
