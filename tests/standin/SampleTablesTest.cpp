@@ -241,6 +241,11 @@ TEST(SampleTables, GraphicShrinksTheMapAndKeepsRows) {
     EXPECT_LT(packedMap.size(), oldSize / 2);
     EXPECT_EQ(packedMap.size() % 512, 0u);
     EXPECT_EQ(Le32(packedMap, 0x134), 0u) << "no garbage chain is left";
+    // The depth byte counts the index levels above the object blocks, plus one.
+    unsigned levels = 1;
+    for (std::uint32_t at = Le32(packedMap, 0x130); packedMap.at(at) == 1; ++levels)
+        at = Le32(packedMap, at + 4 + 16);
+    EXPECT_EQ(static_cast<unsigned char>(packedMap.at(0x15F)), levels);
     EXPECT_EQ(ReadFile(folder.file("compr_symb_deleted_records.id")).size(), 40000u);
     EXPECT_EQ(ReadWithGdal(tab).features, original.features);
     // Graphic then data and both at once give the same files, byte for byte.
