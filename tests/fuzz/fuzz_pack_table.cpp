@@ -58,8 +58,12 @@ void WriteAll(const std::string& path, const std::string& bytes) {
         std::abort();
 }
 
+// The scratch folder: VANTERO_FUZZ_SCRATCH, which run-fuzzers makes and removes, as libFuzzer
+// ends without the exit handlers that would; else one of our own.
 const std::string& Folder() {
     static const std::string folder = [] {
+        if (const char* given = std::getenv("VANTERO_FUZZ_SCRATCH"); given && *given)
+            return std::string(given);
         const char* shm = "/dev/shm"; // fsync costs nothing there
         std::string name =
             std::string(access(shm, W_OK) == 0 ? shm : "/tmp") + "/vantero-fuzz-pack-XXXXXX";
@@ -126,11 +130,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* corpus = std::getenv("VANTERO_FUZZ_CORPUS");
     if (samples && *samples && corpus)
         WriteSeeds(samples, corpus);
-    (void)Folder(); // made before the handler, so that it is destroyed after it
-    std::atexit([] {
-        Clear();
-        rmdir(Folder().c_str());
-    });
     return 0;
 }
 
