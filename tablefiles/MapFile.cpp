@@ -344,12 +344,10 @@ private:
 };
 
 // Reads an object's coordinate data where it lies: from its address to the end of the used part
-// of that block, then on from byte 8 of each next block of the chain. Each block's used part is
-// read in one piece, as the data is taken in many small fields.
+// of that block, then on from byte 8 of each next block of the chain.
 class ChainReader {
 public:
-    ChainReader(const MapReader& map, std::uint32_t address)
-        : map_(map), start_(address), block_(map.blockSize()) {
+    ChainReader(const MapReader& map, std::uint32_t address) : map_(map), start_(address) {
         const std::uint32_t block = map.BlockOf(address);
         Enter(block);
         offset_ = address - block;
@@ -380,7 +378,7 @@ public:
             const std::uint32_t take =
                 static_cast<std::uint32_t>(std::min<std::uint64_t>(size, end_ - offset_));
             if (into) {
-                std::memcpy(into, block_.data() + offset_, take);
+                map_.file().Read(std::uint64_t{block_} + offset_, into, take);
                 into += take;
             }
             offset_ += take;
@@ -394,23 +392,23 @@ private:
         if (!map_.IsBlock(block))
             ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
                            " lies outside the file's blocks");
-        map_.file().Read(block, block_.data(), kCoordHeader);
-        if (block_[0] != kCoordBlock)
+        std::uint8_t head[kCoordHeader];
+        map_.file().Read(block, head, sizeof head);
+        if (head[0] != kCoordBlock)
             ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
-                           " is a block of type " + std::to_string(block_[0]) + ", not " +
+                           " is a block of type " + std::to_string(head[0]) + ", not " +
                            std::to_string(kCoordBlock));
-        end_ = kCoordHeader + Get16(block_.data() + 2);
+        end_ = kCoordHeader + Get16(head + 2);
         if (end_ > map_.blockSize())
             ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
                            " claims more bytes than it has");
-        next_ = Get32(block_.data() + 4);
-        map_.file().Read(std::uint64_t{block} + kCoordHeader, block_.data() + kCoordHeader,
-                         end_ - kCoordHeader);
+        next_ = Get32(head + 4);
+        block_ = block;
     }
 
     const MapReader& map_;
     std::uint32_t start_;
-    std::vector<std::uint8_t> block_;
+    std::uint32_t block_ = 0;
     std::uint32_t offset_ = 0;
     std::uint32_t end_ = 0;
     std::uint32_t next_ = 0;
@@ -723,12 +721,22 @@ public:
                 }
                 continue;
             }
-            for (std::uint64_t r = 0; r < s.repeat; ++r)
+            std::uint32_t unit = 0;
+            for (std::uint32_t i = 0; i < s.fields; ++i)
+                unit += s.widths[i];
+            for (std::uint64_t r = 0; r < s.repeat; ++r) {
+                if (open_ && blockSize_ - offset_ >= unit) {
+                    begin(unit); // the whole pattern fits: one read
+                    in.Read(block_.data() + offset_, unit);
+                    offset_ += unit;
+                    continue;
+                }
                 for (std::uint32_t i = 0; i < s.fields; ++i) {
                     begin(s.widths[i]);
                     in.Read(block_.data() + offset_, s.widths[i]);
                     offset_ += s.widths[i];
                 }
+            }
         }
         return started ? start : Position();
     }
