@@ -1,7 +1,10 @@
 #include "tablefiles/DataFile.h"
 
 #include "tablefiles/Bytes.h"
+#include "tablefiles/TableFiles.h"
 
+#include <algorithm>
+#include <bit>
 #include <string>
 
 namespace vantero::tablefiles::detail {
@@ -11,27 +14,65 @@ namespace {
 constexpr std::uint8_t kDeleted = '*';
 constexpr std::uint8_t kLive = ' ';
 constexpr std::uint8_t kEndMark = 0x1A;
+constexpr std::uint8_t kEndOfFields = 0x0D;
 constexpr std::uint32_t kMinHeader = 32 + 1; // the fixed header and the descriptor terminator
+constexpr std::uint32_t kDescriptor = 32;
+constexpr std::size_t kChunk = 1 << 20;
 
 // dBase tables tell a production index (.mdx, .cdx) to keep itself in step with the records;
 // it would not be after a pack.
 constexpr std::size_t kProductionIndexFlag = 28;
 
+// How a native .DAT stores each type a .tab names: dBase type and width, and whether the width
+// is the .tab's own.
+struct NativeType {
+    const char* name;
+    char type;
+    unsigned width; // 0: the .tab's width
+};
+constexpr NativeType kNativeTypes[] = {
+    {"char", 'C', 0},     {"integer", 'C', 4}, {"smallint", 'C', 2}, {"largeint", 'C', 8},
+    {"float", 'C', 8},    {"decimal", 'N', 0}, {"date", 'C', 4},     {"time", 'C', 4},
+    {"datetime", 'C', 8}, {"logical", 'L', 1},
+};
+
+std::string Describe(const FieldDescriptor& f) {
+    std::string s = std::string(1, f.type) + " " + std::to_string(f.width);
+    if (f.type == 'N')
+        s += "," + std::to_string(f.decimals);
+    return s;
+}
+
+template <typename Chunk>
+void ForEachChunkOfRecords(const InputFile& data, const DataHeader& header, Chunk chunk) {
+    const std::uint32_t perChunk =
+        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kChunk / header.recordLength));
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(perChunk) * header.recordLength);
+    for (std::uint32_t first = 0; first < header.records; first += perChunk) {
+        const std::uint32_t count = std::min(perChunk, header.records - first);
+        data.Read(header.headerLength + std::uint64_t{first} * header.recordLength, buffer.data(),
+                  static_cast<std::size_t>(count) * header.recordLength);
+        chunk(first, count, buffer.data());
+    }
+}
+
 } // namespace
 
-DataHeader ReadDataHeader(const MappedFile& data, bool dbase) {
+DataHeader ReadDataHeader(const InputFile& data, bool dbase) {
     const std::string& path = data.path();
     if (data.size() < 32)
         ThrowPackError(path + " is too short to hold a table header (" +
                        std::to_string(data.size()) + " bytes)");
-    const std::uint8_t* p = data.data();
+    std::uint8_t p[32];
+    data.Read(0, p, sizeof p);
     DataHeader header;
     header.records = Get32(p + 4);
     header.headerLength = Get16(p + 8);
     header.recordLength = Get16(p + 10);
     if (!dbase && header.records > 0x7FFFFFFFu)
         ThrowPackError(path + " has a negative record count in its header");
-    if (header.headerLength < kMinHeader || header.recordLength < 1)
+    if (header.headerLength < kMinHeader || header.recordLength < 1 ||
+        header.headerLength > data.size())
         ThrowPackError(path + " has a damaged header: header length " +
                        std::to_string(header.headerLength) + ", record length " +
                        std::to_string(header.recordLength));
@@ -43,7 +84,10 @@ DataHeader ReadDataHeader(const MappedFile& data, bool dbase) {
             " records of " + std::to_string(header.recordLength) + " bytes need " +
             std::to_string(needed) + " bytes, the file has " + std::to_string(data.size()));
     const std::uint64_t extra = data.size() - needed;
-    if (extra == 1 && p[needed] == kEndMark)
+    std::uint8_t last = 0;
+    if (extra == 1)
+        data.Read(needed, &last, 1);
+    if (extra == 1 && last == kEndMark)
         header.endMark = true;
     else if (extra != 0)
         // Whatever follows the records is not ours to drop.
@@ -51,48 +95,136 @@ DataHeader ReadDataHeader(const MappedFile& data, bool dbase) {
                        " bytes after its last record that a pack would lose");
     if (dbase && (p[kProductionIndexFlag] & 0x01))
         ThrowPackError(path + " has a dBase production index that a pack would leave out of date");
+
+    // The descriptors run to the 0x0D byte; a dBase header may have room for more after it.
+    std::vector<std::uint8_t> descriptors(header.headerLength - 32);
+    data.Read(32, descriptors.data(), descriptors.size());
+    unsigned widths = 0;
+    for (std::size_t at = 0; at + kDescriptor <= descriptors.size(); at += kDescriptor) {
+        const std::uint8_t* d = descriptors.data() + at;
+        if (d[0] == kEndOfFields)
+            break;
+        FieldDescriptor f;
+        f.name.assign(reinterpret_cast<const char*>(d), std::find(d, d + 11, 0) - d);
+        f.type = static_cast<char>(d[11]);
+        f.width = d[16];
+        f.decimals = d[17];
+        widths += f.width;
+        header.fields.push_back(std::move(f));
+    }
+    // A record may be longer than its fields (dBase leaves a dropped column's bytes), not shorter.
+    if (widths + 1 > header.recordLength)
+        ThrowPackError(path + " has records of " + std::to_string(header.recordLength) +
+                       " bytes, but its fields take " + std::to_string(widths + 1) +
+                       " with the deletion flag");
     return header;
 }
 
-std::uint32_t MapRows(const MappedFile& data, const DataHeader& header, bool dbase,
-                      std::vector<std::uint32_t>& rowMap) {
-    rowMap.assign(header.records, 0);
-    const std::uint8_t* record = data.data() + header.headerLength;
-    std::uint32_t kept = 0;
-    for (std::uint32_t row = 0; row < header.records; ++row, record += header.recordLength) {
-        const std::uint8_t flag = record[0];
-        if (flag == kDeleted)
-            continue;
-        // A native record with any other flag is kept as it is: only '*' is a deletion that
-        // MapInfo makes. dBase knows just the two flags, so anything else is not understood.
-        if (dbase && flag != kLive)
-            ThrowPackError(data.path() + ": row " + std::to_string(row + 1) +
-                           " has a deletion flag that is neither ' ' nor '*'");
-        rowMap[row] = ++kept;
+void CheckFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>& tabFields,
+                           bool dbase, const std::string& dataPath, const std::string& tabPath) {
+    const auto disagree = [&](const std::string& what) {
+        ThrowPackError(tabPath + " and " + dataPath + " disagree: " + what +
+                       "; the table is not packed");
+    };
+    // A dBase file stores every field as text, in widths the .tab does not state; MapInfo
+    // shows the fields the .tab lists, so those at least must be there.
+    if (dbase ? tabFields.size() > header.fields.size() : tabFields.size() != header.fields.size())
+        disagree("the .tab lists " + std::to_string(tabFields.size()) + " fields, the data file " +
+                 std::to_string(header.fields.size()));
+    if (dbase)
+        return;
+    // Names are not compared: tools that rename a field may change only the .tab.
+    for (std::size_t i = 0; i < tabFields.size(); ++i) {
+        const TabField& t = tabFields[i];
+        const FieldDescriptor& d = header.fields[i];
+        const NativeType* native = nullptr;
+        for (const NativeType& n : kNativeTypes)
+            if (t.type == n.name)
+                native = &n;
+        if (!native)
+            continue; // a type this program does not know: nothing to compare it with
+        FieldDescriptor expected{t.name, native->type,
+                                 native->width ? native->width : static_cast<unsigned>(t.width),
+                                 native->type == 'N' ? static_cast<unsigned>(t.decimals) : 0u};
+        if (d.type != expected.type || d.width != expected.width ||
+            (d.type == 'N' && d.decimals != expected.decimals))
+            disagree("field " + std::to_string(i + 1) + " (" + t.name + ") is " + t.type +
+                     " in the .tab, stored as " + Describe(expected) + ", but the data file has " +
+                     Describe(d));
     }
-    return kept;
 }
 
-void WritePackedData(const MappedFile& data, const DataHeader& header,
-                     const std::vector<std::uint32_t>& rowMap, std::uint32_t kept,
+RowMap::RowMap(std::uint32_t rows) : rows_(rows), bits_((std::uint64_t{rows} + 63) / 64, 0) {}
+
+void RowMap::Keep(std::uint32_t row) {
+    const std::uint32_t i = row - 1;
+    bits_[i / 64] |= std::uint64_t{1} << (i % 64);
+}
+
+void RowMap::Finish() {
+    before_.resize(bits_.size());
+    std::uint32_t count = 0;
+    for (std::size_t w = 0; w < bits_.size(); ++w) {
+        before_[w] = count;
+        count += static_cast<std::uint32_t>(std::popcount(bits_[w]));
+    }
+    kept_ = count;
+}
+
+std::uint32_t RowMap::NewRow(std::uint32_t row) const {
+    if (row == 0 || row > rows_)
+        return 0;
+    const std::uint32_t i = row - 1;
+    const std::uint64_t word = bits_[i / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+    if (!(word & bit))
+        return 0;
+    return before_[i / 64] + static_cast<std::uint32_t>(std::popcount(word & (bit - 1))) + 1;
+}
+
+RowMap MapRows(const InputFile& data, const DataHeader& header, bool dbase) {
+    RowMap rows(header.records);
+    ForEachChunkOfRecords(
+        data, header, [&](std::uint32_t first, std::uint32_t count, const std::uint8_t* records) {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const std::uint8_t flag = records[std::size_t{i} * header.recordLength];
+                if (flag == kDeleted)
+                    continue;
+                // A native record with any other flag is kept as it is: only '*' is a deletion that
+                // MapInfo makes. dBase knows just the two flags, so anything else is not
+                // understood.
+                if (dbase && flag != kLive)
+                    ThrowPackError(data.path() + ": row " + std::to_string(first + i + 1) +
+                                   " has a deletion flag that is neither ' ' nor '*'");
+                rows.Keep(first + i + 1);
+            }
+        });
+    rows.Finish();
+    return rows;
+}
+
+void WritePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
                      OutputFile& out) {
-    std::vector<std::uint8_t> head(data.data(), data.data() + header.headerLength);
-    Put32(head.data() + 4, kept);
+    std::vector<std::uint8_t> head(header.headerLength);
+    data.Read(0, head.data(), head.size());
+    Put32(head.data() + 4, rows.kept());
     out.Write(head.data(), head.size());
 
     // Runs of surviving records go out in one piece.
-    const std::uint8_t* records = data.data() + header.headerLength;
-    std::uint32_t row = 0;
-    while (row < header.records) {
-        while (row < header.records && rowMap[row] == 0)
-            ++row;
-        const std::uint32_t first = row;
-        while (row < header.records && rowMap[row] != 0)
-            ++row;
-        if (row > first)
-            out.Write(records + static_cast<std::uint64_t>(first) * header.recordLength,
-                      static_cast<std::size_t>(row - first) * header.recordLength);
-    }
+    ForEachChunkOfRecords(
+        data, header, [&](std::uint32_t first, std::uint32_t count, const std::uint8_t* records) {
+            std::uint32_t i = 0;
+            while (i < count) {
+                while (i < count && rows.NewRow(first + i + 1) == 0)
+                    ++i;
+                const std::uint32_t start = i;
+                while (i < count && rows.NewRow(first + i + 1) != 0)
+                    ++i;
+                if (i > start)
+                    out.Write(records + std::size_t{start} * header.recordLength,
+                              std::size_t{i - start} * header.recordLength);
+            }
+        });
     if (header.endMark)
         out.Write(&kEndMark, 1);
 }

@@ -3,27 +3,60 @@
 #include "tablefiles/FileIo.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vantero::tablefiles::detail {
 
-// The fixed part of a .DAT or .dbf header, checked against the file's size.
+struct TabField;
+
+struct FieldDescriptor {
+    std::string name;
+    char type = 0;
+    unsigned width = 0;
+    unsigned decimals = 0;
+};
+
+// The fixed part of a .DAT or .dbf header and its field descriptors, checked against the file's
+// size.
 struct DataHeader {
     std::uint32_t records = 0;
     std::uint32_t headerLength = 0;
     std::uint32_t recordLength = 0;
     bool endMark = false; // the 0x1A byte after the last record
+    std::vector<FieldDescriptor> fields;
 };
 
-DataHeader ReadDataHeader(const MappedFile& data, bool dbase);
+DataHeader ReadDataHeader(const InputFile& data, bool dbase);
 
-// Decides which rows survive: rowMap[old - 1] is the new row number, or 0 for a deleted row.
-// Returns the number of rows left.
-std::uint32_t MapRows(const MappedFile& data, const DataHeader& header, bool dbase,
-                      std::vector<std::uint32_t>& rowMap);
+// Refuses a .DAT whose fields are not the ones the .tab describes: a pack cannot tell which of
+// the two files is right.
+void CheckFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>& tabFields,
+                           bool dbase, const std::string& dataPath, const std::string& tabPath);
+
+// Which rows survive a data pack, and their new numbers, in a bit a row: a 2 GB .DAT may hold
+// hundreds of millions of rows.
+class RowMap {
+public:
+    explicit RowMap(std::uint32_t rows);
+    void Keep(std::uint32_t row); // 1-based
+    void Finish();                // before any NewRow
+    std::uint32_t rows() const { return rows_; }
+    std::uint32_t kept() const { return kept_; }
+    // The row's new number, or 0 for a row that goes or that never existed.
+    std::uint32_t NewRow(std::uint32_t row) const;
+
+private:
+    std::uint32_t rows_;
+    std::uint32_t kept_ = 0;
+    std::vector<std::uint64_t> bits_;
+    std::vector<std::uint32_t> before_; // kept rows in the words before each word
+};
+
+RowMap MapRows(const InputFile& data, const DataHeader& header, bool dbase);
 
 // Writes the records that survive, in their order, under the old header with the new count.
-void WritePackedData(const MappedFile& data, const DataHeader& header,
-                     const std::vector<std::uint32_t>& rowMap, std::uint32_t kept, OutputFile& out);
+void WritePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
+                     OutputFile& out);
 
 } // namespace vantero::tablefiles::detail

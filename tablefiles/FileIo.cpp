@@ -3,7 +3,6 @@
 #include "tablefiles/PackTable.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,9 +47,17 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool PathExists(const std::string& path) {
+PathKind KindOf(const std::string& path, bool followLinks) {
     struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
+    if ((followLinks ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0)
+        return PathKind::Missing;
+    if (S_ISREG(st.st_mode))
+        return PathKind::File;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
+}
+
+bool PathExists(const std::string& path) {
+    return KindOf(path) != PathKind::Missing;
 }
 
 void FsyncFolder(const std::string& folder) {
@@ -63,41 +70,109 @@ void FsyncFolder(const std::string& folder) {
         ThrowIoError("cannot flush the folder", folder);
 }
 
-MappedFile::MappedFile(const std::string& path) : path_(path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+std::string ReadSmallFile(const std::string& path, std::uint64_t maxSize) {
+    const InputFile file(path);
+    if (file.size() > maxSize)
+        ThrowPackError(path + " is too large (" + std::to_string(file.size()) + " bytes)");
+    std::string text(static_cast<std::size_t>(file.size()), '\0');
+    file.Read(0, text.data(), text.size());
+    return text;
+}
+
+void RenameFile(const std::string& from, const std::string& to, bool mayBeDone) {
+    if (rename(from.c_str(), to.c_str()) != 0 && !(mayBeDone && errno == ENOENT))
+        ThrowIoError("cannot rename " + from + " to", to);
+}
+
+void RemoveFile(const std::string& path) {
+    if (unlink(path.c_str()) != 0 && errno != ENOENT)
+        ThrowIoError("cannot remove", path);
+}
+
+void RemoveFileQuietly(const std::string& path) {
+    (void)unlink(path.c_str());
+}
+
+InputFile::InputFile(const std::string& path) : path_(path) {
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
         ThrowIoError("cannot open", path);
     struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        close(fd);
+    if (fstat(fd_, &st) != 0) {
+        const int error = errno;
+        close(fd_);
+        errno = error;
         ThrowIoError("cannot read the size of", path);
     }
-    if (!S_ISREG(st.st_mode)) {
-        close(fd);
-        ThrowPackError(path + " is not a regular file");
+    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode)) {
+        close(fd_);
+        ThrowPackError(path + (S_ISDIR(st.st_mode) ? " is a folder" : " is not a regular file"));
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
     mode_ = st.st_mode & 07777;
     owner_ = st.st_uid;
     group_ = st.st_gid;
-    if (size_ > 0) {
-        void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (p == MAP_FAILED) {
-            close(fd);
-            ThrowIoError("cannot map", path);
-        }
-        (void)madvise(p, size_, MADV_WILLNEED);
-        data_ = static_cast<const std::uint8_t*>(p);
+}
+
+InputFile::~InputFile() {
+    close(fd_);
+}
+
+bool InputFile::Writable() const {
+    return (mode_ & 0222) != 0 && faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+void InputFile::ReadFromFile(std::uint64_t offset, std::uint8_t* into, std::size_t size) const {
+    while (size > 0) {
+        const ssize_t n = pread(fd_, into, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ThrowIoError("cannot read", path_);
+        if (n == 0)
+            ThrowPackError(path_ + " became shorter while it was read");
+        into += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
     }
-    close(fd);
 }
 
-MappedFile::~MappedFile() {
-    if (data_)
-        munmap(const_cast<std::uint8_t*>(data_), size_);
+void InputFile::Load(std::uint64_t page) const {
+    if (!pages_)
+        pages_ = std::make_unique_for_overwrite<std::uint8_t[]>(kPages * kPageSize);
+    const std::size_t slot = page % kPages;
+    const std::uint64_t start = page * kPageSize;
+    cached_[slot] = kNone;
+    ReadFromFile(start, pages_.get() + slot * kPageSize,
+                 static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size_ - start)));
+    cached_[slot] = page;
 }
 
-OutputFile::OutputFile(std::string path, const MappedFile& like, Progress& progress)
+void InputFile::ReadMissed(std::uint64_t offset, void* into, std::size_t size) const {
+    if (offset > size_ || size > size_ - offset)
+        ThrowPackError(path_ + ": a read of " + std::to_string(size) + " bytes at " +
+                       std::to_string(offset) + " runs past the end of the file (" +
+                       std::to_string(size_) + " bytes)");
+    auto* out = static_cast<std::uint8_t*>(into);
+    if (size >= kPageSize) {
+        ReadFromFile(offset, out, size);
+        return;
+    }
+    while (size > 0) {
+        const std::uint64_t page = offset / kPageSize;
+        const std::size_t slot = page % kPages;
+        if (cached_[slot] != page)
+            Load(page);
+        const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
+        const std::size_t take = std::min(size, kPageSize - at);
+        std::memcpy(out, pages_.get() + slot * kPageSize + at, take);
+        out += take;
+        offset += take;
+        size -= take;
+    }
+}
+
+OutputFile::OutputFile(std::string path, const InputFile& like, Progress& progress)
     : path_(std::move(path)), progress_(progress), stepEvery_(StepSize(like.size())),
       untilStep_(stepEvery_) {
     fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -105,8 +180,8 @@ OutputFile::OutputFile(std::string path, const MappedFile& like, Progress& progr
         ThrowIoError("cannot create", path_);
     // The new file takes the place of the old one, so it takes its owner and permissions too;
     // the owner can only be given by a privileged process, which is when it matters.
-    (void)fchown(fd_, like.owner(), like.group());
-    if (fchmod(fd_, like.mode()) != 0) {
+    (void)fchown(fd_, like.owner_, like.group_);
+    if (fchmod(fd_, like.mode_) != 0) {
         const int error = errno;
         close(fd_);
         fd_ = -1;

@@ -18,91 +18,103 @@ constexpr std::size_t kSlotSize = 16;
 constexpr int kMaxSlots = 29;
 constexpr unsigned kMaxDepth = 255;
 
-// Writes one level of nodes from a stream of entries, linking siblings, and remembers the first
-// key and address of each node for the level above.
-class LevelWriter {
+// Builds a tree bottom up from its keys in order, every level at once, so that no level is held
+// in memory: each level keeps only the node it is filling. A node's place in the file is taken
+// when its first entry arrives, so that its left sibling can point at it.
+class TreeWriter {
 public:
-    LevelWriter(OutputFile& out, std::uint32_t keyLength, bool zeroFirstKey)
+    TreeWriter(OutputFile& out, std::uint32_t keyLength)
         : out_(out), keyLength_(keyLength), entrySize_(keyLength + 4),
-          maxEntries_((kNode - kNodeHeader) / entrySize_), zeroFirstKey_(zeroFirstKey),
-          node_(kNode, 0) {}
+          maxEntries_((kNode - kNodeHeader) / entrySize_) {}
 
-    void Add(const std::uint8_t* key, std::uint32_t value) {
-        if (count_ == maxEntries_)
-            Emit(true);
-        std::uint8_t* entry = node_.data() + kNodeHeader + count_ * entrySize_;
-        if (count_ == 0) {
-            firstKeys_.insert(firstKeys_.end(), key, key + keyLength_);
-            firsts_.push_back(0); // the address is known when the node is written
+    std::uint32_t maxEntries() const { return maxEntries_; }
+
+    void Add(const std::uint8_t* key, std::uint32_t value) { Add(0, key, value); }
+
+    // Writes what is left; returns the root and the depth (1: the root is a leaf).
+    std::pair<std::uint32_t, std::uint32_t> Finish(const std::string& path) {
+        if (levels_.empty())
+            Start(0, nullptr); // no entry at all: one empty leaf
+        for (std::size_t level = 0;; ++level) {
+            if (level + 1 > kMaxDepth)
+                ThrowPackError(path + ": an index would be too deep");
+            const Level last = levels_[level];
+            Write(last, 0);
+            if (level + 1 == levels_.size() && last.nodes == 1)
+                return {last.address, static_cast<std::uint32_t>(level + 1)};
+            Add(level + 1, last.firstKey.data(), last.address);
         }
-        if (zeroFirstKey_ && nodes_ == 0 && count_ == 0)
+    }
+
+private:
+    struct Level {
+        std::vector<std::uint8_t> node = std::vector<std::uint8_t>(kNode, 0);
+        std::uint32_t count = 0;
+        std::uint32_t address = 0;
+        std::uint32_t previous = 0;
+        std::size_t nodes = 0; // begun on this level so far
+        std::vector<std::uint8_t> firstKey;
+    };
+
+    void Start(std::size_t level, const std::uint8_t* key) {
+        if (levels_.size() <= level)
+            levels_.resize(level + 1);
+        Level& l = levels_[level];
+        l.previous = l.nodes ? l.address : 0;
+        l.address = static_cast<std::uint32_t>(out_.Size());
+        out_.WriteZeros(kNode);
+        l.count = 0;
+        std::fill(l.node.begin(), l.node.end(), 0);
+        l.firstKey.assign(keyLength_, 0);
+        if (key)
+            std::copy(key, key + keyLength_, l.firstKey.begin());
+        ++l.nodes;
+    }
+
+    void Write(Level l, std::uint32_t next) {
+        Put32(l.node.data(), l.count);
+        Put32(l.node.data() + 4, l.previous);
+        Put32(l.node.data() + 8, next);
+        out_.WriteAt(l.address, l.node.data(), l.node.size());
+    }
+
+    void Add(std::size_t level, const std::uint8_t* key, std::uint32_t value) {
+        if (levels_.size() <= level) {
+            Start(level, key);
+        } else if (levels_[level].count == maxEntries_) {
+            // The full node goes out pointing at the one that follows it, and the level above
+            // takes its first key.
+            const Level full = levels_[level];
+            Start(level, key);
+            Write(full, levels_[level].address);
+            Add(level + 1, full.firstKey.data(), full.address);
+        }
+        Level& l = levels_[level];
+        std::uint8_t* entry = l.node.data() + kNodeHeader + l.count * entrySize_;
+        if (level > 0 && l.nodes == 1 && l.count == 0)
             std::fill(entry, entry + keyLength_, 0); // below every key, as MapInfo writes it
         else
             std::copy(key, key + keyLength_, entry);
         Put32(entry + keyLength_, value);
-        ++count_;
-    }
-
-    // Writes the last node, which may be empty when the level has no entries at all.
-    void Finish() {
-        if (count_ > 0 || nodes_ == 0) {
-            if (count_ == 0) {
-                firstKeys_.resize(firstKeys_.size() + keyLength_, 0);
-                firsts_.push_back(0);
-            }
-            Emit(false);
-        }
-    }
-
-    std::size_t nodes() const { return nodes_; }
-    std::uint32_t maxEntries() const { return maxEntries_; }
-    const std::vector<std::uint8_t>& firstKeys() const { return firstKeys_; }
-    const std::vector<std::uint32_t>& addresses() const { return firsts_; }
-
-private:
-    void Emit(bool more) {
-        const auto here = static_cast<std::uint32_t>(out_.Size());
-        Put32(node_.data(), count_);
-        Put32(node_.data() + 4, previous_);
-        Put32(node_.data() + 8, more ? here + kNode : 0);
-        out_.Write(node_.data(), node_.size());
-        firsts_[nodes_] = here;
-        previous_ = here;
-        ++nodes_;
-        count_ = 0;
-        std::fill(node_.begin(), node_.end(), 0);
+        ++l.count;
     }
 
     OutputFile& out_;
     std::uint32_t keyLength_;
     std::uint32_t entrySize_;
     std::uint32_t maxEntries_;
-    bool zeroFirstKey_;
-    std::vector<std::uint8_t> node_;
-    std::uint32_t count_ = 0;
-    std::uint32_t previous_ = 0;
-    std::size_t nodes_ = 0;
-    std::vector<std::uint8_t> firstKeys_;
-    std::vector<std::uint32_t> firsts_;
+    std::vector<Level> levels_;
 };
 
-struct Tree {
-    std::uint32_t root = 0;
-    std::uint32_t maxEntries = 0;
-    std::uint32_t depth = 0;
-};
-
-Tree RemapTree(const MappedFile& ind, std::uint32_t root, std::uint32_t depth,
-               std::uint32_t keyLength, const std::vector<std::uint32_t>& rowMap, OutputFile& out) {
+// Walks one old tree depth first, so that its leaves come in key order whatever their sibling
+// links say, and writes the new tree as it goes. Returns the root and the depth.
+std::pair<std::uint32_t, std::uint32_t> RemapTree(const InputFile& ind, std::uint32_t root,
+                                                  std::uint32_t depth, std::uint32_t keyLength,
+                                                  const RowMap& rows, TreeWriter& tree) {
     const std::string& path = ind.path();
     const std::uint32_t entrySize = keyLength + 4;
-    const std::uint32_t maxEntries = (kNode - kNodeHeader) / entrySize;
-    const std::uint64_t nodes = ind.size() / kNode;
-    std::vector<bool> seen(static_cast<std::size_t>(nodes), false);
-
-    LevelWriter leaves(out, keyLength, false);
-    // The old tree is walked depth first, so its leaves come in key order whatever their
-    // sibling links say.
+    std::vector<bool> seen(static_cast<std::size_t>(ind.size() / kNode), false);
+    std::vector<std::uint8_t> node(kNode);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> stack{{root, depth}};
     while (!stack.empty()) {
         const auto [addr, level] = stack.back();
@@ -113,57 +125,40 @@ Tree RemapTree(const MappedFile& ind, std::uint32_t root, std::uint32_t depth,
         if (seen[addr / kNode])
             ThrowPackError(path + ": an index refers twice to the node at " + std::to_string(addr));
         seen[addr / kNode] = true;
-        const std::uint8_t* node = ind.data() + addr;
-        const std::uint32_t count = Get32(node);
-        if (count > maxEntries)
+        ind.Read(addr, node.data(), node.size());
+        const std::uint32_t count = Get32(node.data());
+        if (count > tree.maxEntries())
             ThrowPackError(path + ": the index node at " + std::to_string(addr) +
                            " claims more entries than it can hold");
-        const std::uint8_t* entries = node + kNodeHeader;
+        const std::uint8_t* entries = node.data() + kNodeHeader;
         if (level == 1) {
             for (std::uint32_t i = 0; i < count; ++i) {
                 const std::uint8_t* entry = entries + i * entrySize;
-                const std::uint32_t row = Get32(entry + keyLength);
                 // Entries of rows that are gone, or that never existed, have nothing to answer.
-                if (row == 0 || row > rowMap.size() || rowMap[row - 1] == 0)
-                    continue;
-                leaves.Add(entry, rowMap[row - 1]);
+                if (const std::uint32_t row = rows.NewRow(Get32(entry + keyLength)))
+                    tree.Add(entry, row);
             }
         } else {
             for (std::uint32_t i = count; i-- > 0;)
                 stack.emplace_back(Get32(entries + i * entrySize + keyLength), level - 1);
         }
     }
-    leaves.Finish();
-
-    Tree tree{0, maxEntries, 1};
-    std::vector<std::uint8_t> keys = leaves.firstKeys();
-    std::vector<std::uint32_t> children = leaves.addresses();
-    while (children.size() > 1) {
-        LevelWriter upper(out, keyLength, true);
-        for (std::size_t i = 0; i < children.size(); ++i)
-            upper.Add(keys.data() + i * keyLength, children[i]);
-        upper.Finish();
-        keys = upper.firstKeys();
-        children = upper.addresses();
-        if (++tree.depth > kMaxDepth)
-            ThrowPackError(path + ": an index would be too deep");
-    }
-    tree.root = children.front();
-    return tree;
+    return tree.Finish(path);
 }
 
 } // namespace
 
-void RemapIndexFile(const MappedFile& ind, const std::vector<std::uint32_t>& rowMap,
-                    OutputFile& out) {
+void RemapIndexFile(const InputFile& ind, const RowMap& rows, OutputFile& out) {
     const std::string& path = ind.path();
-    if (ind.size() < kNode || Get32(ind.data()) != kMagic)
+    std::vector<std::uint8_t> header(kNode);
+    if (ind.size() >= kNode)
+        ind.Read(0, header.data(), header.size());
+    if (ind.size() < kNode || Get32(header.data()) != kMagic)
         ThrowPackError(path + " is not a MapInfo index file");
-    const int slots = GetS16(ind.data() + 12);
+    const int slots = GetS16(header.data() + 12);
     if (slots < 1 || slots > kMaxSlots)
         ThrowPackError(path + " has a damaged header");
 
-    std::vector<std::uint8_t> header(ind.data(), ind.data() + kNode);
     out.Write(header.data(), header.size());
     for (int slot = 0; slot < slots; ++slot) {
         std::uint8_t* def = header.data() + kSlotsAt + slot * kSlotSize;
@@ -175,10 +170,11 @@ void RemapIndexFile(const MappedFile& ind, const std::vector<std::uint32_t>& row
         if (depth < 1 || keyLength < 1 || keyLength + 4 > kNode - kNodeHeader)
             ThrowPackError(path + ": index " + std::to_string(slot + 1) +
                            " has a damaged definition");
-        const Tree tree = RemapTree(ind, root, depth, keyLength, rowMap, out);
-        Put32(def, tree.root);
-        Put16(def + 4, static_cast<std::uint16_t>(tree.maxEntries));
-        def[6] = static_cast<std::uint8_t>(tree.depth);
+        TreeWriter tree(out, keyLength);
+        const auto [newRoot, newDepth] = RemapTree(ind, root, depth, keyLength, rows, tree);
+        Put32(def, newRoot);
+        Put16(def + 4, static_cast<std::uint16_t>(tree.maxEntries()));
+        def[6] = static_cast<std::uint8_t>(newDepth);
     }
     out.WriteAt(0, header.data(), header.size());
 }

@@ -8,10 +8,6 @@
 #include "tablefiles/SwapJournal.h"
 #include "tablefiles/TableFiles.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <memory>
 #include <optional>
 
@@ -35,6 +31,8 @@ const char* KindName(TableStorage storage) {
         return "seamless";
     case TableStorage::Linked:
         return "linked";
+    case TableStorage::NativeX:
+        return "extended native";
     case TableStorage::Other:
         break;
     }
@@ -47,7 +45,7 @@ public:
     ~NewFiles() {
         if (!kept_)
             for (const Replacement& r : list_)
-                (void)unlink(r.fresh.c_str());
+                RemoveFileQuietly(r.fresh);
     }
     // Reserves the new name of target before the file is created, so that a failure while
     // writing it still removes it.
@@ -63,23 +61,19 @@ private:
     bool kept_ = false;
 };
 
-std::unique_ptr<MappedFile> MapIfPresent(const std::string& path) {
+std::unique_ptr<InputFile> OpenIfPresent(const std::string& path) {
     if (path.empty())
         return nullptr;
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0)
-        ThrowIoError("cannot read", path);
     // Renaming over a link would replace the link, not the file it points at.
-    if (!S_ISREG(st.st_mode))
+    if (KindOf(path) != PathKind::File)
         ThrowPackError(path + " is not a regular file; its table is not packed");
-    return std::make_unique<MappedFile>(path);
+    return std::make_unique<InputFile>(path);
 }
 
 // The files of a table that its owner made read-only are not replaced behind their back, even
 // by a process that could.
-void RefuseReadOnly(const MappedFile* file) {
-    if (file && ((file->mode() & 0222) == 0 ||
-                 faccessat(AT_FDCWD, file->path().c_str(), W_OK, AT_EACCESS) != 0))
+void RefuseReadOnly(const InputFile* file) {
+    if (file && !file->Writable())
         ThrowPackError(file->path() + " is read-only; its table is not packed");
 }
 
@@ -106,67 +100,73 @@ void PackTable(const std::string& tabPath, PackOptions options,
     progress.Step();
 
     const TableFiles files = FindTableFiles(tabPath);
-    if (files.storage != TableStorage::Native && files.storage != TableStorage::Dbf)
-        ThrowPackError(tabPath + " is a " + KindName(files.storage) +
+    const TableStorage storage = files.info.storage;
+    if (storage == TableStorage::NativeX)
+        // Nothing independent can read such a table to check a pack of it.
+        ThrowPackError(tabPath + " is an extended native table (Type NATIVEX, MapInfo 15.2 and " +
+                       "later); tables of this kind are not packed by the stand-in");
+    if (storage != TableStorage::Native && storage != TableStorage::Dbf)
+        ThrowPackError(tabPath + " is a " + KindName(storage) +
                        " table; only native and dBase tables can be packed");
-    const bool dbase = files.storage == TableStorage::Dbf;
+    const bool dbase = storage == TableStorage::Dbf;
     if (files.data.empty())
         ThrowPackError(tabPath + " has no " + (dbase ? ".dbf" : ".DAT") + " file beside it");
 
-    const auto data = MapIfPresent(files.data);
+    const auto data = OpenIfPresent(files.data);
     const DataHeader header = ReadDataHeader(*data, dbase);
-    const auto id = MapIfPresent(files.id);
-    const auto map = MapIfPresent(files.map);
-    const auto ind = options.data ? MapIfPresent(files.ind) : nullptr;
-    const IdFile ids(id.get());
+    const auto id = OpenIfPresent(files.id);
+    const auto map = OpenIfPresent(files.map);
+    const auto ind = options.data ? OpenIfPresent(files.ind) : nullptr;
     if (!options.graphic && !options.data)
         return;
-    if (files.readOnly)
-        ThrowPackError(tabPath + " is marked read-only in its metadata; it is not packed");
-    for (const MappedFile* file : {data.get(), id.get(), map.get(), ind.get()})
+    if (!files.info.readOnly.empty())
+        ThrowPackError(tabPath + " is not packed: " + files.info.readOnly);
+    for (const InputFile* file : {data.get(), id.get(), map.get(), ind.get()})
         RefuseReadOnly(file);
 
-    std::vector<std::uint32_t> rowMap;
-    std::uint32_t kept = header.records;
+    // The pack cannot tell which of two files that disagree is right, so it touches neither.
+    CheckFieldsAgainstTab(header, files.info.fields, dbase, files.data, tabPath);
+    IdFile ids = id ? IdFile(*id) : IdFile();
+    if (id && ids.rows() != header.records)
+        ThrowPackError(files.id + " holds " + std::to_string(ids.rows()) + " entries, but " +
+                       files.data + " holds " + std::to_string(header.records) +
+                       " records; the files disagree, so the table is not packed");
+    std::optional<RowMap> rowMap;
     if (options.data)
-        kept = MapRows(*data, header, dbase, rowMap);
-    // Entries of the .ID past the last record belong to no row and go as well.
-    const bool dropRows = options.data && (kept < header.records || ids.rows() > header.records);
+        rowMap.emplace(MapRows(*data, header, dbase));
+    const bool dropRows = rowMap && rowMap->kept() < header.records;
+    const RowMap* rows = dropRows ? &*rowMap : nullptr;
+    if (id)
+        CheckIdsAgainstMap(ids, files.id, map.get(), rows);
     const bool rewriteMap = options.graphic && map && id;
     progress.Step();
 
     NewFiles fresh;
-    if (dropRows) {
-        OutputFile out(fresh.Add(files.data), *data, progress);
-        WritePackedData(*data, header, rowMap, kept, out);
-        out.Finish();
-    }
-    std::vector<std::uint32_t> newAddress;
     if (rewriteMap) {
         OutputFile out(fresh.Add(files.map), *map, progress);
-        RewriteMap(*map, ids, dropRows ? &rowMap : nullptr, out, newAddress);
+        RewriteMap(*map, ids, rows, out);
         out.Finish();
     } else if (dropRows && map && id) {
         OutputFile out(fresh.Add(files.map), *map, progress);
-        RenumberMapObjects(*map, ids, rowMap, out);
+        RenumberMapObjects(*map, ids, *rows, out);
+        out.Finish();
+    }
+    if (dropRows) {
+        OutputFile out(fresh.Add(files.data), *data, progress);
+        WritePackedData(*data, header, *rows, out);
         out.Finish();
     }
     if (id && (rewriteMap || dropRows)) {
+        // With a graphic pack the entries now hold the objects' new addresses.
         OutputFile out(fresh.Add(files.id), *id, progress);
-        if (dropRows) {
-            for (std::uint32_t row = 1; row <= header.records; ++row)
-                if (rowMap[row - 1] != 0)
-                    WriteIdEntry(out, rewriteMap ? (row <= ids.rows() ? newAddress[row - 1] : 0)
-                                                 : ids.At(row));
-        } else {
-            for (std::uint32_t row = 1; row <= ids.rows(); ++row)
-                WriteIdEntry(out, newAddress[row - 1]);
-        }
+        for (std::uint32_t row = 1; row <= ids.rows(); ++row)
+            if (!rows || rows->NewRow(row) != 0)
+                WriteIdEntry(out, ids.At(row));
         out.Finish();
     }
     if (dropRows && ind) {
         OutputFile out(fresh.Add(files.ind), *ind, progress);
-        RemapIndexFile(*ind, rowMap, out);
+        RemapIndexFile(*ind, *rows, out);
         out.Finish();
     }
     if (fresh.list().empty())
@@ -178,7 +178,7 @@ void PackTable(const std::string& tabPath, PackOptions options,
         // Before the journal was written the new files are still only new files.
         if (!PathExists(JournalName(tabPath)))
             for (const Replacement& r : fresh.list())
-                (void)unlink(r.fresh.c_str());
+                RemoveFileQuietly(r.fresh);
         throw;
     }
 }

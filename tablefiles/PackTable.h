@@ -18,7 +18,8 @@ struct PackOptions {
 };
 
 // How a .tab stores its rows. Only Native tables (and dBase tables, for their data) are packed.
-enum class TableStorage { Native, Dbf, Raster, View, Seamless, Linked, Other };
+// NativeX is the extended native format of MapInfo 15.2 and later.
+enum class TableStorage { Native, Dbf, Raster, View, Seamless, Linked, NativeX, Other };
 
 // Reads the .tab text. Throws PackError for a path that is not a readable MapInfo table.
 TableStorage ReadTableStorage(const std::string& tabPath);

@@ -5,11 +5,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <string_view>
 
 namespace vantero::tablefiles::detail {
@@ -44,14 +42,17 @@ std::string StemOf(const std::string& name) {
 // The journal's targets, as names in the table's folder. A journal that is damaged, or that
 // names anything but this table's own files, is refused rather than acted on.
 std::vector<std::string> ReadJournal(const std::string& tabPath, const std::string& journal) {
-    const MappedFile file(journal);
-    const std::uint8_t* p = file.data();
+    const InputFile file(journal);
     const std::uint64_t size = file.size();
     const auto damaged = [&]() -> std::vector<std::string> {
         ThrowPackError(journal + " is damaged; the table's files were left as they are");
     };
-    if (size > kMaxJournal || size < kMagic.size() + 8 ||
-        std::string_view(reinterpret_cast<const char*>(p), kMagic.size()) != kMagic ||
+    if (size > kMaxJournal || size < kMagic.size() + 8)
+        return damaged();
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    file.Read(0, bytes.data(), bytes.size());
+    const std::uint8_t* p = bytes.data();
+    if (std::string_view(reinterpret_cast<const char*>(p), kMagic.size()) != kMagic ||
         Checksum(p, static_cast<std::size_t>(size - 4)) != Get32(p + size - 4))
         return damaged();
     std::uint64_t at = kMagic.size();
@@ -78,26 +79,20 @@ std::vector<std::string> ReadJournal(const std::string& tabPath, const std::stri
     return targets;
 }
 
-void RemoveIfThere(const std::string& path) {
-    if (unlink(path.c_str()) != 0 && errno != ENOENT)
-        ThrowIoError("cannot remove", path);
-}
-
 void RollForward(const std::string& folder, const std::vector<std::string>& targets,
                  const std::string& journal, Progress* progress) {
     for (const std::string& name : targets) {
         const std::string target = folder + "/" + name;
         const std::string fresh = NewFileName(target);
         // A new file that is gone was renamed before the pack was cut short.
-        if (rename(fresh.c_str(), target.c_str()) != 0 && errno != ENOENT)
-            ThrowIoError("cannot put the packed file in place:", target);
+        RenameFile(fresh, target, true);
         if (progress)
             progress->Step();
     }
     FsyncFolder(folder);
     if (progress)
         progress->Step();
-    RemoveIfThere(journal);
+    RemoveFile(journal);
     if (progress)
         progress->Step();
     FsyncFolder(folder);
@@ -156,10 +151,9 @@ void SwapIn(const std::string& tabPath, const std::vector<Replacement>& replacem
         OutputFile out(journalTemp, 0644, progress);
         out.Write(bytes.data(), bytes.size());
         out.Finish();
-        if (rename(journalTemp.c_str(), journal.c_str()) != 0)
-            ThrowIoError("cannot write the pack journal", journal);
+        RenameFile(journalTemp, journal);
     } catch (...) {
-        (void)unlink(journalTemp.c_str());
+        RemoveFileQuietly(journalTemp);
         throw;
     }
     // From here on the pack has happened: whatever stops this process, the next recovery
@@ -194,14 +188,14 @@ void RecoverLocked(const std::string& tabPath) {
     bool removed = false;
     for (const std::string& path : {tabPath + std::string(kJournalTempSuffix)}) {
         if (PathExists(path)) {
-            RemoveIfThere(path);
+            RemoveFile(path);
             removed = true;
         }
     }
     for (const char* ext : {"dat", "dbf", "id", "map", "ind"}) {
         const std::string file = FindSibling(tabPath, ext);
         if (!file.empty() && PathExists(NewFileName(file))) {
-            RemoveIfThere(NewFileName(file));
+            RemoveFile(NewFileName(file));
             removed = true;
         }
     }

@@ -2,10 +2,6 @@
 
 #include "tablefiles/FileIo.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -40,40 +36,23 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 }
 
 std::string ReadTabText(const std::string& tabPath) {
-    struct stat st {};
-    if (stat(tabPath.c_str(), &st) != 0)
+    switch (detail::KindOf(tabPath, true)) {
+    case detail::PathKind::Missing:
+        errno = ENOENT;
         ThrowIoError("cannot open the table", tabPath);
-    if (S_ISDIR(st.st_mode))
+    case detail::PathKind::Folder:
         ThrowPackError(tabPath + " is a folder, not a table");
-    if (!S_ISREG(st.st_mode))
+    case detail::PathKind::Other:
         ThrowPackError(tabPath + " is not a regular file");
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxTabSize)
-        ThrowPackError(tabPath + " is too large to be a MapInfo .tab file");
-    const int fd = open(tabPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        ThrowIoError("cannot open the table", tabPath);
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            close(fd);
-            ThrowIoError("cannot read the table", tabPath);
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
+    case detail::PathKind::File:
+        break;
     }
-    close(fd);
-    text.resize(done);
-    return text;
+    return detail::ReadSmallFile(tabPath, kMaxTabSize);
 }
 
 // The words of a .tab line as MapInfo's parser splits them; quotes are dropped so that
 // Type "RASTER" and Type RASTER read the same.
-std::vector<std::string> Words(std::string_view line) {
+std::vector<std::string> Words(std::string_view line, bool lower = true) {
     std::vector<std::string> words;
     std::string word;
     for (const char c : line) {
@@ -82,7 +61,7 @@ std::vector<std::string> Words(std::string_view line) {
                 words.push_back(std::move(word));
             word.clear();
         } else if (c != '"') {
-            word.push_back(Lower(c));
+            word.push_back(lower ? Lower(c) : c);
         }
     }
     if (!word.empty())
@@ -99,6 +78,8 @@ TableStorage StorageOfType(const std::string& type) {
         return TableStorage::Raster;
     if (type == "linked")
         return TableStorage::Linked;
+    if (type == "nativex")
+        return TableStorage::NativeX;
     return TableStorage::Other;
 }
 
@@ -123,21 +104,17 @@ std::string FindSibling(const std::string& tabPath, const std::string& ext) {
         tabIsUpper = tabIsUpper && !(c >= 'a' && c <= 'z');
     const std::string first = tabIsUpper ? upper : ext;
     const std::string second = tabIsUpper ? ext : upper;
-    for (const std::string& candidate : {base + "." + first, base + "." + second}) {
-        struct stat st {};
-        if (lstat(candidate.c_str(), &st) == 0)
+    for (const std::string& candidate : {base + "." + first, base + "." + second})
+        if (PathExists(candidate))
             return candidate;
-    }
     return {};
 }
 
 TableFiles FindTableFiles(const std::string& tabPath) {
     TableFiles files;
-    const TabInfo info = ReadTabInfo(tabPath);
-    files.storage = info.storage;
-    files.readOnly = info.readOnly;
+    files.info = ReadTabInfo(tabPath);
     files.tab = tabPath;
-    files.data = FindSibling(tabPath, files.storage == TableStorage::Dbf ? "dbf" : "dat");
+    files.data = FindSibling(tabPath, files.info.storage == TableStorage::Dbf ? "dbf" : "dat");
     files.id = FindSibling(tabPath, "id");
     files.map = FindSibling(tabPath, "map");
     files.ind = FindSibling(tabPath, "ind");
@@ -147,10 +124,10 @@ TableFiles FindTableFiles(const std::string& tabPath) {
 TabInfo ReadTabInfo(const std::string& tabPath) {
     const std::string text = ReadTabText(tabPath);
 
+    TabInfo info;
     bool isTable = false;
     bool hasFields = false;
     bool seamless = false;
-    bool readOnly = false;
     bool haveType = false;
     TableStorage typed = TableStorage::Other;
     long fieldLinesLeft = 0;
@@ -170,20 +147,35 @@ TabInfo ReadTabInfo(const std::string& tabPath) {
         if (fieldLinesLeft > 0) {
             // A field may well be called "Type"; its line says nothing about the table.
             --fieldLinesLeft;
+            std::vector<std::string> words = Words(line, false);
+            TabField field;
+            if (!words.empty())
+                field.name = words[0];
+            if (words.size() >= 2)
+                field.type = LowerCopy(words[1]);
+            if (words.size() >= 3)
+                field.width = static_cast<int>(std::strtol(words[2].c_str(), nullptr, 10));
+            if (words.size() >= 4)
+                field.decimals = static_cast<int>(std::strtol(words[3].c_str(), nullptr, 10));
+            info.fields.push_back(std::move(field));
             continue;
         }
         if (StartsWith(lower, "!table") || StartsWith(lower, "definition table"))
             isTable = true;
         if (StartsWith(lower, "create view"))
-            return {TableStorage::View, false};
+            return {TableStorage::View, {}, {}};
         if (StartsWith(lower, "\"\\isseamless\"") && lower.find("\"true\"") != std::string::npos)
             seamless = true;
         if (StartsWith(lower, "\"\\isreadonly\"") && lower.find("\"true\"") != std::string::npos)
-            readOnly = true;
+            info.readOnly = "its metadata marks it read-only";
         const std::vector<std::string> words = Words(lower);
         if (words.empty())
             continue;
-        if ((words[0] == "type" || words[0] == "format:") && words.size() >= 2 && !haveType) {
+        if (words.size() == 1 && words[0] == "readonly") {
+            // The line MapInfo's bundled tables carry after their field list.
+            info.readOnly = "its .tab says ReadOnly";
+        } else if ((words[0] == "type" || words[0] == "format:") && words.size() >= 2 &&
+                   !haveType) {
             haveType = true;
             typed = StorageOfType(words[1]);
         } else if ((words[0] == "fields" || words[0] == "fields:") && words.size() >= 2) {
@@ -194,8 +186,6 @@ TabInfo ReadTabInfo(const std::string& tabPath) {
 
     if (!isTable)
         ThrowPackError(tabPath + " is not a MapInfo table: it has no !table line");
-    TabInfo info;
-    info.readOnly = readOnly;
     if (seamless && hasFields)
         info.storage = TableStorage::Seamless;
     else if (haveType)

@@ -3,13 +3,30 @@
 #include "tablefiles/PackTable.h"
 
 #include <string>
+#include <vector>
 
 namespace vantero::tablefiles::detail {
 
+// One line of the .tab's field list: the name, the type in lower case, and the width and
+// decimals where the type has them.
+struct TabField {
+    std::string name;
+    std::string type;
+    int width = 0;
+    int decimals = 0;
+};
+
+struct TabInfo {
+    TableStorage storage = TableStorage::Other;
+    // Why MapInfo opens the table read-only, or "" when it does not.
+    std::string readOnly;
+    std::vector<TabField> fields;
+};
+TabInfo ReadTabInfo(const std::string& tabPath);
+
 // The files of one table, found beside its .tab. An empty path means the file does not exist.
 struct TableFiles {
-    TableStorage storage = TableStorage::Other;
-    bool readOnly = false; // the .tab's metadata marks the table read-only
+    TabInfo info;
     std::string tab;
     std::string data; // .DAT, or .dbf for a dBase table
     std::string id;
@@ -22,11 +39,5 @@ struct TableFiles {
 std::string FindSibling(const std::string& tabPath, const std::string& ext);
 
 TableFiles FindTableFiles(const std::string& tabPath);
-
-struct TabInfo {
-    TableStorage storage = TableStorage::Other;
-    bool readOnly = false;
-};
-TabInfo ReadTabInfo(const std::string& tabPath);
 
 } // namespace vantero::tablefiles::detail

@@ -275,26 +275,6 @@ TEST(GdalTables, IndexedQueriesAnswerAsAFullScanAfterData) {
     }
 }
 
-// The rebuilt spatial index answers a rectangle as the old one did.
-TEST(GdalTables, SpatialFilterAnswersAsBeforeAfterGraphic) {
-    ScratchFolder before;
-    MakeGdalTable(before.path(), "made", kFields, Row, kRows, Range(3, kRows, 3));
-    ScratchFolder after;
-    const std::string tab = CopyTable(before.path(), "made", after.path());
-    PackTable(tab, {true, false});
-    std::size_t found = 0;
-    for (int i = 0; i < 40; ++i) {
-        const double x = -10000 + i * 487.0, y = 10000 - i * 503.0;
-        const Envelope rect{x, y - 900, x + 1100, y};
-        const Reading oldHits = ReadWithGdalInRect(before.file("made.tab"), rect);
-        const Reading newHits = ReadWithGdalInRect(tab, rect);
-        ASSERT_EQ(newHits.error, "");
-        EXPECT_EQ(newHits.features, oldHits.features) << i;
-        found += newHits.features.size();
-    }
-    EXPECT_GT(found, 0u);
-}
-
 // Objects too large for the short forms (a region of more than 32,767 vertices, a polyline of
 // many sections), in .MAP files of the 16 KB blocks newer MapInfo writes and of GDAL's optimised
 // spatial index.

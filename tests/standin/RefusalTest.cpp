@@ -14,7 +14,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using namespace vantero::tablefiles;
@@ -175,41 +178,116 @@ TEST(Refusal, TablesOfOtherKinds) {
         EXPECT_EQ(ReadTableStorage(tab), TableStorage::Raster);
         ExpectRefusedInEveryMode(tab, tab, folder.path());
     }
-    {
-        SCOPED_TRACE("linked");
+    for (const auto& [type, storage, named] :
+         {std::tuple{"LINKED", TableStorage::Linked, std::string("made.tab")},
+          std::tuple{"NATIVEX", TableStorage::NativeX,
+                     std::string("not packed by the stand-in")}}) {
         // A linked table keeps a native copy of server rows; a pack would renumber rows the
-        // link matches by number.
+        // link matches by number. An extended native table has no independent reader to check
+        // a pack of it against.
+        SCOPED_TRACE(type);
         ScratchFolder folder;
-        MakeSmallTable(folder.path());
-        const std::string tab = folder.file("made.tab");
+        const std::string tab = MakeSmallTable(folder.path());
         std::string text = ReadFile(tab);
-        const auto type = text.find("Type NATIVE");
-        ASSERT_NE(type, std::string::npos);
-        text.replace(type, 11, "Type LINKED");
-        text += "begin_metadata\n\"\\DATALINK\" = \"\"\n\"\\DATALINK\\Query\" = \"select * from "
-                "made\"\nend_metadata\n";
-        WriteFile(tab, text);
-        EXPECT_EQ(ReadTableStorage(tab), TableStorage::Linked);
-        ExpectRefusedInEveryMode(tab, tab, folder.path());
+        const auto at = text.find("Type NATIVE");
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, 11, std::string("Type ") + type);
+        WriteFile(tab, text + "begin_metadata\n\"\\DATALINK\\Query\" = \"select * from made\"\n"
+                              "end_metadata\n");
+        EXPECT_EQ(ReadTableStorage(tab), storage);
+        ExpectRefusedInEveryMode(tab, named, folder.path());
     }
 }
 
-TEST(Refusal, DamagedFiles) {
-    {
-        SCOPED_TRACE(".DAT shorter than its header says");
+// Files that are damaged, or that disagree with one another so that the pack cannot know which
+// is right: each edit is made to a small GDAL table, and the message names the file given.
+TEST(Refusal, DamagedOrDisagreeingFiles) {
+    using Edit = std::function<void(std::string&)>;
+    const auto replace = [](const char* from, const char* to) -> Edit {
+        return [=](std::string& b) { b.replace(b.find(from), std::string(from).size(), to); };
+    };
+    const auto counts = [](std::uint32_t value) -> Edit {
+        return [=](std::string& b) {
+            for (int kind = 0; kind < 4; ++kind)
+                PutLe32(b, 0x13C + 4 * kind, kind == 0 ? value : 0);
+        };
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, Edit>> edits;
+        const char* named;
+    };
+    const std::vector<Case> cases = {
+        {".DAT shorter than its header says",
+         {{"made.dat", [](std::string& b) { b.resize(b.size() - 100); }}},
+         "made.dat"},
+        {".DAT without a record length",
+         {{"made.dat", [](std::string& b) { b[10] = b[11] = 0; }}},
+         "made.dat"},
+        {".DAT cut short in its header",
+         {{"made.dat", [](std::string& b) { b.resize(20); }}},
+         "made.dat"},
+        {".ID that is not whole entries",
+         {{"made.id", [](std::string& b) { b.resize(b.size() - 2); }}},
+         "made.id"},
+        {".MAP that is not one", {{"made.map", [](std::string& b) { b[0x100] = 0; }}}, "made.map"},
+        {"a field of another type",
+         {{"made.tab", replace("num Integer", "num SmallInt")}},
+         "made.dat"},
+        {"a field of another width", {{"made.tab", replace("Char (24)", "Char (20)")}}, "made.dat"},
+        {"fields in another order",
+         {{"made.tab", replace("name Char (24) Index 1 ;\n    num Integer Index 2 ;",
+                               "num Integer Index 2 ;\n    name Char (24) Index 1 ;")}},
+         "made.tab"},
+        {"a field more",
+         {{"made.tab", replace("Fields 2", "Fields 3")},
+          {"made.tab", [](std::string& b) { b += "    extra Char (5) ;\n"; }}},
+         "made.tab"},
+        {"an .ID entry more",
+         {{"made.id", [](std::string& b) { b += std::string(4, '\0'); }}},
+         "made.id"},
+        // Found on a user's table: no record, tens of thousands of objects far past a .MAP
+        // that counts none. A pack once emptied its .ID.
+        {"a .DAT without records and a .ID with many",
+         {{"made.dat",
+           [](std::string& b) {
+               PutLe32(b, 4, 0);
+               b.resize(static_cast<unsigned char>(b[8]) | static_cast<unsigned char>(b[9]) << 8);
+               b += '\x1a';
+           }},
+          {"made.id",
+           [](std::string& b) {
+               b.assign(4 * 40000, '\0');
+               for (std::size_t at = 0; at < b.size(); at += 4)
+                   PutLe32(b, at, 0x10000000u + static_cast<std::uint32_t>(at));
+           }},
+          {"made.map", counts(0)}},
+         "made.id"},
+        {"a .MAP header that counts no object", {{"made.map", counts(0)}}, "made.map"},
+        {"a .MAP header that counts fewer objects", {{"made.map", counts(150)}}, "made.map"},
+        {"a .MAP header without a spatial index",
+         {{"made.map", [](std::string& b) { PutLe32(b, 0x130, 0); }}},
+         "made.map"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         ScratchFolder folder;
         const std::string tab = MakeSmallTable(folder.path());
-        Damage(folder.file("made.dat"), [](std::string& b) { b.resize(b.size() - 100); });
-        ExpectRefusedInEveryMode(tab, folder.file("made.dat"), folder.path());
+        for (const auto& [file, edit] : c.edits)
+            Damage(folder.file(file), edit);
+        ExpectRefusedInEveryMode(tab, folder.file(c.named), folder.path());
     }
     {
-        SCOPED_TRACE(".DAT with a damaged header");
+        SCOPED_TRACE(".ID pointing outside the .MAP");
         ScratchFolder folder;
         const std::string tab = MakeSmallTable(folder.path());
-        Damage(folder.file("made.dat"), [](std::string& b) { b[10] = b[11] = 0; });
-        ExpectRefusedInEveryMode(tab, folder.file("made.dat"), folder.path());
-        Damage(folder.file("made.dat"), [](std::string& b) { b.resize(20); });
-        ExpectRefusedInEveryMode(tab, folder.file("made.dat"), folder.path());
+        const auto mapSize = static_cast<std::uint32_t>(ReadFile(folder.file("made.map")).size());
+        for (const std::uint32_t at :
+             {mapSize + 5120, mapSize + 3, 0xFFFFFFF0u, 200u, 0x7FFFFFFFu}) {
+            Damage(folder.file("made.id"),
+                   [&](std::string& b) { PutLe32(b, 8, at); }); // row 3, deleted
+            ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
+        }
     }
     for (const unsigned char code : {0x00, 0x09, 0x1F, 0x3A, 0x48, 0xC8}) {
         SCOPED_TRACE(".MAP object of unknown kind " + std::to_string(code));
@@ -226,31 +304,6 @@ TEST(Refusal, DamagedFiles) {
             continue;
         }
         ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
-    }
-    {
-        SCOPED_TRACE(".ID pointing outside the .MAP");
-        ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        const auto mapSize = static_cast<std::uint32_t>(ReadFile(folder.file("made.map")).size());
-        for (const std::uint32_t at :
-             {mapSize + 5120, mapSize + 3, 0xFFFFFFF0u, 200u, 0x7FFFFFFFu}) {
-            Damage(folder.file("made.id"), [&](std::string& b) { PutLe32(b, 4, at); });
-            ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
-        }
-    }
-    {
-        SCOPED_TRACE(".ID that is not whole entries");
-        ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        Damage(folder.file("made.id"), [](std::string& b) { b.resize(b.size() - 2); });
-        ExpectRefusedInEveryMode(tab, folder.file("made.id"), folder.path());
-    }
-    {
-        SCOPED_TRACE(".MAP that is not one");
-        ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        Damage(folder.file("made.map"), [](std::string& b) { b[0x100] = 0; });
-        ExpectRefused(tab, kGraphic, folder.file("made.map"), folder.path());
     }
 }
 
@@ -269,6 +322,11 @@ TEST(Refusal, CorruptIndexFile) {
         {"too deep", [](std::string& b) { b[48 + 6] = 9; }},
         {"key too long", [](std::string& b) { b[48 + 7] = static_cast<char>(250); }},
         {"node count", [](std::string& b) { PutLe32(b, Le32(b, 48), 5000); }},
+        // A cycle must be refused, not followed: the root's first child is the root itself.
+        {"loop",
+         [](std::string& b) {
+             PutLe32(b, Le32(b, 48) + 12 + static_cast<unsigned char>(b[48 + 7]), Le32(b, 48));
+         }},
         {"truncated", [](std::string& b) { b.resize(b.size() - 512); }},
         {"short", [](std::string& b) { b.resize(100); }},
     };
@@ -292,19 +350,6 @@ TEST(Refusal, CorruptIndexFile) {
         PackTable(tab, kGraphic);
         EXPECT_EQ(ReadFile(folder.file("made.ind")), damaged);
     }
-}
-
-// The table's index node is referred to twice: a cycle must be refused, not followed.
-TEST(Refusal, IndexThatLoops) {
-    ScratchFolder folder;
-    const std::string tab = MakeSmallTable(folder.path());
-    std::string ind = ReadFile(folder.file("made.ind"));
-    const std::uint32_t root = Le32(ind, 48);
-    ASSERT_GE(static_cast<unsigned char>(ind[48 + 6]), 2u) << "the name index is a tree";
-    const std::uint32_t keyLength = static_cast<unsigned char>(ind[48 + 7]);
-    PutLe32(ind, root + 12 + keyLength, root); // the first child is the root itself
-    WriteFile(folder.file("made.ind"), ind);
-    ExpectRefused(tab, kData, folder.file("made.ind"), folder.path());
 }
 
 TEST(Refusal, DamagedJournal) {
@@ -336,14 +381,18 @@ TEST(Refusal, ReadOnlyTables) {
                                          std::filesystem::perm_options::add);
         }
     }
-    {
-        SCOPED_TRACE("a table its metadata marks read-only");
+    // Its metadata says so, or a ReadOnly line after its fields, as in MapInfo's own tables.
+    for (const auto& [readOnly, writable] :
+         {std::pair{"begin_metadata\n\"\\IsReadOnly\" = \"TRUE\"\nend_metadata\n",
+                    "begin_metadata\n\"\\IsReadOnly\" = \"FALSE\"\nend_metadata\n"},
+          std::pair{"ReadOnly\n", ""}}) {
+        SCOPED_TRACE(readOnly);
         ScratchFolder folder;
         const std::string tab = MakeSmallTable(folder.path());
-        WriteFile(tab,
-                  ReadFile(tab) + "begin_metadata\n\"\\IsReadOnly\" = \"TRUE\"\nend_metadata\n");
+        const std::string text = ReadFile(tab);
+        WriteFile(tab, text + readOnly);
         ExpectRefusedInEveryMode(tab, tab, folder.path());
-        WriteFile(tab, ReadFile(tab).replace(ReadFile(tab).find("TRUE"), 4, "FALSE"));
+        WriteFile(tab, text + writable);
         PackTable(tab, kBoth);
         EXPECT_EQ(ReadWithGdal(tab).features.size(), 195u);
     }

@@ -5,9 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <initializer_list>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 using namespace vantero::tablefiles;
 using namespace vantero::standin::test;
@@ -21,28 +27,161 @@ std::uint32_t Le32(const std::string& bytes, std::size_t at) {
            static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 3))) << 24;
 }
 
+std::string Le(long long value, int width) {
+    std::string bytes;
+    for (int i = 0; i < width; ++i)
+        bytes.push_back(static_cast<char>(value >> (8 * i)));
+    return bytes;
+}
+std::string Bytes(std::initializer_list<int> bytes) {
+    std::string s;
+    for (const int b : bytes)
+        s.push_back(static_cast<char>(b));
+    return s;
+}
+
+// A table of the shape MapInfo Professional writes and GDAL never does, built byte by byte: a
+// compressed and a V450 region and multiple polyline each, every one the last object of its
+// block's coordinate chain, its data running from one coordinate block into the next. The size
+// each records is MapInfo's: headers at full size and 8 bytes a vertex, more than is there.
+// Before each lies a deleted object of the same kind, whose row is deleted too.
+std::string MakeMapInfoShapedTable(const std::string& folder) {
+    struct Kind {
+        int type, form;
+        bool region, compressed;
+    };
+    const Kind kinds[] = {{0x0D, 300, true, true},  {0x2E, 450, true, true},
+                          {0x2F, 450, true, false}, {0x25, 300, false, true},
+                          {0x31, 450, false, true}, {0x32, 450, false, false}};
+    const int blocks = 6;
+    // The header of a MapInfo sample for its coordinate system, one pen and one brush.
+    std::string map = ReadFile(TestData("all_geoms.map")).substr(0, 1024);
+    map += Le(5, 2) + Le(24, 2) + Le(0, 4) + Bytes({1, 2, 0, 0, 0, 1, 2, 0, 0x80, 0, 0xFF}) +
+           Bytes({2, 2, 0, 0, 0, 2, 0, 0, 0xFF, 0, 0xFF, 0xFF, 0xFF});
+    map.resize(2048, '\0'); // the tools, then the index
+    std::string index = Le(1, 2) + Le(blocks, 2), dat, id;
+    for (int k = 0; k < blocks; ++k) {
+        const Kind& kind = kinds[k];
+        const int x0 = k * 1000, ox = x0 + 100, oy = 100;
+        const auto xy = [&](int x, int y) {
+            return kind.compressed ? Le(x - ox, 2) + Le(y - oy, 2) : Le(x, 4) + Le(y, 4);
+        };
+        const std::vector<std::vector<std::pair<int, int>>> sections =
+            kind.region
+                ? std::vector<std::vector<std::pair<int, int>>>{{{x0, 0},
+                                                                 {x0 + 200, 0},
+                                                                 {x0 + 200, 200},
+                                                                 {x0, 200},
+                                                                 {x0, 0}},
+                                                                {{x0 + 50, 50},
+                                                                 {x0 + 50, 150},
+                                                                 {x0 + 150, 150},
+                                                                 {x0 + 50, 50}}}
+                : std::vector<std::vector<std::pair<int, int>>>{
+                      {{x0, 0}, {x0 + 200, 200}, {x0 + 100, 0}}, {{x0, 150}, {x0 + 90, 120}}};
+        const int nominal = kind.form == 300 ? 24 : 28;
+        std::string headers, vertices;
+        int count = 0;
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            int minX = 1 << 30, minY = 1 << 30, maxX = -minX, maxY = -minY;
+            for (const auto& [x, y] : sections[i]) {
+                vertices += xy(x, y);
+                minX = std::min(minX, x), minY = std::min(minY, y);
+                maxX = std::max(maxX, x), maxY = std::max(maxY, y);
+            }
+            headers += Le(static_cast<long long>(sections[i].size()), kind.form == 300 ? 2 : 4) +
+                       Le(kind.region && i == 0 ? 1 : 0, 2) + xy(minX, minY) + xy(maxX, maxY) +
+                       Le(nominal * static_cast<int>(sections.size()) + 8 * count, 4);
+            count += static_cast<int>(sections[i].size());
+        }
+        const std::string data = headers + vertices;
+        const int ob = 2048 + 1536 * k, liveData = ob + 512 + 8 + 480;
+        std::string record =
+            Le(static_cast<long long>(sections.size()), 2) +
+            (kind.compressed
+                 ? Le(0, 2) + Le(0, 2) + Le(ox, 4) + Le(oy, 4) + xy(x0, 0) + xy(x0 + 200, 200)
+                 : Le(ox, 4) + Le(oy, 4) + xy(x0, 0) + xy(x0 + 200, 200)) +
+            Bytes({1}) + (kind.region ? Bytes({1}) : "");
+        const int size = nominal * static_cast<int>(sections.size()) + 8 * count;
+        const std::string deleted = Bytes({kind.type}) + Le((2 * k + 1) | 0x40000000, 4) +
+                                    Le(ob + 520, 4) + Le(480, 4) + record;
+        const std::string kept =
+            Bytes({kind.type}) + Le(2 * k + 2, 4) + Le(liveData, 4) + Le(size, 4) + record;
+        std::string block = Le(2, 2) + Le(static_cast<long long>(2 * kept.size()), 2) + Le(ox, 4) +
+                            Le(oy, 4) + Le(ob + 512, 4) + Le(ob + 1024, 4) + deleted + kept;
+        block.resize(512, '\0');
+        std::string chain = Le(3, 2) + Le(504, 2) + Le(ob + 1024, 4) + std::string(480, '\x55') +
+                            data.substr(0, 24);
+        chain +=
+            Le(3, 2) + Le(static_cast<long long>(data.size() - 24), 2) + Le(0, 4) + data.substr(24);
+        chain.resize(1024, '\0');
+        map += block + chain;
+        index += Le(x0, 4) + Le(0, 4) + Le(x0 + 200, 4) + Le(200, 4) + Le(ob, 4);
+        id += Le(0, 4) + Le(ob + 20 + static_cast<long long>(deleted.size()), 4);
+        dat += Bytes({'*'}) + Le(2 * k + 1, 4) + Bytes({' '}) + Le(2 * k + 2, 4);
+    }
+    index.resize(512, '\0');
+    map.replace(1536, 512, index);
+    for (const auto& [at, value, width] :
+         std::initializer_list<std::tuple<int, long long, int>>{{0x110, 0, 4},
+                                                                {0x114, 0, 4},
+                                                                {0x118, 5200, 4},
+                                                                {0x11C, 200, 4},
+                                                                {0x130, 1536, 4},
+                                                                {0x134, 0, 4},
+                                                                {0x138, 1024, 4},
+                                                                {0x13C, 0, 4},
+                                                                {0x140, 3, 4},
+                                                                {0x144, 3, 4},
+                                                                {0x148, 0, 4},
+                                                                {0x15F, 2, 1},
+                                                                {0x164, 0x00000101, 4},
+                                                                {0x168, 1, 1}})
+        map.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(width),
+                    Le(value, width));
+    WriteFile(folder + "/sectioned.map", map);
+    WriteFile(folder + "/sectioned.id", id);
+    std::string head = Bytes({3, 124, 9, 14}) + Le(2 * blocks, 4) + Le(65, 2) + Le(5, 2);
+    head.resize(32, '\0');
+    head += "ID" + std::string(9, '\0') + "C" + std::string(4, '\0') + Bytes({4});
+    head.resize(64, '\0');
+    WriteFile(folder + "/sectioned.dat", head + "\x0d" + dat + "\x1a");
+    WriteFile(folder + "/sectioned.tab",
+              "!table\n!version 450\n!charset Neutral\n\nDefinition Table\n"
+              "  Type NATIVE Charset \"Neutral\"\n  Fields 1\n    ID Integer ;\n");
+    return "sectioned";
+}
+
 struct Mode {
     const char* name;
     PackOptions options;
 };
 const Mode kModes[] = {{"graphic", {true, false}}, {"data", {false, true}}, {"both", {true, true}}};
 
-const char* const kNativeSamples[] = {
-    "all_geoms",      "aspatial",       "aspatial-table",       "compr_symb_deleted_records",
-    "first_table",    "second_table",   "lambert93_francais",   "poly_indexed",
-    "seamless_part1", "seamless_part2", "single_point_mapinfo",
-};
+// The folder and name of every native sample, and of the MapInfo-shaped table made here.
+std::vector<std::pair<std::string, std::string>> NativeTables() {
+    static const ScratchFolder made;
+    static const std::string sectioned = MakeMapInfoShapedTable(made.path());
+    std::vector<std::pair<std::string, std::string>> tables = {{made.path(), sectioned}};
+    for (const char* table :
+         {"all_geoms", "aspatial", "aspatial-table", "compr_symb_deleted_records", "first_table",
+          "second_table", "lambert93_francais", "poly_indexed", "seamless_part1", "seamless_part2",
+          "single_point_mapinfo"})
+        tables.emplace_back(TestData(""), table);
+    return tables;
+}
 
 } // namespace
 
 // Every native sample, in every mode: GDAL reads the same features afterwards, the .tab is the
-// same file, and the folder holds the same names.
+// same file, and the folder holds the same names. After a data pack the .DAT holds just the live
+// rows, renumbered from 1, and the .ID one entry each.
 TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
-    for (const char* table : kNativeSamples) {
+    for (const auto& [from, table] : NativeTables()) {
         for (const Mode& mode : kModes) {
-            SCOPED_TRACE(std::string(table) + " " + mode.name);
+            SCOPED_TRACE(table + " " + mode.name);
             ScratchFolder folder;
-            const std::string tab = CopyTable(TestData(""), table, folder.path());
+            const std::string tab = CopyTable(from, table, folder.path());
             const Snapshot before = TakeSnapshot(folder.path());
             const Reading original = ReadWithGdal(tab);
             ASSERT_EQ(original.error, "");
@@ -58,39 +197,35 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
 
             const Reading packed = ReadWithGdal(tab);
             EXPECT_EQ(packed.error, "");
-            if (mode.options.data)
-                EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
-            else
+            if (!mode.options.data) {
                 EXPECT_EQ(packed.features, original.features);
+                continue;
+            }
+            EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
+            const auto file = [&](const std::string& ext) -> const std::string* {
+                for (const auto& [name, bytes] : after) {
+                    std::string lower = name;
+                    for (char& c : lower)
+                        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                    if (lower == table + "." + ext)
+                        return &bytes;
+                }
+                return nullptr;
+            };
+            const std::string& dat = *file("dat");
+            const std::size_t rows = packed.features.size(), first = Le32(dat, 8) & 0xFFFF,
+                              length = Le32(dat, 10) & 0xFFFF;
+            EXPECT_EQ(Le32(dat, 4), rows);
+            EXPECT_EQ(dat.size(), first + rows * length + 1);
+            for (std::size_t r = 0; r < rows; ++r) {
+                EXPECT_EQ(packed.features[r].fid, static_cast<long long>(r + 1));
+                EXPECT_NE(dat.at(first + r * length), '*') << "row " << r + 1;
+            }
+            if (const std::string* id = file("id")) {
+                EXPECT_EQ(id->size(), 4 * rows);
+            }
         }
     }
-}
-
-TEST(SampleTables, DeletedRecordsGoWithData) {
-    ScratchFolder folder;
-    const std::string tab = CopyTable(TestData(""), "compr_symb_deleted_records", folder.path());
-    const Reading original = ReadWithGdal(tab);
-    ASSERT_EQ(original.features.size(), 396u);
-
-    PackTable(tab, {false, true});
-
-    const std::string dat = ReadFile(folder.file("compr_symb_deleted_records.dat"));
-    EXPECT_EQ(Le32(dat, 4), 396u);
-    const std::uint32_t headerLength =
-        static_cast<unsigned char>(dat[8]) | static_cast<unsigned char>(dat[9]) << 8;
-    const std::uint32_t recordLength =
-        static_cast<unsigned char>(dat[10]) | static_cast<unsigned char>(dat[11]) << 8;
-    EXPECT_EQ(dat.size(), headerLength + 396u * recordLength + 1);
-    for (std::uint32_t r = 0; r < 396; ++r)
-        ASSERT_NE(dat[headerLength + r * recordLength], '*') << "row " << r + 1;
-    EXPECT_EQ(ReadFile(folder.file("compr_symb_deleted_records.id")).size(), 396u * 4);
-
-    const Reading packed = ReadWithGdal(tab);
-    EXPECT_EQ(packed.error, "");
-    ASSERT_EQ(packed.features.size(), 396u);
-    EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
-    for (std::size_t i = 0; i < packed.features.size(); ++i)
-        EXPECT_EQ(packed.features[i].fid, static_cast<long long>(i + 1));
 }
 
 TEST(SampleTables, GraphicShrinksTheMapAndKeepsRows) {
@@ -106,6 +241,11 @@ TEST(SampleTables, GraphicShrinksTheMapAndKeepsRows) {
     EXPECT_LT(packedMap.size(), oldSize / 2);
     EXPECT_EQ(packedMap.size() % 512, 0u);
     EXPECT_EQ(Le32(packedMap, 0x134), 0u) << "no garbage chain is left";
+    // The depth byte counts the index levels above the object blocks, plus one.
+    unsigned levels = 1;
+    for (std::uint32_t at = Le32(packedMap, 0x130); packedMap.at(at) == 1; ++levels)
+        at = Le32(packedMap, at + 4 + 16);
+    EXPECT_EQ(static_cast<unsigned char>(packedMap.at(0x15F)), levels);
     EXPECT_EQ(ReadFile(folder.file("compr_symb_deleted_records.id")).size(), 40000u);
     EXPECT_EQ(ReadWithGdal(tab).features, original.features);
     // Graphic then data and both at once give the same files, byte for byte.
@@ -123,12 +263,15 @@ TEST(SampleTables, GraphicShrinksTheMapAndKeepsRows) {
 // own envelope selects the same rows before and after the pack. (A text object's envelope is its
 // box, not its origin, so some objects are not found from their own point, in either file.)
 TEST(SampleTables, SpatialFilterAnswersAsBeforeAfterGraphic) {
-    for (const char* table : {"compr_symb_deleted_records", "all_geoms", "poly_indexed"}) {
+    for (const auto& [from, table] : NativeTables()) {
+        if (table != "sectioned" && table != "compr_symb_deleted_records" && table != "all_geoms" &&
+            table != "poly_indexed")
+            continue;
         SCOPED_TRACE(table);
         ScratchFolder before;
         ScratchFolder after;
-        const std::string oldTab = CopyTable(TestData(""), table, before.path());
-        const std::string tab = CopyTable(TestData(""), table, after.path());
+        const std::string oldTab = CopyTable(from, table, before.path());
+        const std::string tab = CopyTable(from, table, after.path());
         PackTable(tab, {true, false});
         const Reading all = ReadWithGdal(tab);
         ASSERT_EQ(all.error, "");
@@ -148,39 +291,47 @@ TEST(SampleTables, SpatialFilterAnswersAsBeforeAfterGraphic) {
     }
 }
 
-// Each object of all_geoms, one of every kind, is the same record after a graphic pack, apart
-// from where its coordinates now are.
+// Each object of all_geoms, one of every kind, and of the MapInfo-shaped table is the same
+// record after a graphic pack, apart from where its coordinates now are: the size it records
+// stays as MapInfo wrote it.
 TEST(SampleTables, EveryObjectKindSurvivesGraphicByteForByte) {
-    ScratchFolder folder;
-    const std::string tab = CopyTable(TestData(""), "all_geoms", folder.path());
-    const std::string oldMap = ReadFile(folder.file("all_geoms.map"));
-    const std::string oldId = ReadFile(folder.file("all_geoms.id"));
-    const Reading original = ReadWithGdal(tab);
+    const auto tables = NativeTables();
+    for (const auto& [from, table, kinds] :
+         {std::tuple{tables[0].first, tables[0].second, 6u},
+          std::tuple{TestData(""), std::string("all_geoms"), 13u}}) {
+        SCOPED_TRACE(table);
+        ScratchFolder folder;
+        const std::string tab = CopyTable(from, table, folder.path());
+        const std::string oldMap = ReadFile(folder.file(table + ".map"));
+        const std::string oldId = ReadFile(folder.file(table + ".id"));
+        const Reading original = ReadWithGdal(tab);
 
-    PackTable(tab, {true, false});
+        PackTable(tab, {true, false});
 
-    const std::string newMap = ReadFile(folder.file("all_geoms.map"));
-    const std::string newId = ReadFile(folder.file("all_geoms.id"));
-    ASSERT_EQ(newId.size(), oldId.size());
-    std::set<unsigned> kinds;
-    for (std::size_t row = 0; row < oldId.size() / 4; ++row) {
-        const std::uint32_t oldAt = Le32(oldId, row * 4);
-        const std::uint32_t newAt = Le32(newId, row * 4);
-        ASSERT_NE(oldAt, 0u);
-        ASSERT_NE(newAt, 0u);
-        const unsigned type = static_cast<unsigned char>(oldMap.at(oldAt));
-        kinds.insert(type);
-        const unsigned sizeEntry = static_cast<unsigned char>(oldMap.at(type));
-        const std::size_t size = sizeEntry & 0x7F;
-        std::string before = oldMap.substr(oldAt, size);
-        std::string after = newMap.substr(newAt, size);
-        if (sizeEntry & 0x80) {
-            // The coordinate address is the one field that moves.
-            before.replace(5, 4, 4, '\0');
-            after.replace(5, 4, 4, '\0');
+        const std::string newMap = ReadFile(folder.file(table + ".map"));
+        const std::string newId = ReadFile(folder.file(table + ".id"));
+        ASSERT_EQ(newId.size(), oldId.size());
+        std::set<unsigned> types;
+        for (std::size_t row = 0; row < oldId.size() / 4; ++row) {
+            const std::uint32_t oldAt = Le32(oldId, row * 4);
+            const std::uint32_t newAt = Le32(newId, row * 4);
+            ASSERT_EQ(newAt == 0, oldAt == 0);
+            if (oldAt == 0)
+                continue;
+            const unsigned type = static_cast<unsigned char>(oldMap.at(oldAt));
+            types.insert(type);
+            const unsigned sizeEntry = static_cast<unsigned char>(oldMap.at(type));
+            const std::size_t size = sizeEntry & 0x7F;
+            std::string before = oldMap.substr(oldAt, size);
+            std::string after = newMap.substr(newAt, size);
+            if (sizeEntry & 0x80) {
+                // The coordinate address is the one field that moves.
+                before.replace(5, 4, 4, '\0');
+                after.replace(5, 4, 4, '\0');
+            }
+            EXPECT_EQ(after, before) << "row " << row + 1 << " type " << type;
         }
-        EXPECT_EQ(after, before) << "row " << row + 1 << " type " << type;
+        EXPECT_EQ(types.size(), kinds);
+        EXPECT_EQ(ReadWithGdal(tab).features, original.features);
     }
-    EXPECT_EQ(kinds.size(), 13u) << "all_geoms holds thirteen object kinds";
-    EXPECT_EQ(ReadWithGdal(tab).features, original.features);
 }
