@@ -19,6 +19,17 @@ inline std::string asciiLower(std::string_view s) {
     return out;
 }
 
+constexpr char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+inline std::string asciiUpper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = asciiUpper(c);
+    return out;
+}
+
 constexpr bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;

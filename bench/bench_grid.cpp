@@ -9,7 +9,7 @@
 // ranges, bottom-up; for every other row that plain removal alone takes minutes
 // (--benchmark_filter='Ours|Plain/[^D]|Plain/DeleteF' leaves it out).
 //
-//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_grid [--m_benchmark...]
+//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_grid [--benchmark_...]
 
 #include "catalogue/ListTables.h"
 #include "tests/support/Windows.h"

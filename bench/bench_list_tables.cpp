@@ -2,7 +2,7 @@
 // folder (open each file, read its first 512 bytes, close it), and prints the ratio. Also reads one
 // long file with no line end to show that detection memory does not grow with the line.
 //
-//   build/test/bench/bench_list_tables [--m_benchmark...]
+//   build/test/bench/bench_list_tables [--benchmark_...]
 
 #include "catalogue/DetectTableType.h"
 #include "catalogue/ListTables.h"

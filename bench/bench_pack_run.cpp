@@ -4,10 +4,10 @@
 // vantero-pack's whole run is measured the same way.
 
 #include "catalogue/ListTables.h"
+#include "cli/BatchPack.h"
 #include "mapinfo/MapInfoLink.h"
 #include "mapinfo/Statements.h"
 #include "mapinfo/dbus/DBusAutomation.h"
-#include "cli/BatchPack.h"
 #include "pack/PackRun.h"
 #include "pack/RunLog.h"
 #include "tests/support/PrivateBus.h"

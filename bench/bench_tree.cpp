@@ -3,7 +3,7 @@
 // populated folders up to date (the tree's Refresh; for the model, re-reading the same 50 folders
 // into a fresh model, as it has no refresh of its own).
 //
-//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_tree [--m_benchmark...]
+//   QT_QPA_PLATFORM=offscreen build/test/bench/bench_tree [--benchmark_...]
 
 #include "ui/FolderTree.h"
 

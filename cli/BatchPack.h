@@ -20,13 +20,11 @@ struct Console {
 };
 
 // Exit statuses a scheduler can read.
-enum ExitStatus : int {
-    kAllPacked = 0,
-    kSomeFailed = 1,
-    kUsageError = 2,
-    kNoConnection = 3,
-    kStopped = 130, // as a shell reports a program ended by Ctrl+C
-};
+inline constexpr int kAllPacked = 0;
+inline constexpr int kSomeFailed = 1;
+inline constexpr int kUsageError = 2;
+inline constexpr int kNoConnection = 3;
+inline constexpr int kStopped = 130; // as a shell reports a program ended by Ctrl+C
 
 // Runs the options over MapInfo made from the servers; stopAsked is looked at before each table
 // (Ctrl+C), as the window's Stop is. Returns the exit status.

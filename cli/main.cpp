@@ -23,7 +23,9 @@
 #include <unistd.h>
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using namespace vantero::cli;
     const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* early = std::get_if<EarlyExit>(&parsed)) {
@@ -48,4 +50,17 @@ int main(int argc, char** argv) {
     vantero::DBusAutomationFactory servers(QDBusConnection::sessionBus());
     return runBatch(options, servers, console, interruptRequested);
 #endif
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "vantero-pack: " << error.what() << '\n';
+    } catch (...) {
+        std::cerr << "vantero-pack: an unknown failure\n";
+    }
+    return vantero::cli::kSomeFailed;
 }

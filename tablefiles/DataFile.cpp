@@ -36,7 +36,7 @@ constexpr NativeType kNativeTypes[] = {
     {"datetime", 'C', 8}, {"logical", 'L', 1},
 };
 
-std::string Describe(const FieldDescriptor& f) {
+std::string describe(const FieldDescriptor& f) {
     std::string s = std::string(1, f.type) + " " + std::to_string(f.width);
     if (f.type == 'N')
         s += "," + std::to_string(f.decimals);
@@ -44,13 +44,13 @@ std::string Describe(const FieldDescriptor& f) {
 }
 
 template <typename Chunk>
-void ForEachChunkOfRecords(const InputFile& data, const DataHeader& header, Chunk chunk) {
+void forEachChunkOfRecords(const InputFile& data, const DataHeader& header, Chunk chunk) {
     const std::uint32_t perChunk =
         std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kChunk / header.recordLength));
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(perChunk) * header.recordLength);
     for (std::uint32_t first = 0; first < header.records; first += perChunk) {
         const std::uint32_t count = std::min(perChunk, header.records - first);
-        data.Read(header.headerLength + std::uint64_t{first} * header.recordLength, buffer.data(),
+        data.read(header.headerLength + std::uint64_t{first} * header.recordLength, buffer.data(),
                   static_cast<std::size_t>(count) * header.recordLength);
         chunk(first, count, buffer.data());
     }
@@ -58,47 +58,47 @@ void ForEachChunkOfRecords(const InputFile& data, const DataHeader& header, Chun
 
 } // namespace
 
-DataHeader ReadDataHeader(const InputFile& data, bool dbase) {
+DataHeader readDataHeader(const InputFile& data, bool dbase) {
     const std::string& path = data.path();
     if (data.size() < 32)
-        ThrowPackError(path + " is too short to hold a table header (" +
+        throwPackError(path + " is too short to hold a table header (" +
                        std::to_string(data.size()) + " bytes)");
     std::uint8_t p[32];
-    data.Read(0, p, sizeof p);
+    data.read(0, p, sizeof p);
     DataHeader header;
-    header.records = Get32(p + 4);
-    header.headerLength = Get16(p + 8);
-    header.recordLength = Get16(p + 10);
+    header.records = get32(p + 4);
+    header.headerLength = get16(p + 8);
+    header.recordLength = get16(p + 10);
     if (!dbase && header.records > 0x7FFFFFFFu)
-        ThrowPackError(path + " has a negative record count in its header");
+        throwPackError(path + " has a negative record count in its header");
     if (header.headerLength < kMinHeader || header.recordLength < 1 ||
         header.headerLength > data.size())
-        ThrowPackError(path + " has a damaged header: header length " +
+        throwPackError(path + " has a damaged header: header length " +
                        std::to_string(header.headerLength) + ", record length " +
                        std::to_string(header.recordLength));
     const std::uint64_t needed =
         header.headerLength + static_cast<std::uint64_t>(header.records) * header.recordLength;
     if (data.size() < needed)
-        ThrowPackError(
+        throwPackError(
             path + " is shorter than its header says: " + std::to_string(header.records) +
             " records of " + std::to_string(header.recordLength) + " bytes need " +
             std::to_string(needed) + " bytes, the file has " + std::to_string(data.size()));
     const std::uint64_t extra = data.size() - needed;
     std::uint8_t last = 0;
     if (extra == 1)
-        data.Read(needed, &last, 1);
+        data.read(needed, &last, 1);
     if (extra == 1 && last == kEndMark)
         header.endMark = true;
     else if (extra != 0)
         // Whatever follows the records is not ours to drop.
-        ThrowPackError(path + " has " + std::to_string(extra) +
+        throwPackError(path + " has " + std::to_string(extra) +
                        " bytes after its last record that a pack would lose");
     if (dbase && (p[kProductionIndexFlag] & 0x01))
-        ThrowPackError(path + " has a dBase production index that a pack would leave out of date");
+        throwPackError(path + " has a dBase production index that a pack would leave out of date");
 
     // The descriptors run to the 0x0D byte; a dBase header may have room for more after it.
     std::vector<std::uint8_t> descriptors(header.headerLength - 32);
-    data.Read(32, descriptors.data(), descriptors.size());
+    data.read(32, descriptors.data(), descriptors.size());
     unsigned widths = 0;
     for (std::size_t at = 0; at + kDescriptor <= descriptors.size(); at += kDescriptor) {
         const std::uint8_t* d = descriptors.data() + at;
@@ -114,16 +114,16 @@ DataHeader ReadDataHeader(const InputFile& data, bool dbase) {
     }
     // A record may be longer than its fields (dBase leaves a dropped column's bytes), not shorter.
     if (widths + 1 > header.recordLength)
-        ThrowPackError(path + " has records of " + std::to_string(header.recordLength) +
+        throwPackError(path + " has records of " + std::to_string(header.recordLength) +
                        " bytes, but its fields take " + std::to_string(widths + 1) +
                        " with the deletion flag");
     return header;
 }
 
-void CheckFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>& tabFields,
+void checkFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>& tabFields,
                            bool dbase, const std::string& dataPath, const std::string& tabPath) {
     const auto disagree = [&](const std::string& what) {
-        ThrowPackError(tabPath + " and " + dataPath + " disagree: " + what +
+        throwPackError(tabPath + " and " + dataPath + " disagree: " + what +
                        "; the table is not packed");
     };
     // A dBase file stores every field as text, in widths the .tab does not state; MapInfo
@@ -149,42 +149,42 @@ void CheckFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>
         if (d.type != expected.type || d.width != expected.width ||
             (d.type == 'N' && d.decimals != expected.decimals))
             disagree("field " + std::to_string(i + 1) + " (" + t.name + ") is " + t.type +
-                     " in the .tab, stored as " + Describe(expected) + ", but the data file has " +
-                     Describe(d));
+                     " in the .tab, stored as " + describe(expected) + ", but the data file has " +
+                     describe(d));
     }
 }
 
-RowMap::RowMap(std::uint32_t rows) : rows_(rows), bits_((std::uint64_t{rows} + 63) / 64, 0) {}
+RowMap::RowMap(std::uint32_t rows) : m_rows(rows), m_bits((std::uint64_t{rows} + 63) / 64, 0) {}
 
-void RowMap::Keep(std::uint32_t row) {
+void RowMap::keep(std::uint32_t row) {
     const std::uint32_t i = row - 1;
-    bits_[i / 64] |= std::uint64_t{1} << (i % 64);
+    m_bits[i / 64] |= std::uint64_t{1} << (i % 64);
 }
 
-void RowMap::Finish() {
-    before_.resize(bits_.size());
+void RowMap::finish() {
+    m_before.resize(m_bits.size());
     std::uint32_t count = 0;
-    for (std::size_t w = 0; w < bits_.size(); ++w) {
-        before_[w] = count;
-        count += static_cast<std::uint32_t>(std::popcount(bits_[w]));
+    for (std::size_t w = 0; w < m_bits.size(); ++w) {
+        m_before[w] = count;
+        count += static_cast<std::uint32_t>(std::popcount(m_bits[w]));
     }
-    kept_ = count;
+    m_kept = count;
 }
 
-std::uint32_t RowMap::NewRow(std::uint32_t row) const {
-    if (row == 0 || row > rows_)
+std::uint32_t RowMap::newRow(std::uint32_t row) const {
+    if (row == 0 || row > m_rows)
         return 0;
     const std::uint32_t i = row - 1;
-    const std::uint64_t word = bits_[i / 64];
+    const std::uint64_t word = m_bits[i / 64];
     const std::uint64_t bit = std::uint64_t{1} << (i % 64);
     if (!(word & bit))
         return 0;
-    return before_[i / 64] + static_cast<std::uint32_t>(std::popcount(word & (bit - 1))) + 1;
+    return m_before[i / 64] + static_cast<std::uint32_t>(std::popcount(word & (bit - 1))) + 1;
 }
 
-RowMap MapRows(const InputFile& data, const DataHeader& header, bool dbase) {
+RowMap mapRows(const InputFile& data, const DataHeader& header, bool dbase) {
     RowMap rows(header.records);
-    ForEachChunkOfRecords(
+    forEachChunkOfRecords(
         data, header, [&](std::uint32_t first, std::uint32_t count, const std::uint8_t* records) {
             for (std::uint32_t i = 0; i < count; ++i) {
                 const std::uint8_t flag = records[std::size_t{i} * header.recordLength];
@@ -194,39 +194,39 @@ RowMap MapRows(const InputFile& data, const DataHeader& header, bool dbase) {
                 // MapInfo makes. dBase knows just the two flags, so anything else is not
                 // understood.
                 if (dbase && flag != kLive)
-                    ThrowPackError(data.path() + ": row " + std::to_string(first + i + 1) +
+                    throwPackError(data.path() + ": row " + std::to_string(first + i + 1) +
                                    " has a deletion flag that is neither ' ' nor '*'");
-                rows.Keep(first + i + 1);
+                rows.keep(first + i + 1);
             }
         });
-    rows.Finish();
+    rows.finish();
     return rows;
 }
 
-void WritePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
+void writePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
                      OutputFile& out) {
     std::vector<std::uint8_t> head(header.headerLength);
-    data.Read(0, head.data(), head.size());
-    Put32(head.data() + 4, rows.kept());
-    out.Write(head.data(), head.size());
+    data.read(0, head.data(), head.size());
+    put32(head.data() + 4, rows.kept());
+    out.write(head.data(), head.size());
 
     // Runs of surviving records go out in one piece.
-    ForEachChunkOfRecords(
+    forEachChunkOfRecords(
         data, header, [&](std::uint32_t first, std::uint32_t count, const std::uint8_t* records) {
             std::uint32_t i = 0;
             while (i < count) {
-                while (i < count && rows.NewRow(first + i + 1) == 0)
+                while (i < count && rows.newRow(first + i + 1) == 0)
                     ++i;
                 const std::uint32_t start = i;
-                while (i < count && rows.NewRow(first + i + 1) != 0)
+                while (i < count && rows.newRow(first + i + 1) != 0)
                     ++i;
                 if (i > start)
-                    out.Write(records + std::size_t{start} * header.recordLength,
+                    out.write(records + std::size_t{start} * header.recordLength,
                               std::size_t{i - start} * header.recordLength);
             }
         });
     if (header.endMark)
-        out.Write(&kEndMark, 1);
+        out.write(&kEndMark, 1);
 }
 
 } // namespace vantero::tablefiles::detail

@@ -27,11 +27,11 @@ struct DataHeader {
     std::vector<FieldDescriptor> fields;
 };
 
-DataHeader ReadDataHeader(const InputFile& data, bool dbase);
+DataHeader readDataHeader(const InputFile& data, bool dbase);
 
 // Refuses a .DAT whose fields are not the ones the .tab describes: a pack cannot tell which of
 // the two files is right.
-void CheckFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>& tabFields,
+void checkFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>& tabFields,
                            bool dbase, const std::string& dataPath, const std::string& tabPath);
 
 // Which rows survive a data pack, and their new numbers, in a bit a row: a 2 GB .DAT may hold
@@ -39,24 +39,24 @@ void CheckFieldsAgainstTab(const DataHeader& header, const std::vector<TabField>
 class RowMap {
 public:
     explicit RowMap(std::uint32_t rows);
-    void Keep(std::uint32_t row); // 1-based
-    void Finish();                // before any NewRow
-    std::uint32_t rows() const { return rows_; }
-    std::uint32_t kept() const { return kept_; }
+    void keep(std::uint32_t row); // 1-based
+    void finish();                // before any NewRow
+    std::uint32_t rows() const { return m_rows; }
+    std::uint32_t kept() const { return m_kept; }
     // The row's new number, or 0 for a row that goes or that never existed.
-    std::uint32_t NewRow(std::uint32_t row) const;
+    std::uint32_t newRow(std::uint32_t row) const;
 
 private:
-    std::uint32_t rows_;
-    std::uint32_t kept_ = 0;
-    std::vector<std::uint64_t> bits_;
-    std::vector<std::uint32_t> before_; // kept rows in the words before each word
+    std::uint32_t m_rows;
+    std::uint32_t m_kept = 0;
+    std::vector<std::uint64_t> m_bits;
+    std::vector<std::uint32_t> m_before; // kept rows in the words before each word
 };
 
-RowMap MapRows(const InputFile& data, const DataHeader& header, bool dbase);
+RowMap mapRows(const InputFile& data, const DataHeader& header, bool dbase);
 
 // Writes the records that survive, in their order, under the old header with the new count.
-void WritePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
+void writePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
                      OutputFile& out);
 
 } // namespace vantero::tablefiles::detail

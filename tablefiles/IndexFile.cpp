@@ -24,25 +24,25 @@ constexpr unsigned kMaxDepth = 255;
 class TreeWriter {
 public:
     TreeWriter(OutputFile& out, std::uint32_t keyLength)
-        : out_(out), keyLength_(keyLength), entrySize_(keyLength + 4),
-          maxEntries_((kNode - kNodeHeader) / entrySize_) {}
+        : m_out(out), m_keyLength(keyLength), m_entrySize(keyLength + 4),
+          m_maxEntries((kNode - kNodeHeader) / m_entrySize) {}
 
-    std::uint32_t maxEntries() const { return maxEntries_; }
+    std::uint32_t maxEntries() const { return m_maxEntries; }
 
-    void Add(const std::uint8_t* key, std::uint32_t value) { Add(0, key, value); }
+    void add(const std::uint8_t* key, std::uint32_t value) { add(0, key, value); }
 
     // Writes what is left; returns the root and the depth (1: the root is a leaf).
-    std::pair<std::uint32_t, std::uint32_t> Finish(const std::string& path) {
-        if (levels_.empty())
-            Start(0, nullptr); // no entry at all: one empty leaf
+    std::pair<std::uint32_t, std::uint32_t> finish(const std::string& path) {
+        if (m_levels.empty())
+            start(0, nullptr); // no entry at all: one empty leaf
         for (std::size_t level = 0;; ++level) {
             if (level + 1 > kMaxDepth)
-                ThrowPackError(path + ": an index would be too deep");
-            const Level last = levels_[level];
-            Write(last, 0);
-            if (level + 1 == levels_.size() && last.nodes == 1)
+                throwPackError(path + ": an index would be too deep");
+            const Level last = m_levels[level];
+            write(last, 0);
+            if (level + 1 == m_levels.size() && last.nodes == 1)
                 return {last.address, static_cast<std::uint32_t>(level + 1)};
-            Add(level + 1, last.firstKey.data(), last.address);
+            add(level + 1, last.firstKey.data(), last.address);
         }
     }
 
@@ -56,59 +56,59 @@ private:
         std::vector<std::uint8_t> firstKey;
     };
 
-    void Start(std::size_t level, const std::uint8_t* key) {
-        if (levels_.size() <= level)
-            levels_.resize(level + 1);
-        Level& l = levels_[level];
+    void start(std::size_t level, const std::uint8_t* key) {
+        if (m_levels.size() <= level)
+            m_levels.resize(level + 1);
+        Level& l = m_levels[level];
         l.previous = l.nodes ? l.address : 0;
-        l.address = static_cast<std::uint32_t>(out_.Size());
-        out_.WriteZeros(kNode);
+        l.address = static_cast<std::uint32_t>(m_out.size());
+        m_out.writeZeros(kNode);
         l.count = 0;
         std::fill(l.node.begin(), l.node.end(), 0);
-        l.firstKey.assign(keyLength_, 0);
+        l.firstKey.assign(m_keyLength, 0);
         if (key)
-            std::copy(key, key + keyLength_, l.firstKey.begin());
+            std::copy(key, key + m_keyLength, l.firstKey.begin());
         ++l.nodes;
     }
 
-    void Write(Level l, std::uint32_t next) {
-        Put32(l.node.data(), l.count);
-        Put32(l.node.data() + 4, l.previous);
-        Put32(l.node.data() + 8, next);
-        out_.WriteAt(l.address, l.node.data(), l.node.size());
+    void write(Level l, std::uint32_t next) {
+        put32(l.node.data(), l.count);
+        put32(l.node.data() + 4, l.previous);
+        put32(l.node.data() + 8, next);
+        m_out.writeAt(l.address, l.node.data(), l.node.size());
     }
 
-    void Add(std::size_t level, const std::uint8_t* key, std::uint32_t value) {
-        if (levels_.size() <= level) {
-            Start(level, key);
-        } else if (levels_[level].count == maxEntries_) {
+    void add(std::size_t level, const std::uint8_t* key, std::uint32_t value) {
+        if (m_levels.size() <= level) {
+            start(level, key);
+        } else if (m_levels[level].count == m_maxEntries) {
             // The full node goes out pointing at the one that follows it, and the level above
             // takes its first key.
-            const Level full = levels_[level];
-            Start(level, key);
-            Write(full, levels_[level].address);
-            Add(level + 1, full.firstKey.data(), full.address);
+            const Level full = m_levels[level];
+            start(level, key);
+            write(full, m_levels[level].address);
+            add(level + 1, full.firstKey.data(), full.address);
         }
-        Level& l = levels_[level];
-        std::uint8_t* entry = l.node.data() + kNodeHeader + l.count * entrySize_;
+        Level& l = m_levels[level];
+        std::uint8_t* entry = l.node.data() + kNodeHeader + std::size_t{l.count} * m_entrySize;
         if (level > 0 && l.nodes == 1 && l.count == 0)
-            std::fill(entry, entry + keyLength_, 0); // below every key, as MapInfo writes it
+            std::fill(entry, entry + m_keyLength, 0); // below every key, as MapInfo writes it
         else
-            std::copy(key, key + keyLength_, entry);
-        Put32(entry + keyLength_, value);
+            std::copy(key, key + m_keyLength, entry);
+        put32(entry + m_keyLength, value);
         ++l.count;
     }
 
-    OutputFile& out_;
-    std::uint32_t keyLength_;
-    std::uint32_t entrySize_;
-    std::uint32_t maxEntries_;
-    std::vector<Level> levels_;
+    OutputFile& m_out;
+    std::uint32_t m_keyLength;
+    std::uint32_t m_entrySize;
+    std::uint32_t m_maxEntries;
+    std::vector<Level> m_levels;
 };
 
 // Walks one old tree depth first, so that its leaves come in key order whatever their sibling
 // links say, and writes the new tree as it goes. Returns the root and the depth.
-std::pair<std::uint32_t, std::uint32_t> RemapTree(const InputFile& ind, std::uint32_t root,
+std::pair<std::uint32_t, std::uint32_t> remapTree(const InputFile& ind, std::uint32_t root,
                                                   std::uint32_t depth, std::uint32_t keyLength,
                                                   const RowMap& rows, TreeWriter& tree) {
     const std::string& path = ind.path();
@@ -120,63 +120,64 @@ std::pair<std::uint32_t, std::uint32_t> RemapTree(const InputFile& ind, std::uin
         const auto [addr, level] = stack.back();
         stack.pop_back();
         if (addr % kNode != 0 || addr < kNode || std::uint64_t{addr} + kNode > ind.size())
-            ThrowPackError(path + ": an index refers to " + std::to_string(addr) +
+            throwPackError(path + ": an index refers to " + std::to_string(addr) +
                            ", which is not a node of the file");
         if (seen[addr / kNode])
-            ThrowPackError(path + ": an index refers twice to the node at " + std::to_string(addr));
+            throwPackError(path + ": an index refers twice to the node at " + std::to_string(addr));
         seen[addr / kNode] = true;
-        ind.Read(addr, node.data(), node.size());
-        const std::uint32_t count = Get32(node.data());
+        ind.read(addr, node.data(), node.size());
+        const std::uint32_t count = get32(node.data());
         if (count > tree.maxEntries())
-            ThrowPackError(path + ": the index node at " + std::to_string(addr) +
+            throwPackError(path + ": the index node at " + std::to_string(addr) +
                            " claims more entries than it can hold");
         const std::uint8_t* entries = node.data() + kNodeHeader;
         if (level == 1) {
             for (std::uint32_t i = 0; i < count; ++i) {
-                const std::uint8_t* entry = entries + i * entrySize;
+                const std::uint8_t* entry = entries + std::size_t{i} * entrySize;
                 // Entries of rows that are gone, or that never existed, have nothing to answer.
-                if (const std::uint32_t row = rows.NewRow(Get32(entry + keyLength)))
-                    tree.Add(entry, row);
+                if (const std::uint32_t row = rows.newRow(get32(entry + keyLength)))
+                    tree.add(entry, row);
             }
         } else {
             for (std::uint32_t i = count; i-- > 0;)
-                stack.emplace_back(Get32(entries + i * entrySize + keyLength), level - 1);
+                stack.emplace_back(get32(entries + std::size_t{i} * entrySize + keyLength),
+                                   level - 1);
         }
     }
-    return tree.Finish(path);
+    return tree.finish(path);
 }
 
 } // namespace
 
-void RemapIndexFile(const InputFile& ind, const RowMap& rows, OutputFile& out) {
+void remapIndexFile(const InputFile& ind, const RowMap& rows, OutputFile& out) {
     const std::string& path = ind.path();
     std::vector<std::uint8_t> header(kNode);
     if (ind.size() >= kNode)
-        ind.Read(0, header.data(), header.size());
-    if (ind.size() < kNode || Get32(header.data()) != kMagic)
-        ThrowPackError(path + " is not a MapInfo index file");
-    const int slots = GetS16(header.data() + 12);
+        ind.read(0, header.data(), header.size());
+    if (ind.size() < kNode || get32(header.data()) != kMagic)
+        throwPackError(path + " is not a MapInfo index file");
+    const int slots = getS16(header.data() + 12);
     if (slots < 1 || slots > kMaxSlots)
-        ThrowPackError(path + " has a damaged header");
+        throwPackError(path + " has a damaged header");
 
-    out.Write(header.data(), header.size());
+    out.write(header.data(), header.size());
     for (int slot = 0; slot < slots; ++slot) {
         std::uint8_t* def = header.data() + kSlotsAt + slot * kSlotSize;
-        const std::uint32_t root = Get32(def);
+        const std::uint32_t root = get32(def);
         if (root == 0)
             continue; // a deleted index stays deleted
         const std::uint32_t depth = def[6];
         const std::uint32_t keyLength = def[7];
         if (depth < 1 || keyLength < 1 || keyLength + 4 > kNode - kNodeHeader)
-            ThrowPackError(path + ": index " + std::to_string(slot + 1) +
+            throwPackError(path + ": index " + std::to_string(slot + 1) +
                            " has a damaged definition");
         TreeWriter tree(out, keyLength);
-        const auto [newRoot, newDepth] = RemapTree(ind, root, depth, keyLength, rows, tree);
-        Put32(def, newRoot);
-        Put16(def + 4, static_cast<std::uint16_t>(tree.maxEntries()));
+        const auto [newRoot, newDepth] = remapTree(ind, root, depth, keyLength, rows, tree);
+        put32(def, newRoot);
+        put16(def + 4, static_cast<std::uint16_t>(tree.maxEntries()));
         def[6] = static_cast<std::uint8_t>(newDepth);
     }
-    out.WriteAt(0, header.data(), header.size());
+    out.writeAt(0, header.data(), header.size());
 }
 
 } // namespace vantero::tablefiles::detail

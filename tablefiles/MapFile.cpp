@@ -103,7 +103,7 @@ constexpr std::array<TypeInfo, 24> kTypes = {{
     {Kind::Collection800, 66, 66},
 }};
 
-std::string Hex(unsigned value) {
+std::string hex(unsigned value) {
     static const char digits[] = "0123456789ABCDEF";
     std::string s = "0x";
     s.push_back(digits[(value >> 4) & 15]);
@@ -117,22 +117,22 @@ struct Mbr {
     std::int32_t xmax = std::numeric_limits<std::int32_t>::min();
     std::int32_t ymax = std::numeric_limits<std::int32_t>::min();
 
-    bool Empty() const { return xmin > xmax; }
-    void Add(std::int32_t x, std::int32_t y) {
+    bool empty() const { return xmin > xmax; }
+    void add(std::int32_t x, std::int32_t y) {
         xmin = std::min(xmin, x);
         ymin = std::min(ymin, y);
         xmax = std::max(xmax, x);
         ymax = std::max(ymax, y);
     }
-    void Add(const Mbr& other) {
-        if (!other.Empty()) {
-            Add(other.xmin, other.ymin);
-            Add(other.xmax, other.ymax);
+    void add(const Mbr& other) {
+        if (!other.empty()) {
+            add(other.xmin, other.ymin);
+            add(other.xmax, other.ymax);
         }
     }
 };
 
-std::int32_t Saturate(std::int64_t v) {
+std::int32_t saturate(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
         v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
@@ -148,11 +148,11 @@ struct Segment {
 
 class Layout {
 public:
-    void Clear() {
-        segments_.clear();
-        total_ = 0;
+    void clear() {
+        m_segments.clear();
+        m_total = 0;
     }
-    void Add(std::uint64_t repeat, std::initializer_list<std::uint32_t> widths) {
+    void add(std::uint64_t repeat, std::initializer_list<std::uint32_t> widths) {
         if (repeat == 0)
             return;
         Segment s;
@@ -162,29 +162,29 @@ public:
             s.widths[s.fields++] = static_cast<std::uint8_t>(w);
             bytes += w;
         }
-        total_ += repeat * bytes;
-        Segment* last = segments_.empty() ? nullptr : &segments_.back();
+        m_total += repeat * bytes;
+        Segment* last = m_segments.empty() ? nullptr : &m_segments.back();
         if (s.fields == 1 && last && last->fields == 1 && last->widths[0] == s.widths[0])
             last->repeat += repeat;
         else
-            segments_.push_back(s);
+            m_segments.push_back(s);
     }
     // A stretch of bytes as fields of width, and any odd bytes after them.
-    void Fill(std::uint64_t bytes, std::uint32_t width) {
-        Add(bytes / width, {width});
-        Add(bytes % width, {1});
+    void fill(std::uint64_t bytes, std::uint32_t width) {
+        add(bytes / width, {width});
+        add(bytes % width, {1});
     }
-    const std::vector<Segment>& segments() const { return segments_; }
-    std::uint64_t total() const { return total_; }
+    const std::vector<Segment>& segments() const { return m_segments; }
+    std::uint64_t total() const { return m_total; }
 
 private:
-    std::vector<Segment> segments_;
-    std::uint64_t total_ = 0;
+    std::vector<Segment> m_segments;
+    std::uint64_t m_total = 0;
 };
 
 struct Counts {
     std::uint32_t points = 0, lines = 0, regions = 0, texts = 0;
-    void Add(const Counts& c) {
+    void add(const Counts& c) {
         points += c.points;
         lines += c.lines;
         regions += c.regions;
@@ -203,60 +203,62 @@ struct Object {
 
 class MapReader {
 public:
-    explicit MapReader(const InputFile& map) : map_(map) {
+    explicit MapReader(const InputFile& map) : m_map(map) {
         if (map.size() < 512)
-            ThrowPackError(map.path() + " is not a MapInfo .MAP file");
-        header_.resize(512);
-        map.Read(0, header_.data(), header_.size());
-        if (Get32(header_.data() + kMagicAt) != kMagic)
-            ThrowPackError(map.path() + " is not a MapInfo .MAP file");
-        const std::uint32_t version = Get16(header_.data() + kVersionAt);
-        blockSize_ = Get16(header_.data() + kBlockSizeAt);
-        if (blockSize_ < 512 || blockSize_ > 32256 || blockSize_ % 512 != 0)
-            ThrowPackError(map.path() + " has an invalid block size " + std::to_string(blockSize_));
+            throwPackError(map.path() + " is not a MapInfo .MAP file");
+        m_header.resize(512);
+        map.read(0, m_header.data(), m_header.size());
+        if (get32(m_header.data() + kMagicAt) != kMagic)
+            throwPackError(map.path() + " is not a MapInfo .MAP file");
+        const std::uint32_t version = get16(m_header.data() + kVersionAt);
+        m_blockSize = get16(m_header.data() + kBlockSizeAt);
+        if (m_blockSize < 512 || m_blockSize > 32256 || m_blockSize % 512 != 0)
+            throwPackError(map.path() + " has an invalid block size " +
+                           std::to_string(m_blockSize));
         const std::uint32_t headerSize = version >= 500 ? 1024 : 512;
-        firstBlock_ = (headerSize + blockSize_ - 1) / blockSize_ * blockSize_;
-        if (map.size() < firstBlock_)
-            ThrowPackError(map.path() + " is shorter than its header");
-        header_.resize(firstBlock_);
-        map.Read(0, header_.data(), header_.size());
-        blocks_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-            map.size() / blockSize_, std::numeric_limits<std::uint32_t>::max()));
+        m_firstBlock = (headerSize + m_blockSize - 1) / m_blockSize * m_blockSize;
+        if (map.size() < m_firstBlock)
+            throwPackError(map.path() + " is shorter than its header");
+        m_header.resize(m_firstBlock);
+        map.read(0, m_header.data(), m_header.size());
+        m_blocks = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            map.size() / m_blockSize, std::numeric_limits<std::uint32_t>::max()));
         // Every object's coordinate data is its own, so reading more than the file holds, twice
         // over (once for the section headers, once to copy), means objects share or loop.
-        coordBudget_ = 2 * map.size();
+        m_coordBudget = 2 * map.size();
     }
 
-    const InputFile& file() const { return map_; }
-    const std::string& path() const { return map_.path(); }
-    const std::vector<std::uint8_t>& header() const { return header_; }
-    std::uint32_t blockSize() const { return blockSize_; }
-    std::uint32_t firstBlock() const { return firstBlock_; }
-    std::uint32_t blocks() const { return blocks_; }
-    std::uint32_t BlockOf(std::uint32_t addr) const { return addr - addr % blockSize_; }
-    bool IsBlock(std::uint64_t addr) const {
-        return addr % blockSize_ == 0 && addr >= firstBlock_ && addr + blockSize_ <= map_.size();
+    const InputFile& file() const { return m_map; }
+    const std::string& path() const { return m_map.path(); }
+    const std::vector<std::uint8_t>& header() const { return m_header; }
+    std::uint32_t blockSize() const { return m_blockSize; }
+    std::uint32_t firstBlock() const { return m_firstBlock; }
+    std::uint32_t blocks() const { return m_blocks; }
+    std::uint32_t blockOf(std::uint32_t addr) const { return addr - addr % m_blockSize; }
+    bool isBlock(std::uint64_t addr) const {
+        return addr % m_blockSize == 0 && addr >= m_firstBlock &&
+               addr + m_blockSize <= m_map.size();
     }
 
     // Reads the block at addr, which must be a whole block of the file of the given type.
-    void ReadBlock(std::uint32_t addr, std::uint8_t* into, std::uint8_t type,
+    void readBlock(std::uint32_t addr, std::uint8_t* into, std::uint8_t type,
                    const char* what) const {
-        if (!IsBlock(addr))
-            ThrowPackError(path() + ": the " + what + " at " + std::to_string(addr) +
+        if (!isBlock(addr))
+            throwPackError(path() + ": the " + what + " at " + std::to_string(addr) +
                            " lies outside the file's blocks");
-        map_.Read(addr, into, blockSize_);
+        m_map.read(addr, into, m_blockSize);
         if (into[0] != type)
-            ThrowPackError(path() + ": the " + what + " at " + std::to_string(addr) +
+            throwPackError(path() + ": the " + what + " at " + std::to_string(addr) +
                            " is a block of type " + std::to_string(into[0]) + ", not " +
                            std::to_string(type));
     }
 
     // The record at offset of an object block held in memory, if it is a well-formed record of a
     // known kind; the id is not checked. Returns an explanation when it is not.
-    std::string Examine(const std::uint8_t* block, std::uint32_t blockAddr, std::uint32_t offset,
+    std::string examine(const std::uint8_t* block, std::uint32_t blockAddr, std::uint32_t offset,
                         Object& object) const {
-        const std::uint32_t used = Get16(block + 2);
-        if (used > blockSize_ - kObjectHeader)
+        const std::uint32_t used = get16(block + 2);
+        if (used > m_blockSize - kObjectHeader)
             return "is in an object block that claims more bytes than it has";
         if (offset < kObjectHeader || offset >= kObjectHeader + used)
             return "is outside the used part of its object block";
@@ -264,13 +266,13 @@ public:
         const unsigned code = type;
         if (code == 0 || code > 0x47 || (code - 1) % 3 == 2 ||
             kTypes[(code - 1) / 3].kind == Kind::None)
-            return "is of unknown kind " + Hex(type);
+            return "is of unknown kind " + hex(type);
         const TypeInfo& info = kTypes[(code - 1) / 3];
         object.compressed = (code - 1) % 3 == 0;
         object.size = object.compressed ? info.compressedSize : info.plainSize;
-        if ((header_[kSizeTable + type] & 0x7F) != object.size)
-            return "is of kind " + Hex(type) + ", whose record size in the header (" +
-                   std::to_string(header_[kSizeTable + type] & 0x7F) + ") is not " +
+        if ((m_header[kSizeTable + type] & 0x7F) != object.size)
+            return "is of kind " + hex(type) + ", whose record size in the header (" +
+                   std::to_string(m_header[kSizeTable + type] & 0x7F) + ") is not " +
                    std::to_string(object.size);
         if (offset + object.size > kObjectHeader + used)
             return "runs past the used part of its object block";
@@ -285,11 +287,11 @@ public:
     // ends at a type byte of 0, at a kind whose size is not known, or at a record that would run
     // past the used part.
     template <typename Visit>
-    void ForEachRecord(const std::uint8_t* block, std::uint32_t blockAddr, Visit visit) const {
-        const std::uint32_t end = kObjectHeader + Get16(block + 2);
+    void forEachRecord(const std::uint8_t* block, std::uint32_t blockAddr, Visit visit) const {
+        const std::uint32_t end = kObjectHeader + get16(block + 2);
         for (std::uint32_t offset = kObjectHeader; offset + 5 < end;) {
             Object object;
-            if (!Examine(block, blockAddr, offset, object).empty())
+            if (!examine(block, blockAddr, offset, object).empty())
                 return;
             visit(object);
             offset += object.size;
@@ -298,16 +300,16 @@ public:
 
     // The object at addr of a row the pack keeps: it must be there, and carry the row's number.
     // Its block is read into scratch, where the object's record stays.
-    Object LiveObject(std::uint32_t addr, std::uint32_t row,
+    Object liveObject(std::uint32_t addr, std::uint32_t row,
                       std::vector<std::uint8_t>& scratch) const {
         Object object;
-        const std::string problem = Locate(addr, scratch, object);
+        const std::string problem = locate(addr, scratch, object);
         if (!problem.empty())
-            ThrowPackError(path() + ": the object of row " + std::to_string(row) + " at " +
+            throwPackError(path() + ": the object of row " + std::to_string(row) + " at " +
                            std::to_string(addr) + " " + problem);
-        const std::uint32_t id = Get32(object.record + 1);
+        const std::uint32_t id = get32(object.record + 1);
         if (id != row)
-            ThrowPackError(
+            throwPackError(
                 path() + ": the object at " + std::to_string(addr) +
                 ((id & ~kAnyDeletedFlag) == row
                      ? " is marked deleted, but row " + std::to_string(row) + " still refers to it"
@@ -316,104 +318,104 @@ public:
         return object;
     }
 
-    std::string Locate(std::uint32_t addr, std::vector<std::uint8_t>& scratch,
+    std::string locate(std::uint32_t addr, std::vector<std::uint8_t>& scratch,
                        Object& object) const {
-        const std::uint32_t blockAddr = BlockOf(addr);
-        if (!IsBlock(blockAddr))
+        const std::uint32_t blockAddr = blockOf(addr);
+        if (!isBlock(blockAddr))
             return "lies outside the file's blocks";
-        scratch.resize(blockSize_);
-        map_.Read(blockAddr, scratch.data(), blockSize_);
+        scratch.resize(m_blockSize);
+        m_map.read(blockAddr, scratch.data(), m_blockSize);
         if (scratch[0] != kObjectBlock)
             return "is not in an object block";
-        return Examine(scratch.data(), blockAddr, addr - blockAddr, object);
+        return examine(scratch.data(), blockAddr, addr - blockAddr, object);
     }
 
-    void SpendCoordBytes(std::uint64_t bytes) const {
-        if (bytes > coordBudget_)
-            ThrowPackError(path() + ": its objects claim more coordinate data than the file holds");
-        coordBudget_ -= bytes;
+    void spendCoordBytes(std::uint64_t bytes) const {
+        if (bytes > m_coordBudget)
+            throwPackError(path() + ": its objects claim more coordinate data than the file holds");
+        m_coordBudget -= bytes;
     }
 
 private:
-    const InputFile& map_;
-    std::vector<std::uint8_t> header_;
-    std::uint32_t blockSize_ = 512;
-    std::uint32_t firstBlock_ = 1024;
-    std::uint32_t blocks_ = 0;
-    mutable std::uint64_t coordBudget_ = 0;
+    const InputFile& m_map;
+    std::vector<std::uint8_t> m_header;
+    std::uint32_t m_blockSize = 512;
+    std::uint32_t m_firstBlock = 1024;
+    std::uint32_t m_blocks = 0;
+    mutable std::uint64_t m_coordBudget = 0;
 };
 
 // Reads an object's coordinate data where it lies: from its address to the end of the used part
 // of that block, then on from byte 8 of each next block of the chain.
 class ChainReader {
 public:
-    ChainReader(const MapReader& map, std::uint32_t address) : map_(map), start_(address) {
-        const std::uint32_t block = map.BlockOf(address);
-        Enter(block);
-        offset_ = address - block;
-        if (offset_ == 0)
-            offset_ = kCoordHeader; // the start of a block means the start of its data
-        if (offset_ < kCoordHeader || offset_ > end_)
-            ThrowPackError(map_.path() + ": coordinate data at " + std::to_string(start_) +
+    ChainReader(const MapReader& map, std::uint32_t address) : m_map(map), m_start(address) {
+        const std::uint32_t block = map.blockOf(address);
+        enter(block);
+        m_offset = address - block;
+        if (m_offset == 0)
+            m_offset = kCoordHeader; // the start of a block means the start of its data
+        if (m_offset < kCoordHeader || m_offset > m_end)
+            throwPackError(m_map.path() + ": coordinate data at " + std::to_string(m_start) +
                            " lies outside the used part of its block");
     }
 
     // Copies the next size bytes, or passes over them when into is nullptr.
-    void Read(std::uint8_t* into, std::uint64_t size) {
-        map_.SpendCoordBytes(size);
+    void read(std::uint8_t* into, std::uint64_t size) {
+        m_map.spendCoordBytes(size);
         while (size > 0) {
-            if (offset_ == end_) {
-                if (next_ == 0)
-                    ThrowPackError(map_.path() + ": the coordinate data at " +
-                                   std::to_string(start_) +
+            if (m_offset == m_end) {
+                if (m_next == 0)
+                    throwPackError(m_map.path() + ": the coordinate data at " +
+                                   std::to_string(m_start) +
                                    " runs past the end of its block chain");
                 // A block of the chain that adds nothing is allowed once in a while, not forever.
-                if (++hops_ > consumed_ + 2)
-                    ThrowPackError(map_.path() + ": the coordinate block chain from " +
-                                   std::to_string(start_) + " loops");
-                Enter(next_);
-                offset_ = kCoordHeader;
+                if (++m_hops > m_consumed + 2)
+                    throwPackError(m_map.path() + ": the coordinate block chain from " +
+                                   std::to_string(m_start) + " loops");
+                enter(m_next);
+                m_offset = kCoordHeader;
                 continue;
             }
             const std::uint32_t take =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(size, end_ - offset_));
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(size, m_end - m_offset));
             if (into) {
-                map_.file().Read(std::uint64_t{block_} + offset_, into, take);
+                m_map.file().read(std::uint64_t{m_block} + m_offset, into, take);
                 into += take;
             }
-            offset_ += take;
-            consumed_ += take;
+            m_offset += take;
+            m_consumed += take;
             size -= take;
         }
     }
 
 private:
-    void Enter(std::uint32_t block) {
-        if (!map_.IsBlock(block))
-            ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
+    void enter(std::uint32_t block) {
+        if (!m_map.isBlock(block))
+            throwPackError(m_map.path() + ": the coordinate block at " + std::to_string(block) +
                            " lies outside the file's blocks");
         std::uint8_t head[kCoordHeader];
-        map_.file().Read(block, head, sizeof head);
+        m_map.file().read(block, head, sizeof head);
         if (head[0] != kCoordBlock)
-            ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
+            throwPackError(m_map.path() + ": the coordinate block at " + std::to_string(block) +
                            " is a block of type " + std::to_string(head[0]) + ", not " +
                            std::to_string(kCoordBlock));
-        end_ = kCoordHeader + Get16(head + 2);
-        if (end_ > map_.blockSize())
-            ThrowPackError(map_.path() + ": the coordinate block at " + std::to_string(block) +
+        m_end = kCoordHeader + get16(head + 2);
+        if (m_end > m_map.blockSize())
+            throwPackError(m_map.path() + ": the coordinate block at " + std::to_string(block) +
                            " claims more bytes than it has");
-        next_ = Get32(head + 4);
-        block_ = block;
+        m_next = get32(head + 4);
+        m_block = block;
     }
 
-    const MapReader& map_;
-    std::uint32_t start_;
-    std::uint32_t block_ = 0;
-    std::uint32_t offset_ = 0;
-    std::uint32_t end_ = 0;
-    std::uint32_t next_ = 0;
-    std::uint64_t hops_ = 0;
-    std::uint64_t consumed_ = 0;
+    const MapReader& m_map;
+    std::uint32_t m_start;
+    std::uint32_t m_block = 0;
+    std::uint32_t m_offset = 0;
+    std::uint32_t m_end = 0;
+    std::uint32_t m_next = 0;
+    std::uint64_t m_hops = 0;
+    std::uint64_t m_consumed = 0;
 };
 
 // What the rewrite needs to know of one object record.
@@ -426,69 +428,69 @@ struct Facts {
 
 // How many objects a record adds to the header's counts: one, but none for a collection of
 // nothing.
-std::uint32_t CountedObjects(const Object& o) {
+std::uint32_t countedObjects(const Object& o) {
     if (o.kind != Kind::Collection && o.kind != Kind::Collection800)
         return 1;
     const bool v800 = o.kind == Kind::Collection800;
-    const std::int64_t points = GetS32(o.record + 9);
-    const std::int64_t regions = v800 ? GetS32(o.record + 21) : GetS16(o.record + 21);
-    const std::int64_t plines = v800 ? GetS32(o.record + 25) : GetS16(o.record + 23);
+    const std::int64_t points = getS32(o.record + 9);
+    const std::int64_t regions = v800 ? getS32(o.record + 21) : getS16(o.record + 21);
+    const std::int64_t plines = v800 ? getS32(o.record + 25) : getS16(o.record + 23);
     return points != 0 || regions != 0 || plines != 0;
 }
 
 class Describer {
 public:
     Describer(const MapReader& reader, const Object& object, std::int32_t cx, std::int32_t cy)
-        : reader_(reader), o_(object), r_(object.record), w_(object.compressed ? 2 : 4), cx_(cx),
-          cy_(cy) {}
+        : m_reader(reader), m_o(object), m_r(object.record), m_w(object.compressed ? 2 : 4),
+          m_cx(cx), m_cy(cy) {}
 
     // The object's extent, its coordinate data and what it adds to the header's counts.
-    Facts Describe(Layout& layout) {
+    Facts describe(Layout& layout) {
         Facts f;
-        layout.Clear();
-        switch (o_.kind) {
+        layout.clear();
+        switch (m_o.kind) {
         case Kind::Symbol:
-            BcPoint(5, f.mbr);
+            bcPoint(5, f.mbr);
             ++f.counts.points;
             break;
         case Kind::FontSymbol:
-            BcPoint(17, f.mbr);
+            bcPoint(17, f.mbr);
             ++f.counts.points;
             break;
         case Kind::CustomSymbol:
-            BcPoint(7, f.mbr);
+            bcPoint(7, f.mbr);
             ++f.counts.points;
             break;
         case Kind::Line:
-            BcPoint(5, f.mbr);
-            BcPoint(5 + 2 * w_, f.mbr);
+            bcPoint(5, f.mbr);
+            bcPoint(5 + 2 * m_w, f.mbr);
             ++f.counts.lines;
             break;
         case Kind::Arc:
             // The object's extent is the arc's own box, after the defining ellipse's.
-            BcPoint(9 + 4 * w_, f.mbr);
-            BcPoint(9 + 6 * w_, f.mbr);
+            bcPoint(9 + 4 * m_w, f.mbr);
+            bcPoint(9 + 6 * m_w, f.mbr);
             ++f.counts.lines;
             break;
         case Kind::Rect:
         case Kind::Ellipse:
-            BcPoint(5, f.mbr);
-            BcPoint(5 + 2 * w_, f.mbr);
+            bcPoint(5, f.mbr);
+            bcPoint(5 + 2 * m_w, f.mbr);
             ++f.counts.regions;
             break;
         case Kind::RoundRect:
-            BcPoint(5 + 2 * w_, f.mbr);
-            BcPoint(5 + 4 * w_, f.mbr);
+            bcPoint(5 + 2 * m_w, f.mbr);
+            bcPoint(5 + 4 * m_w, f.mbr);
             ++f.counts.regions;
             break;
         case Kind::Text: {
-            const std::int16_t length = GetS16(r_ + 9);
+            const std::int16_t length = getS16(m_r + 9);
             if (length < 0)
-                Fail("has a negative text length");
-            BcPoint(24 + 3 * w_, f.mbr);
-            BcPoint(24 + 5 * w_, f.mbr);
-            Coords(f);
-            layout.Add(static_cast<std::uint64_t>(length), {1});
+                fail("has a negative text length");
+            bcPoint(24 + 3 * m_w, f.mbr);
+            bcPoint(24 + 5 * m_w, f.mbr);
+            coords(f);
+            layout.add(static_cast<std::uint64_t>(length), {1});
             ++f.counts.texts;
             break;
         }
@@ -499,71 +501,71 @@ public:
         case Kind::MultiPline450:
         case Kind::Region800:
         case Kind::MultiPline800:
-            DescribePolyline(f, layout);
+            describePolyline(f, layout);
             break;
         case Kind::MultiPoint:
         case Kind::MultiPoint800: {
-            const std::int32_t points = GetS32(r_ + 9);
+            const std::int32_t points = getS32(m_r + 9);
             if (points < 0)
-                Fail("has a negative point count");
-            OwnOriginBox(o_.kind == Kind::MultiPoint ? 30 : 63, true, f.mbr);
-            Coords(f);
-            layout.Add(2 * static_cast<std::uint64_t>(points), {w_});
+                fail("has a negative point count");
+            ownOriginBox(m_o.kind == Kind::MultiPoint ? 30 : 63, true, f.mbr);
+            coords(f);
+            layout.add(2 * static_cast<std::uint64_t>(points), {m_w});
             ++f.counts.points;
             break;
         }
         case Kind::Collection:
         case Kind::Collection800:
-            DescribeCollection(f, layout);
+            describeCollection(f, layout);
             break;
         case Kind::Unknown800:
         case Kind::None:
-            Fail("is of kind " + Hex(o_.type) +
+            fail("is of kind " + hex(m_o.type) +
                  ", whose layout is not known, so it cannot be moved");
         }
         return f;
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& why) const {
-        ThrowPackError(reader_.path() + ": an object of row " + std::to_string(Get32(r_ + 1)) +
+    [[noreturn]] void fail(const std::string& why) const {
+        throwPackError(m_reader.path() + ": an object of row " + std::to_string(get32(m_r + 1)) +
                        " " + why);
     }
 
     // A point relative to the object block's centre when compressed.
-    void BcPoint(std::uint32_t at, Mbr& mbr) const {
-        if (w_ == 2)
-            mbr.Add(Saturate(std::int64_t{cx_} + GetS16(r_ + at)),
-                    Saturate(std::int64_t{cy_} + GetS16(r_ + at + 2)));
+    void bcPoint(std::uint32_t at, Mbr& mbr) const {
+        if (m_w == 2)
+            mbr.add(saturate(std::int64_t{m_cx} + getS16(m_r + at)),
+                    saturate(std::int64_t{m_cy} + getS16(m_r + at + 2)));
         else
-            mbr.Add(GetS32(r_ + at), GetS32(r_ + at + 4));
+            mbr.add(getS32(m_r + at), getS32(m_r + at + 4));
     }
 
     // The label, origin and box group of polylines, regions and multipoints (withLabel), or the
     // origin and box of collections. Compressed boxes are relative to the object's own origin.
-    void OwnOriginBox(std::uint32_t at, bool withLabel, Mbr& mbr) const {
-        if (w_ == 2) {
+    void ownOriginBox(std::uint32_t at, bool withLabel, Mbr& mbr) const {
+        if (m_w == 2) {
             const std::uint32_t origin = at + (withLabel ? 4 : 0);
-            const std::int64_t ox = GetS32(r_ + origin), oy = GetS32(r_ + origin + 4);
+            const std::int64_t ox = getS32(m_r + origin), oy = getS32(m_r + origin + 4);
             const std::uint32_t box = origin + 8;
-            mbr.Add(Saturate(ox + GetS16(r_ + box)), Saturate(oy + GetS16(r_ + box + 2)));
-            mbr.Add(Saturate(ox + GetS16(r_ + box + 4)), Saturate(oy + GetS16(r_ + box + 6)));
+            mbr.add(saturate(ox + getS16(m_r + box)), saturate(oy + getS16(m_r + box + 2)));
+            mbr.add(saturate(ox + getS16(m_r + box + 4)), saturate(oy + getS16(m_r + box + 6)));
         } else {
             const std::uint32_t box = at + (withLabel ? 8 : 0);
-            mbr.Add(GetS32(r_ + box), GetS32(r_ + box + 4));
-            mbr.Add(GetS32(r_ + box + 8), GetS32(r_ + box + 12));
+            mbr.add(getS32(m_r + box), getS32(m_r + box + 4));
+            mbr.add(getS32(m_r + box + 8), getS32(m_r + box + 12));
         }
     }
 
-    void Coords(Facts& f) const {
+    void coords(Facts& f) const {
         f.hasCoords = true;
-        f.coordAddress = Get32(r_ + 5);
+        f.coordAddress = get32(m_r + 5);
     }
 
     // Section headers: vertex count, hole count, box, data offset. Compressed headers are
     // smaller than the size MapInfo records for them.
-    std::uint32_t SectionHeaderSize(int form) const {
-        return (form == 300 ? 4 : form == 450 ? 6 : 8) + 4 * w_ + 4;
+    std::uint32_t sectionHeaderSize(int form) const {
+        return (form == 300 ? 4 : form == 450 ? 6 : 8) + 4 * m_w + 4;
     }
 
     // Reads the section headers where they lie and adds them and their vertices to the layout;
@@ -571,109 +573,110 @@ private:
     // these counts, not from the size in the record: MapInfo records that as if the headers were at
     // full size and every vertex took 8 bytes, more than a compressed or a V450 object really
     // holds.
-    std::uint64_t Sections(ChainReader& in, std::int64_t sections, int form, Layout& layout) const {
-        const std::uint32_t size = SectionHeaderSize(form);
-        if (static_cast<std::uint64_t>(sections) * size > reader_.file().size())
-            Fail("has more sections than its file could hold");
+    std::uint64_t readSections(ChainReader& in, std::int64_t sections, int form,
+                               Layout& layout) const {
+        const std::uint32_t size = sectionHeaderSize(form);
+        if (static_cast<std::uint64_t>(sections) * size > m_reader.file().size())
+            fail("has more sections than its file could hold");
         std::uint8_t header[28];
         std::uint64_t vertices = 0;
         for (std::int64_t i = 0; i < sections; ++i) {
-            in.Read(header, size);
-            const std::int64_t count = form == 300 ? GetS16(header) : GetS32(header);
+            in.read(header, size);
+            const std::int64_t count = form == 300 ? getS16(header) : getS32(header);
             if (count < 0)
-                Fail("has a section with a negative vertex count");
+                fail("has a section with a negative vertex count");
             vertices += static_cast<std::uint64_t>(count);
         }
         const std::uint32_t countWidth = form == 300 ? 2 : 4;
         const std::uint32_t holesWidth = form == 800 ? 4 : 2;
-        layout.Add(static_cast<std::uint64_t>(sections),
-                   {countWidth, holesWidth, w_, w_, w_, w_, 4});
-        if (vertices > reader_.file().size())
-            Fail("has more vertices than its file could hold");
-        layout.Add(2 * vertices, {w_});
-        return 2 * vertices * w_;
+        layout.add(static_cast<std::uint64_t>(sections),
+                   {countWidth, holesWidth, m_w, m_w, m_w, m_w, 4});
+        if (vertices > m_reader.file().size())
+            fail("has more vertices than its file could hold");
+        layout.add(2 * vertices, {m_w});
+        return 2 * vertices * m_w;
     }
 
-    void DescribePolyline(Facts& f, Layout& layout) const {
+    void describePolyline(Facts& f, Layout& layout) const {
         int form = 300;
         std::uint32_t group = 15;
         std::int64_t sections = 0;
-        switch (o_.kind) {
+        switch (m_o.kind) {
         case Kind::Pline:
             group = 13;
             break;
         case Kind::Region300:
         case Kind::MultiPline300:
-            sections = GetS16(r_ + 13);
+            sections = getS16(m_r + 13);
             break;
         case Kind::Region450:
         case Kind::MultiPline450:
             form = 450;
-            sections = GetS16(r_ + 13);
+            sections = getS16(m_r + 13);
             break;
         default:
             form = 800;
-            sections = GetS32(r_ + 13);
+            sections = getS32(m_r + 13);
             group = 13 + 4 + 33;
             break;
         }
         if (sections < 0)
-            Fail("has a negative section count");
-        OwnOriginBox(group, true, f.mbr);
-        Coords(f);
-        if (o_.kind == Kind::Pline) {
+            fail("has a negative section count");
+        ownOriginBox(group, true, f.mbr);
+        coords(f);
+        if (m_o.kind == Kind::Pline) {
             // One section and no header: the recorded size is the size of the vertices.
-            layout.Fill(Get32(r_ + 9) & 0x7FFFFFFFu, w_); // the top bit marks smoothing
+            layout.fill(get32(m_r + 9) & 0x7FFFFFFFu, m_w); // the top bit marks smoothing
         } else if (sections > 0) {
-            ChainReader in(reader_, f.coordAddress);
-            Sections(in, sections, form, layout);
+            ChainReader in(m_reader, f.coordAddress);
+            readSections(in, sections, form, layout);
         }
-        const bool region =
-            o_.kind == Kind::Region300 || o_.kind == Kind::Region450 || o_.kind == Kind::Region800;
+        const bool region = m_o.kind == Kind::Region300 || m_o.kind == Kind::Region450 ||
+                            m_o.kind == Kind::Region800;
         ++(region ? f.counts.regions : f.counts.lines);
     }
 
     // The parts of a collection follow one another: region, polyline, multipoint, each only when
     // it has something, each with a short header of label and box.
-    void DescribeCollection(Facts& f, Layout& layout) const {
-        const bool v800 = o_.kind == Kind::Collection800;
-        const std::int32_t points = GetS32(r_ + 9);
-        const std::int64_t regions = v800 ? GetS32(r_ + 21) : GetS16(r_ + 21);
-        const std::int64_t plines = v800 ? GetS32(r_ + 25) : GetS16(r_ + 23);
+    void describeCollection(Facts& f, Layout& layout) const {
+        const bool v800 = m_o.kind == Kind::Collection800;
+        const std::int32_t points = getS32(m_r + 9);
+        const std::int64_t regions = v800 ? getS32(m_r + 21) : getS16(m_r + 21);
+        const std::int64_t plines = v800 ? getS32(m_r + 25) : getS16(m_r + 23);
         if (points < 0 || regions < 0 || plines < 0)
-            Fail("has a negative part count");
-        OwnOriginBox(v800 ? 50 : 45, false, f.mbr);
-        Coords(f);
+            fail("has a negative part count");
+        ownOriginBox(v800 ? 50 : 45, false, f.mbr);
+        coords(f);
         const int form = v800 ? 800 : 450;
         if (regions > 0 || plines > 0) {
-            ChainReader in(reader_, f.coordAddress);
+            ChainReader in(m_reader, f.coordAddress);
             for (const std::int64_t sections : {regions, plines}) {
                 if (sections == 0)
                     continue;
-                layout.Add(v800 ? 1 : 0, {4}); // a copy of the section count
-                layout.Add(6, {w_});
-                in.Read(nullptr, (v800 ? 4 : 0) + 6 * w_);
-                in.Read(nullptr, Sections(in, sections, form, layout));
+                layout.add(v800 ? 1 : 0, {4}); // a copy of the section count
+                layout.add(6, {m_w});
+                in.read(nullptr, (v800 ? 4 : 0) + 6 * m_w);
+                in.read(nullptr, readSections(in, sections, form, layout));
             }
         }
         if (points > 0) {
-            layout.Add(6, {w_});
-            layout.Add(2 * static_cast<std::uint64_t>(points), {w_});
+            layout.add(6, {m_w});
+            layout.add(2 * static_cast<std::uint64_t>(points), {m_w});
         }
         f.counts.regions += regions > 0;
         f.counts.lines += plines > 0;
         f.counts.points += points > 0;
     }
 
-    const MapReader& reader_;
-    const Object& o_;
-    const std::uint8_t* r_;
-    std::uint32_t w_;
-    std::int32_t cx_, cy_;
+    const MapReader& m_reader;
+    const Object& m_o;
+    const std::uint8_t* m_r;
+    std::uint32_t m_w;
+    std::int32_t m_cx, m_cy;
 };
 
-[[noreturn]] void ThrowTooLarge() {
-    ThrowPackError("the packed .MAP would exceed the 2 GB a .MAP can address");
+[[noreturn]] void throwTooLarge() {
+    throwPackError("the packed .MAP would exceed the 2 GB a .MAP can address");
 }
 
 // The coordinate blocks that follow one new object block, written as they fill: only the block
@@ -681,31 +684,31 @@ private:
 class CoordWriter {
 public:
     CoordWriter(OutputFile& out, std::uint32_t blockSize)
-        : out_(out), blockSize_(blockSize), block_(blockSize) {}
+        : m_out(out), m_blockSize(blockSize), m_block(blockSize) {}
 
-    void Start() {
-        count_ = 0;
-        open_ = false;
+    void start() {
+        m_count = 0;
+        m_open = false;
     }
-    std::uint32_t blockCount() const { return count_; }
-    std::uint32_t first() const { return first_; }
-    std::uint32_t last() const { return address_; }
+    std::uint32_t blockCount() const { return m_count; }
+    std::uint32_t first() const { return m_first; }
+    std::uint32_t last() const { return m_address; }
 
     // Where the next byte goes, for an object without coordinate data.
-    std::uint32_t Position() {
-        Room(1);
-        return address_ + offset_;
+    std::uint32_t position() {
+        room(1);
+        return m_address + m_offset;
     }
 
     // Copies an object's coordinate data, laid out as layout says, from where in reads it;
     // returns its new address.
-    std::uint32_t Copy(ChainReader& in, const Layout& layout) {
+    std::uint32_t copy(ChainReader& in, const Layout& layout) {
         std::uint32_t start = 0;
         bool started = false;
         const auto begin = [&](std::uint32_t width) {
-            Room(width);
+            room(width);
             if (!started)
-                start = address_ + offset_;
+                start = m_address + m_offset;
             started = true;
         };
         for (const Segment& s : layout.segments()) {
@@ -714,9 +717,9 @@ public:
                 for (std::uint64_t left = s.repeat; left > 0;) {
                     begin(width);
                     const std::uint64_t fit =
-                        std::min<std::uint64_t>(left, (blockSize_ - offset_) / width);
-                    in.Read(block_.data() + offset_, fit * width);
-                    offset_ += static_cast<std::uint32_t>(fit * width);
+                        std::min<std::uint64_t>(left, (m_blockSize - m_offset) / width);
+                    in.read(m_block.data() + m_offset, fit * width);
+                    m_offset += static_cast<std::uint32_t>(fit * width);
                     left -= fit;
                 }
                 continue;
@@ -725,64 +728,64 @@ public:
             for (std::uint32_t i = 0; i < s.fields; ++i)
                 unit += s.widths[i];
             for (std::uint64_t r = 0; r < s.repeat; ++r) {
-                if (open_ && blockSize_ - offset_ >= unit) {
+                if (m_open && m_blockSize - m_offset >= unit) {
                     begin(unit); // the whole pattern fits: one read
-                    in.Read(block_.data() + offset_, unit);
-                    offset_ += unit;
+                    in.read(m_block.data() + m_offset, unit);
+                    m_offset += unit;
                     continue;
                 }
                 for (std::uint32_t i = 0; i < s.fields; ++i) {
                     begin(s.widths[i]);
-                    in.Read(block_.data() + offset_, s.widths[i]);
-                    offset_ += s.widths[i];
+                    in.read(m_block.data() + m_offset, s.widths[i]);
+                    m_offset += s.widths[i];
                 }
             }
         }
-        return started ? start : Position();
+        return started ? start : position();
     }
 
-    void Finish() {
-        if (open_)
-            Close(0);
-        open_ = false;
+    void finish() {
+        if (m_open)
+            close(0);
+        m_open = false;
     }
 
 private:
-    void Room(std::uint32_t width) {
-        if (!open_ || blockSize_ - offset_ < width)
-            Open();
+    void room(std::uint32_t width) {
+        if (!m_open || m_blockSize - m_offset < width)
+            open();
     }
 
     // The block being filled is always the next to be written, so its successor will lie right
     // after it.
-    void Open() {
-        if (open_)
-            Close(address_ + blockSize_);
-        if (out_.Size() + blockSize_ > kMaxMapSize)
-            ThrowTooLarge();
-        address_ = static_cast<std::uint32_t>(out_.Size());
-        if (count_++ == 0)
-            first_ = address_;
-        std::fill(block_.begin(), block_.end(), 0);
-        offset_ = kCoordHeader;
-        open_ = true;
+    void open() {
+        if (m_open)
+            close(m_address + m_blockSize);
+        if (m_out.size() + m_blockSize > kMaxMapSize)
+            throwTooLarge();
+        m_address = static_cast<std::uint32_t>(m_out.size());
+        if (m_count++ == 0)
+            m_first = m_address;
+        std::fill(m_block.begin(), m_block.end(), 0);
+        m_offset = kCoordHeader;
+        m_open = true;
     }
 
-    void Close(std::uint32_t next) {
-        Put16(block_.data(), kCoordBlock);
-        Put16(block_.data() + 2, static_cast<std::uint16_t>(offset_ - kCoordHeader));
-        Put32(block_.data() + 4, next);
-        out_.Write(block_.data(), block_.size());
+    void close(std::uint32_t next) {
+        put16(m_block.data(), kCoordBlock);
+        put16(m_block.data() + 2, static_cast<std::uint16_t>(m_offset - kCoordHeader));
+        put32(m_block.data() + 4, next);
+        m_out.write(m_block.data(), m_block.size());
     }
 
-    OutputFile& out_;
-    std::uint32_t blockSize_;
-    std::vector<std::uint8_t> block_;
-    bool open_ = false;
-    std::uint32_t address_ = 0;
-    std::uint32_t offset_ = 0;
-    std::uint32_t first_ = 0;
-    std::uint32_t count_ = 0;
+    OutputFile& m_out;
+    std::uint32_t m_blockSize;
+    std::vector<std::uint8_t> m_block;
+    bool m_open = false;
+    std::uint32_t m_address = 0;
+    std::uint32_t m_offset = 0;
+    std::uint32_t m_first = 0;
+    std::uint32_t m_count = 0;
 };
 
 struct IndexEntry {
@@ -796,30 +799,30 @@ struct IndexEntry {
 class SpatialIndexWriter {
 public:
     SpatialIndexWriter(OutputFile& out, std::uint32_t blockSize)
-        : out_(out), blockSize_(blockSize), maxEntries_((blockSize - 4) / kIndexEntry),
-          block_(blockSize) {}
+        : m_out(out), m_blockSize(blockSize), m_maxEntries((blockSize - 4) / kIndexEntry),
+          m_block(blockSize) {}
 
-    void Add(const IndexEntry& entry) { Add(0, entry); }
+    void add(const IndexEntry& entry) { add(0, entry); }
 
     // Writes what is left. Returns the root and the depth as MapInfo counts it (index levels
     // plus one); a lone object block is its own root, as in MapInfo.
-    std::pair<std::uint32_t, std::uint8_t> Finish() {
-        if (levels_.empty())
+    std::pair<std::uint32_t, std::uint8_t> finish() {
+        if (m_levels.empty())
             return {0, 0};
         for (std::size_t level = 0;; ++level) {
             if (level + 2 > kMaxTreeDepth)
-                ThrowPackError("the spatial index would be too deep");
-            std::vector<IndexEntry> rest = std::move(levels_[level].pending);
-            const bool top = level + 1 == levels_.size() && levels_[level].written == 0;
+                throwPackError("the spatial index would be too deep");
+            std::vector<IndexEntry> rest = std::move(m_levels[level].pending);
+            const bool top = level + 1 == m_levels.size() && m_levels[level].written == 0;
             if (top && rest.size() == 1)
                 return {rest.front().child, static_cast<std::uint8_t>(level + 1)};
-            if (top && rest.size() <= maxEntries_)
-                return {WriteNode(rest.data(), rest.size()).child,
+            if (top && rest.size() <= m_maxEntries)
+                return {writeNode(rest.data(), rest.size()).child,
                         static_cast<std::uint8_t>(level + 2)};
-            const std::size_t nodes = (rest.size() + maxEntries_ - 1) / maxEntries_;
+            const std::size_t nodes = (rest.size() + m_maxEntries - 1) / m_maxEntries;
             for (std::size_t n = 0, next = 0; n < nodes; ++n) {
                 const std::size_t take = rest.size() / nodes + (n < rest.size() % nodes ? 1 : 0);
-                Add(level + 1, WriteNode(rest.data() + next, take));
+                add(level + 1, writeNode(rest.data() + next, take));
                 next += take;
             }
         }
@@ -831,52 +834,52 @@ private:
         std::size_t written = 0;
     };
 
-    void Add(std::size_t level, const IndexEntry& entry) {
-        if (levels_.size() <= level)
-            levels_.resize(level + 1);
-        std::vector<IndexEntry>& pending = levels_[level].pending;
+    void add(std::size_t level, const IndexEntry& entry) {
+        if (m_levels.size() <= level)
+            m_levels.resize(level + 1);
+        std::vector<IndexEntry>& pending = m_levels[level].pending;
         pending.push_back(entry);
-        if (pending.size() < 2 * maxEntries_)
+        if (pending.size() < 2 * m_maxEntries)
             return;
-        const IndexEntry parent = WriteNode(pending.data(), maxEntries_);
-        pending.erase(pending.begin(), pending.begin() + maxEntries_);
-        ++levels_[level].written;
-        Add(level + 1, parent);
+        const IndexEntry parent = writeNode(pending.data(), m_maxEntries);
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(m_maxEntries));
+        ++m_levels[level].written;
+        add(level + 1, parent);
     }
 
-    IndexEntry WriteNode(const IndexEntry* entries, std::size_t count) {
-        if (out_.Size() + blockSize_ > kMaxMapSize)
-            ThrowTooLarge();
-        std::fill(block_.begin(), block_.end(), 0);
-        Put16(block_.data(), kIndexBlock);
-        Put16(block_.data() + 2, static_cast<std::uint16_t>(count));
-        IndexEntry parent{{}, static_cast<std::uint32_t>(out_.Size())};
+    IndexEntry writeNode(const IndexEntry* entries, std::size_t count) {
+        if (m_out.size() + m_blockSize > kMaxMapSize)
+            throwTooLarge();
+        std::fill(m_block.begin(), m_block.end(), 0);
+        put16(m_block.data(), kIndexBlock);
+        put16(m_block.data() + 2, static_cast<std::uint16_t>(count));
+        IndexEntry parent{{}, static_cast<std::uint32_t>(m_out.size())};
         for (std::size_t i = 0; i < count; ++i) {
-            std::uint8_t* at = block_.data() + 4 + i * kIndexEntry;
-            Put32(at, static_cast<std::uint32_t>(entries[i].mbr.xmin));
-            Put32(at + 4, static_cast<std::uint32_t>(entries[i].mbr.ymin));
-            Put32(at + 8, static_cast<std::uint32_t>(entries[i].mbr.xmax));
-            Put32(at + 12, static_cast<std::uint32_t>(entries[i].mbr.ymax));
-            Put32(at + 16, entries[i].child);
-            parent.mbr.Add(entries[i].mbr);
+            std::uint8_t* at = m_block.data() + 4 + i * kIndexEntry;
+            put32(at, static_cast<std::uint32_t>(entries[i].mbr.xmin));
+            put32(at + 4, static_cast<std::uint32_t>(entries[i].mbr.ymin));
+            put32(at + 8, static_cast<std::uint32_t>(entries[i].mbr.xmax));
+            put32(at + 12, static_cast<std::uint32_t>(entries[i].mbr.ymax));
+            put32(at + 16, entries[i].child);
+            parent.mbr.add(entries[i].mbr);
         }
-        out_.Write(block_.data(), block_.size());
+        m_out.write(m_block.data(), m_block.size());
         return parent;
     }
 
-    OutputFile& out_;
-    std::uint32_t blockSize_;
-    std::size_t maxEntries_;
-    std::vector<std::uint8_t> block_;
-    std::vector<Level> levels_;
+    OutputFile& m_out;
+    std::uint32_t m_blockSize;
+    std::size_t m_maxEntries;
+    std::vector<std::uint8_t> m_block;
+    std::vector<Level> m_levels;
 };
 
 // Visits the object blocks in the order the spatial index lists them, which keeps neighbours
 // together in the new file. Each block is read into block before visit sees it.
 template <typename Visit>
-void ForEachIndexedObjectBlock(const MapReader& reader, std::vector<std::uint8_t>& block,
+void forEachIndexedObjectBlock(const MapReader& reader, std::vector<std::uint8_t>& block,
                                Visit visit) {
-    const std::uint32_t root = Get32(reader.header().data() + kRootAt);
+    const std::uint32_t root = get32(reader.header().data() + kRootAt);
     if (root == 0)
         return;
     std::vector<bool> seen(reader.blocks(), false);
@@ -886,60 +889,61 @@ void ForEachIndexedObjectBlock(const MapReader& reader, std::vector<std::uint8_t
     while (!stack.empty()) {
         const auto [addr, depth] = stack.back();
         stack.pop_back();
-        if (!reader.IsBlock(addr))
-            ThrowPackError(reader.path() + ": the spatial index refers to " + std::to_string(addr) +
+        if (!reader.isBlock(addr))
+            throwPackError(reader.path() + ": the spatial index refers to " + std::to_string(addr) +
                            ", which is not a block of the file");
         const std::uint32_t index = addr / reader.blockSize();
         if (seen[index])
-            ThrowPackError(reader.path() + ": the spatial index refers twice to the block at " +
+            throwPackError(reader.path() + ": the spatial index refers twice to the block at " +
                            std::to_string(addr));
         seen[index] = true;
-        reader.file().Read(addr, block.data(), block.size());
+        reader.file().read(addr, block.data(), block.size());
         if (block[0] == kObjectBlock) {
             visit(addr);
             continue;
         }
         if (block[0] != kIndexBlock)
-            ThrowPackError(reader.path() + ": the spatial index refers to the block at " +
+            throwPackError(reader.path() + ": the spatial index refers to the block at " +
                            std::to_string(addr) + ", of type " + std::to_string(block[0]) +
                            ", which is neither an index nor an object block");
-        const std::uint32_t entries = Get16(block.data() + 2);
+        const std::uint32_t entries = get16(block.data() + 2);
         if (entries > maxEntries || depth >= kMaxTreeDepth)
-            ThrowPackError(reader.path() + ": the spatial index block at " + std::to_string(addr) +
+            throwPackError(reader.path() + ": the spatial index block at " + std::to_string(addr) +
                            " is damaged");
         for (std::uint32_t i = entries; i-- > 0;)
-            stack.emplace_back(Get32(block.data() + 4 + i * kIndexEntry + 16), depth + 1);
+            stack.emplace_back(get32(block.data() + 4 + std::size_t{i} * kIndexEntry + 16),
+                               depth + 1);
     }
 }
 
 // A flag a row: which rows' objects have been dealt with.
 class RowFlags {
 public:
-    explicit RowFlags(std::uint32_t rows) : bits_(std::size_t{rows} + 1, false) {}
-    bool operator[](std::uint32_t row) const { return bits_[row]; }
-    void Set(std::uint32_t row) { bits_[row] = true; }
+    explicit RowFlags(std::uint32_t rows) : m_bits(std::size_t{rows} + 1, false) {}
+    bool operator[](std::uint32_t row) const { return m_bits[row]; }
+    void set(std::uint32_t row) { m_bits[row] = true; }
 
 private:
-    std::vector<bool> bits_;
+    std::vector<bool> m_bits;
 };
 
 // The row a record belongs to, when it is the object the .ID gives that row: a record left
 // behind by an edit, or in a block nothing uses any more, may still carry a row's number.
-std::uint32_t RowOfRecord(const Object& o, const IdFile& ids) {
-    const std::uint32_t id = Get32(o.record + 1);
-    if (id == 0 || (id & kAnyDeletedFlag) || id > ids.rows() || ids.At(id) != o.address)
+std::uint32_t rowOfRecord(const Object& o, const IdFile& ids) {
+    const std::uint32_t id = get32(o.record + 1);
+    if (id == 0 || (id & kAnyDeletedFlag) || id > ids.rows() || ids.at(id) != o.address)
         return 0;
     return id;
 }
 
-void CheckHeaderCounts(const MapReader& reader, std::uint64_t objects) {
+void checkHeaderCounts(const MapReader& reader, std::uint64_t objects) {
     const std::uint8_t* h = reader.header().data();
     std::uint64_t counted = 0;
     for (int kind = 0; kind < 4; ++kind)
-        counted += Get32(h + kCountsAt + 4 * kind);
+        counted += get32(h + kCountsAt + std::ptrdiff_t{4} * kind);
     // MapInfo's own counts are the objects it holds; others only ever add to them.
     if (counted < objects)
-        ThrowPackError(reader.path() + ": its header counts " + std::to_string(counted) +
+        throwPackError(reader.path() + ": its header counts " + std::to_string(counted) +
                        " objects, but the rows refer to " + std::to_string(objects) +
                        "; the files disagree, so the table is not packed");
 }
@@ -947,205 +951,205 @@ void CheckHeaderCounts(const MapReader& reader, std::uint64_t objects) {
 class MapRewriter {
 public:
     MapRewriter(const InputFile& map, IdFile& ids, const RowMap* rows, OutputFile& out)
-        : reader_(map), ids_(ids), rows_(rows), out_(out), bs_(reader_.blockSize()),
-          done_(ids.rows()), coords_(out, bs_), index_(out, bs_), newBlock_(bs_) {}
+        : m_reader(map), m_ids(ids), m_rows(rows), m_out(out), m_bs(m_reader.blockSize()),
+          m_done(ids.rows()), m_coords(out, m_bs), m_index(out, m_bs), m_newBlock(m_bs) {}
 
-    void Run() {
-        header_ = reader_.header();
-        out_.Write(header_.data(), header_.size());
-        CopyTools();
+    void run() {
+        m_header = m_reader.header();
+        m_out.write(m_header.data(), m_header.size());
+        copyTools();
         std::vector<std::uint8_t> block;
-        ForEachIndexedObjectBlock(reader_, block, [&](std::uint32_t blockAddr) {
-            reader_.ForEachRecord(block.data(), blockAddr, [&](const Object& o) {
-                const std::uint32_t row = RowOfRecord(o, ids_);
-                if (row != 0 && !done_[row] && Keeps(row))
-                    Take(block.data(), o, row);
+        forEachIndexedObjectBlock(m_reader, block, [&](std::uint32_t blockAddr) {
+            m_reader.forEachRecord(block.data(), blockAddr, [&](const Object& o) {
+                const std::uint32_t row = rowOfRecord(o, m_ids);
+                if (row != 0 && !m_done[row] && keeps(row))
+                    take(block.data(), o, row);
             });
-            EndBlock();
+            endBlock();
         });
-        TakeTheRest();
-        CheckHeaderCounts(reader_, objects_);
-        PatchHeader();
+        takeTheRest();
+        checkHeaderCounts(m_reader, m_objects);
+        patchHeader();
     }
 
 private:
-    bool Keeps(std::uint32_t row) const { return !rows_ || rows_->NewRow(row) != 0; }
+    bool keeps(std::uint32_t row) const { return !m_rows || m_rows->newRow(row) != 0; }
 
     // Drawing tools come first, each block as it was, chained at its new place.
-    void CopyTools() {
-        std::uint32_t addr = Get32(header_.data() + kToolAt);
-        std::vector<std::uint8_t> block(bs_);
+    void copyTools() {
+        std::uint32_t addr = get32(m_header.data() + kToolAt);
+        std::vector<std::uint8_t> block(m_bs);
         while (addr != 0) {
-            if (++toolBlocks_ > kMaxToolBlocks)
-                ThrowPackError(reader_.path() +
+            if (++m_toolBlocks > kMaxToolBlocks)
+                throwPackError(m_reader.path() +
                                ": the chain of drawing-tool blocks is too long or loops");
-            reader_.ReadBlock(addr, block.data(), kToolBlock, "drawing-tool block");
-            const auto here = static_cast<std::uint32_t>(out_.Size());
-            if (firstTool_ == 0)
-                firstTool_ = here;
-            addr = Get32(block.data() + 4);
-            Put32(block.data() + 4, addr != 0 ? here + bs_ : 0);
-            out_.Write(block.data(), block.size());
+            m_reader.readBlock(addr, block.data(), kToolBlock, "drawing-tool block");
+            const auto here = static_cast<std::uint32_t>(m_out.size());
+            if (m_firstTool == 0)
+                m_firstTool = here;
+            addr = get32(block.data() + 4);
+            put32(block.data() + 4, addr != 0 ? here + m_bs : 0);
+            m_out.write(block.data(), block.size());
         }
     }
 
     // Objects the walk of the index did not reach: in blocks it does not list, or behind a
     // record the walk could not step over. Each must be where the .ID says.
-    void TakeTheRest() {
+    void takeTheRest() {
         std::vector<std::pair<std::uint32_t, std::uint32_t>> rest; // address, row
-        for (std::uint32_t row = 1; row <= ids_.rows(); ++row)
-            if (ids_.At(row) != 0 && !done_[row] && Keeps(row))
-                rest.emplace_back(ids_.At(row), row);
+        for (std::uint32_t row = 1; row <= m_ids.rows(); ++row)
+            if (m_ids.at(row) != 0 && !m_done[row] && keeps(row))
+                rest.emplace_back(m_ids.at(row), row);
         std::sort(rest.begin(), rest.end());
         std::vector<std::uint8_t> scratch;
         for (std::size_t i = 0; i < rest.size(); ++i) {
             const auto [addr, row] = rest[i];
             if (i > 0 && rest[i - 1].first == addr)
-                ThrowPackError(reader_.path() + ": rows " + std::to_string(rest[i - 1].second) +
+                throwPackError(m_reader.path() + ": rows " + std::to_string(rest[i - 1].second) +
                                " and " + std::to_string(row) + " refer to the same object");
-            if (i > 0 && reader_.BlockOf(rest[i - 1].first) != reader_.BlockOf(addr))
-                EndBlock();
-            const Object o = reader_.LiveObject(addr, row, scratch);
-            Take(scratch.data(), o, row);
+            if (i > 0 && m_reader.blockOf(rest[i - 1].first) != m_reader.blockOf(addr))
+                endBlock();
+            const Object o = m_reader.liveObject(addr, row, scratch);
+            take(scratch.data(), o, row);
         }
-        EndBlock();
+        endBlock();
     }
 
-    void Take(const std::uint8_t* oldBlock, const Object& o, std::uint32_t row) {
-        if (!blockOpen_)
-            BeginBlock(oldBlock);
-        const Facts facts = Describer(reader_, o, cx_, cy_).Describe(layout_);
-        std::uint8_t* record = newBlock_.data() + kObjectHeader + used_;
+    void take(const std::uint8_t* oldBlock, const Object& o, std::uint32_t row) {
+        if (!m_blockOpen)
+            beginBlock(oldBlock);
+        const Facts facts = Describer(m_reader, o, m_cx, m_cy).describe(m_layout);
+        std::uint8_t* record = m_newBlock.data() + kObjectHeader + m_used;
         std::copy(o.record, o.record + o.size, record);
-        Put32(record + 1, rows_ ? rows_->NewRow(row) : row);
-        if (facts.hasCoords && !(facts.coordAddress == 0 && layout_.total() == 0)) {
+        put32(record + 1, m_rows ? m_rows->newRow(row) : row);
+        if (facts.hasCoords && !(facts.coordAddress == 0 && m_layout.total() == 0)) {
             std::uint32_t at = 0;
-            if (layout_.total() == 0) {
-                at = coords_.Position();
+            if (m_layout.total() == 0) {
+                at = m_coords.position();
             } else {
-                ChainReader in(reader_, facts.coordAddress);
-                at = coords_.Copy(in, layout_);
+                ChainReader in(m_reader, facts.coordAddress);
+                at = m_coords.copy(in, m_layout);
             }
-            Put32(record + 5, at);
+            put32(record + 5, at);
         }
-        ids_.Set(row, newBlockAddr_ + kObjectHeader + used_);
-        done_.Set(row);
-        used_ += o.size;
-        leaf_.Add(facts.mbr);
-        counts_.Add(facts.counts);
-        objects_ += CountedObjects(o);
+        m_ids.set(row, m_newBlockAddr + kObjectHeader + m_used);
+        m_done.set(row);
+        m_used += o.size;
+        m_leaf.add(facts.mbr);
+        m_counts.add(facts.counts);
+        m_objects += countedObjects(o);
     }
 
     // The new block keeps the old one's centre, which its compressed records are relative to.
-    void BeginBlock(const std::uint8_t* oldBlock) {
-        if (out_.Size() + bs_ > kMaxMapSize)
-            ThrowTooLarge();
-        newBlockAddr_ = static_cast<std::uint32_t>(out_.Size());
-        out_.WriteZeros(bs_); // the block is written once its records are known
-        cx_ = GetS32(oldBlock + 4);
-        cy_ = GetS32(oldBlock + 8);
-        std::fill(newBlock_.begin(), newBlock_.end(), 0);
-        used_ = 0;
-        leaf_ = {};
-        coords_.Start();
-        blockOpen_ = true;
+    void beginBlock(const std::uint8_t* oldBlock) {
+        if (m_out.size() + m_bs > kMaxMapSize)
+            throwTooLarge();
+        m_newBlockAddr = static_cast<std::uint32_t>(m_out.size());
+        m_out.writeZeros(m_bs); // the block is written once its records are known
+        m_cx = getS32(oldBlock + 4);
+        m_cy = getS32(oldBlock + 8);
+        std::fill(m_newBlock.begin(), m_newBlock.end(), 0);
+        m_used = 0;
+        m_leaf = {};
+        m_coords.start();
+        m_blockOpen = true;
     }
 
-    void EndBlock() {
-        if (!blockOpen_)
+    void endBlock() {
+        if (!m_blockOpen)
             return;
-        blockOpen_ = false;
-        coords_.Finish();
-        std::uint8_t* b = newBlock_.data();
-        Put16(b, kObjectBlock);
-        Put16(b + 2, static_cast<std::uint16_t>(used_));
-        Put32(b + 4, static_cast<std::uint32_t>(cx_));
-        Put32(b + 8, static_cast<std::uint32_t>(cy_));
-        Put32(b + 12, coords_.blockCount() ? coords_.first() : 0);
-        Put32(b + 16, coords_.blockCount() ? coords_.last() : 0);
-        out_.WriteAt(newBlockAddr_, b, bs_);
-        longestChain_ = std::max(longestChain_, coords_.blockCount());
-        all_.Add(leaf_);
-        index_.Add({leaf_, newBlockAddr_});
+        m_blockOpen = false;
+        m_coords.finish();
+        std::uint8_t* b = m_newBlock.data();
+        put16(b, kObjectBlock);
+        put16(b + 2, static_cast<std::uint16_t>(m_used));
+        put32(b + 4, static_cast<std::uint32_t>(m_cx));
+        put32(b + 8, static_cast<std::uint32_t>(m_cy));
+        put32(b + 12, m_coords.blockCount() ? m_coords.first() : 0);
+        put32(b + 16, m_coords.blockCount() ? m_coords.last() : 0);
+        m_out.writeAt(m_newBlockAddr, b, m_bs);
+        m_longestChain = std::max(m_longestChain, m_coords.blockCount());
+        m_all.add(m_leaf);
+        m_index.add({m_leaf, m_newBlockAddr});
     }
 
-    void PatchHeader() {
-        const auto [root, depth] = index_.Finish();
-        std::uint8_t* h = header_.data();
-        if (!all_.Empty()) {
-            Put32(h + kMbrAt, static_cast<std::uint32_t>(all_.xmin));
-            Put32(h + kMbrAt + 4, static_cast<std::uint32_t>(all_.ymin));
-            Put32(h + kMbrAt + 8, static_cast<std::uint32_t>(all_.xmax));
-            Put32(h + kMbrAt + 12, static_cast<std::uint32_t>(all_.ymax));
+    void patchHeader() {
+        const auto [root, depth] = m_index.finish();
+        std::uint8_t* h = m_header.data();
+        if (!m_all.empty()) {
+            put32(h + kMbrAt, static_cast<std::uint32_t>(m_all.xmin));
+            put32(h + kMbrAt + 4, static_cast<std::uint32_t>(m_all.ymin));
+            put32(h + kMbrAt + 8, static_cast<std::uint32_t>(m_all.xmax));
+            put32(h + kMbrAt + 12, static_cast<std::uint32_t>(m_all.ymax));
         }
-        Put32(h + kRootAt, root);
-        Put32(h + kGarbageAt, 0);
-        Put32(h + kToolAt, firstTool_);
-        Put32(h + kCountsAt, counts_.points);
-        Put32(h + kCountsAt + 4, counts_.lines);
-        Put32(h + kCountsAt + 8, counts_.regions);
-        Put32(h + kCountsAt + 12, counts_.texts);
+        put32(h + kRootAt, root);
+        put32(h + kGarbageAt, 0);
+        put32(h + kToolAt, m_firstTool);
+        put32(h + kCountsAt, m_counts.points);
+        put32(h + kCountsAt + 4, m_counts.lines);
+        put32(h + kCountsAt + 8, m_counts.regions);
+        put32(h + kCountsAt + 12, m_counts.texts);
         // A size hint for readers' buffers: it is never lowered, and a file that says 0
         // (MapInfo's choice for newer objects) keeps 0.
-        const std::uint32_t oldBuffer = Get32(h + kCoordBufAt);
+        const std::uint32_t oldBuffer = get32(h + kCoordBufAt);
         if (oldBuffer != 0)
-            Put32(h + kCoordBufAt, std::max(oldBuffer, longestChain_ * bs_));
+            put32(h + kCoordBufAt, std::max(oldBuffer, m_longestChain * m_bs));
         h[kDepthAt] = depth;
-        h[kToolCountAt] = static_cast<std::uint8_t>(toolBlocks_);
-        out_.WriteAt(0, header_.data(), header_.size());
+        h[kToolCountAt] = static_cast<std::uint8_t>(m_toolBlocks);
+        m_out.writeAt(0, m_header.data(), m_header.size());
     }
 
-    const MapReader reader_;
-    IdFile& ids_;
-    const RowMap* rows_;
-    OutputFile& out_;
-    const std::uint32_t bs_;
-    RowFlags done_;
-    CoordWriter coords_;
-    SpatialIndexWriter index_;
-    std::vector<std::uint8_t> header_;
-    std::vector<std::uint8_t> newBlock_;
-    Layout layout_;
-    bool blockOpen_ = false;
-    std::uint32_t newBlockAddr_ = 0;
-    std::int32_t cx_ = 0, cy_ = 0;
-    std::uint32_t used_ = 0;
-    Mbr leaf_, all_;
-    Counts counts_;
-    std::uint64_t objects_ = 0;
-    std::uint32_t longestChain_ = 0;
-    std::uint32_t toolBlocks_ = 0;
-    std::uint32_t firstTool_ = 0;
+    const MapReader m_reader;
+    IdFile& m_ids;
+    const RowMap* m_rows;
+    OutputFile& m_out;
+    const std::uint32_t m_bs;
+    RowFlags m_done;
+    CoordWriter m_coords;
+    SpatialIndexWriter m_index;
+    std::vector<std::uint8_t> m_header;
+    std::vector<std::uint8_t> m_newBlock;
+    Layout m_layout;
+    bool m_blockOpen = false;
+    std::uint32_t m_newBlockAddr = 0;
+    std::int32_t m_cx = 0, m_cy = 0;
+    std::uint32_t m_used = 0;
+    Mbr m_leaf, m_all;
+    Counts m_counts;
+    std::uint64_t m_objects = 0;
+    std::uint32_t m_longestChain = 0;
+    std::uint32_t m_toolBlocks = 0;
+    std::uint32_t m_firstTool = 0;
 };
 
 } // namespace
 
 IdFile::IdFile(const InputFile& file) {
     if (file.size() % 4 != 0)
-        ThrowPackError(file.path() + " has a size that is not a whole number of entries");
+        throwPackError(file.path() + " has a size that is not a whole number of entries");
     if (file.size() / 4 > std::numeric_limits<std::int32_t>::max())
-        ThrowPackError(file.path() + " is too large");
-    entries_.resize(static_cast<std::size_t>(file.size() / 4));
+        throwPackError(file.path() + " is too large");
+    m_entries.resize(static_cast<std::size_t>(file.size() / 4));
     constexpr std::size_t kChunk = 1 << 16;
     std::vector<std::uint8_t> bytes(4 * kChunk);
-    for (std::size_t first = 0; first < entries_.size(); first += kChunk) {
-        const std::size_t count = std::min(kChunk, entries_.size() - first);
-        file.Read(4 * std::uint64_t{first}, bytes.data(), 4 * count);
+    for (std::size_t first = 0; first < m_entries.size(); first += kChunk) {
+        const std::size_t count = std::min(kChunk, m_entries.size() - first);
+        file.read(4 * std::uint64_t{first}, bytes.data(), 4 * count);
         for (std::size_t i = 0; i < count; ++i)
-            entries_[first + i] = Get32(bytes.data() + 4 * i);
+            m_entries[first + i] = get32(bytes.data() + 4 * i);
     }
 }
 
-void CheckIdsAgainstMap(const IdFile& ids, const std::string& idPath, const InputFile* map,
+void checkIdsAgainstMap(const IdFile& ids, const std::string& idPath, const InputFile* map,
                         const RowMap* rows) {
     const auto disagree = [&](std::uint32_t row, const std::string& what) {
-        ThrowPackError(idPath + ": row " + std::to_string(row) + " refers to an object " + what +
+        throwPackError(idPath + ": row " + std::to_string(row) + " refers to an object " + what +
                        "; the files disagree, so the table is not packed");
     };
     std::unique_ptr<MapReader> reader;
     std::uint32_t firstWithObject = 0;
     for (std::uint32_t row = 1; row <= ids.rows(); ++row) {
-        const std::uint32_t addr = ids.At(row);
+        const std::uint32_t addr = ids.at(row);
         if (addr == 0)
             continue;
         if (!map)
@@ -1157,19 +1161,19 @@ void CheckIdsAgainstMap(const IdFile& ids, const std::string& idPath, const Inpu
                               (addr < reader->firstBlock() ? ", inside the header of "
                                                            : ", past the end of ") +
                               map->path() + " (" + std::to_string(map->size()) + " bytes)");
-        if (firstWithObject == 0 && (!rows || rows->NewRow(row) != 0))
+        if (firstWithObject == 0 && (!rows || rows->newRow(row) != 0))
             firstWithObject = row;
     }
     if (firstWithObject == 0)
         return;
     // Its counts are compared with the objects once they have all been read.
-    if (Get32(reader->header().data() + kRootAt) == 0)
-        ThrowPackError(map->path() + ": its header says it holds no object, yet row " +
+    if (get32(reader->header().data() + kRootAt) == 0)
+        throwPackError(map->path() + ": its header says it holds no object, yet row " +
                        std::to_string(firstWithObject) + " of " + idPath +
                        " refers to one; the files disagree, so the table is not packed");
 }
 
-void RenumberMapObjects(const InputFile& map, const IdFile& ids, const RowMap& rows,
+void renumberMapObjects(const InputFile& map, const IdFile& ids, const RowMap& rows,
                         OutputFile& out) {
     const MapReader reader(map);
     const std::uint32_t bs = reader.blockSize();
@@ -1177,10 +1181,10 @@ void RenumberMapObjects(const InputFile& map, const IdFile& ids, const RowMap& r
     std::uint64_t objects = 0;
     // The record's row, in place, for the row it takes or the flag of the row that goes.
     const auto renumber = [&](const Object& o, std::uint32_t row, std::uint8_t* id) {
-        const std::uint32_t newRow = rows.NewRow(row);
-        Put32(id, newRow != 0 ? newRow : row | kDeletedFlag);
-        objects += newRow != 0 ? CountedObjects(o) : 0;
-        done.Set(row);
+        const std::uint32_t newRow = rows.newRow(row);
+        put32(id, newRow != 0 ? newRow : row | kDeletedFlag);
+        objects += newRow != 0 ? countedObjects(o) : 0;
+        done.set(row);
     };
 
     // The file is copied in whole blocks, each object block's records renumbered on the way.
@@ -1189,41 +1193,41 @@ void RenumberMapObjects(const InputFile& map, const IdFile& ids, const RowMap& r
     for (std::uint64_t at = 0; at < map.size(); at += chunk) {
         const std::uint64_t size = std::min(chunk, map.size() - at);
         buffer.resize(static_cast<std::size_t>(size));
-        map.Read(at, buffer.data(), buffer.size());
+        map.read(at, buffer.data(), buffer.size());
         for (std::uint64_t b = std::max<std::uint64_t>(at, reader.firstBlock());
              b + bs <= at + size; b += bs) {
             std::uint8_t* block = buffer.data() + (b - at);
             if (block[0] != kObjectBlock)
                 continue;
-            reader.ForEachRecord(block, static_cast<std::uint32_t>(b), [&](const Object& o) {
-                if (const std::uint32_t row = RowOfRecord(o, ids); row != 0 && !done[row])
+            reader.forEachRecord(block, static_cast<std::uint32_t>(b), [&](const Object& o) {
+                if (const std::uint32_t row = rowOfRecord(o, ids); row != 0 && !done[row])
                     renumber(o, row, const_cast<std::uint8_t*>(o.record) + 1);
             });
         }
-        out.Write(buffer.data(), buffer.size());
+        out.write(buffer.data(), buffer.size());
     }
 
     // Objects the walk through the blocks could not reach are patched where they are; a row
     // that stays must find its object there.
     std::vector<std::uint8_t> scratch;
     for (std::uint32_t row = 1; row <= ids.rows(); ++row) {
-        const std::uint32_t addr = ids.At(row);
+        const std::uint32_t addr = ids.at(row);
         if (addr == 0 || done[row])
             continue;
         Object o;
-        if (rows.NewRow(row) != 0)
-            o = reader.LiveObject(addr, row, scratch);
-        else if (!reader.Locate(addr, scratch, o).empty() || Get32(o.record + 1) != row)
+        if (rows.newRow(row) != 0)
+            o = reader.liveObject(addr, row, scratch);
+        else if (!reader.locate(addr, scratch, o).empty() || get32(o.record + 1) != row)
             continue; // the row goes, and whatever is there is not its object
         std::uint8_t id[4];
         renumber(o, row, id);
-        out.WriteAt(std::uint64_t{addr} + 1, id, sizeof id);
+        out.writeAt(std::uint64_t{addr} + 1, id, sizeof id);
     }
-    CheckHeaderCounts(reader, objects);
+    checkHeaderCounts(reader, objects);
 }
 
-void RewriteMap(const InputFile& map, IdFile& ids, const RowMap* rows, OutputFile& out) {
-    MapRewriter(map, ids, rows, out).Run();
+void rewriteMap(const InputFile& map, IdFile& ids, const RowMap* rows, OutputFile& out) {
+    MapRewriter(map, ids, rows, out).run();
 }
 
 } // namespace vantero::tablefiles::detail

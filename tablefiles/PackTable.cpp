@@ -17,7 +17,7 @@ namespace {
 
 using namespace detail;
 
-const char* KindName(TableStorage storage) {
+const char* kindName(TableStorage storage) {
     switch (storage) {
     case TableStorage::Native:
         return "native";
@@ -43,142 +43,142 @@ const char* KindName(TableStorage storage) {
 class NewFiles {
 public:
     ~NewFiles() {
-        if (!kept_)
-            for (const Replacement& r : list_)
-                RemoveFileQuietly(r.fresh);
+        if (!m_kept)
+            for (const Replacement& r : m_list)
+                removeFileQuietly(r.fresh);
     }
     // Reserves the new name of target before the file is created, so that a failure while
     // writing it still removes it.
-    const std::string& Add(const std::string& target) {
-        list_.push_back({target, NewFileName(target)});
-        return list_.back().fresh;
+    const std::string& add(const std::string& target) {
+        m_list.push_back({target, newFileName(target)});
+        return m_list.back().fresh;
     }
-    const std::vector<Replacement>& list() const { return list_; }
-    void Keep() { kept_ = true; }
+    const std::vector<Replacement>& list() const { return m_list; }
+    void keep() { m_kept = true; }
 
 private:
-    std::vector<Replacement> list_;
-    bool kept_ = false;
+    std::vector<Replacement> m_list;
+    bool m_kept = false;
 };
 
-std::unique_ptr<InputFile> OpenIfPresent(const std::string& path) {
+std::unique_ptr<InputFile> openIfPresent(const std::string& path) {
     if (path.empty())
         return nullptr;
     // Renaming over a link would replace the link, not the file it points at.
-    if (KindOf(path) != PathKind::File)
-        ThrowPackError(path + " is not a regular file; its table is not packed");
+    if (kindOf(path) != PathKind::File)
+        throwPackError(path + " is not a regular file; its table is not packed");
     return std::make_unique<InputFile>(path);
 }
 
 // The files of a table that its owner made read-only are not replaced behind their back, even
 // by a process that could.
-void RefuseReadOnly(const InputFile* file) {
-    if (file && !file->Writable())
-        ThrowPackError(file->path() + " is read-only; its table is not packed");
+void refuseReadOnly(const InputFile* file) {
+    if (file && !file->writable())
+        throwPackError(file->path() + " is read-only; its table is not packed");
 }
 
-void WriteIdEntry(OutputFile& out, std::uint32_t value) {
+void writeIdEntry(OutputFile& out, std::uint32_t value) {
     std::uint8_t bytes[4];
-    Put32(bytes, value);
-    out.Write(bytes, 4);
+    put32(bytes, value);
+    out.write(bytes, 4);
 }
 
 } // namespace
 
-void RecoverInterruptedPack(const std::string& tabPath) {
-    (void)ReadTableStorage(tabPath);
+void recoverInterruptedPack(const std::string& tabPath) {
+    (void)readTableStorage(tabPath);
     const TableLock lock(tabPath);
-    RecoverLocked(tabPath);
+    recoverLocked(tabPath);
 }
 
-void PackTable(const std::string& tabPath, PackOptions options,
+void packTable(const std::string& tabPath, PackParts options,
                const std::function<void(int step)>& checkpoint) {
     Progress progress(checkpoint);
-    (void)ReadTableStorage(tabPath); // refuses folders and non-tables before anything is opened
+    (void)readTableStorage(tabPath); // refuses folders and non-tables before anything is opened
     const TableLock lock(tabPath);
-    RecoverLocked(tabPath);
-    progress.Step();
+    recoverLocked(tabPath);
+    progress.step();
 
-    const TableFiles files = FindTableFiles(tabPath);
+    const TableFiles files = findTableFiles(tabPath);
     const TableStorage storage = files.info.storage;
     if (storage == TableStorage::NativeX)
         // Nothing independent can read such a table to check a pack of it.
-        ThrowPackError(tabPath + " is an extended native table (Type NATIVEX, MapInfo 15.2 and " +
+        throwPackError(tabPath + " is an extended native table (Type NATIVEX, MapInfo 15.2 and " +
                        "later); tables of this kind are not packed by the stand-in");
     if (storage != TableStorage::Native && storage != TableStorage::Dbf)
-        ThrowPackError(tabPath + " is a " + KindName(storage) +
+        throwPackError(tabPath + " is a " + kindName(storage) +
                        " table; only native and dBase tables can be packed");
     const bool dbase = storage == TableStorage::Dbf;
     if (files.data.empty())
-        ThrowPackError(tabPath + " has no " + (dbase ? ".dbf" : ".DAT") + " file beside it");
+        throwPackError(tabPath + " has no " + (dbase ? ".dbf" : ".DAT") + " file beside it");
 
-    const auto data = OpenIfPresent(files.data);
-    const DataHeader header = ReadDataHeader(*data, dbase);
-    const auto id = OpenIfPresent(files.id);
-    const auto map = OpenIfPresent(files.map);
-    const auto ind = options.data ? OpenIfPresent(files.ind) : nullptr;
+    const auto data = openIfPresent(files.data);
+    const DataHeader header = readDataHeader(*data, dbase);
+    const auto id = openIfPresent(files.id);
+    const auto map = openIfPresent(files.map);
+    const auto ind = options.data ? openIfPresent(files.ind) : nullptr;
     if (!options.graphic && !options.data)
         return;
     if (!files.info.readOnly.empty())
-        ThrowPackError(tabPath + " is not packed: " + files.info.readOnly);
+        throwPackError(tabPath + " is not packed: " + files.info.readOnly);
     for (const InputFile* file : {data.get(), id.get(), map.get(), ind.get()})
-        RefuseReadOnly(file);
+        refuseReadOnly(file);
 
     // The pack cannot tell which of two files that disagree is right, so it touches neither.
-    CheckFieldsAgainstTab(header, files.info.fields, dbase, files.data, tabPath);
+    checkFieldsAgainstTab(header, files.info.fields, dbase, files.data, tabPath);
     IdFile ids = id ? IdFile(*id) : IdFile();
     if (id && ids.rows() != header.records)
-        ThrowPackError(files.id + " holds " + std::to_string(ids.rows()) + " entries, but " +
+        throwPackError(files.id + " holds " + std::to_string(ids.rows()) + " entries, but " +
                        files.data + " holds " + std::to_string(header.records) +
                        " records; the files disagree, so the table is not packed");
     std::optional<RowMap> rowMap;
     if (options.data)
-        rowMap.emplace(MapRows(*data, header, dbase));
+        rowMap.emplace(mapRows(*data, header, dbase));
     const bool dropRows = rowMap && rowMap->kept() < header.records;
     const RowMap* rows = dropRows ? &*rowMap : nullptr;
     if (id)
-        CheckIdsAgainstMap(ids, files.id, map.get(), rows);
-    const bool rewriteMap = options.graphic && map && id;
-    progress.Step();
+        checkIdsAgainstMap(ids, files.id, map.get(), rows);
+    const bool packGraphic = options.graphic && map && id;
+    progress.step();
 
     NewFiles fresh;
-    if (rewriteMap) {
-        OutputFile out(fresh.Add(files.map), *map, progress);
-        RewriteMap(*map, ids, rows, out);
-        out.Finish();
+    if (packGraphic) {
+        OutputFile out(fresh.add(files.map), *map, progress);
+        rewriteMap(*map, ids, rows, out);
+        out.finish();
     } else if (dropRows && map && id) {
-        OutputFile out(fresh.Add(files.map), *map, progress);
-        RenumberMapObjects(*map, ids, *rows, out);
-        out.Finish();
+        OutputFile out(fresh.add(files.map), *map, progress);
+        renumberMapObjects(*map, ids, *rows, out);
+        out.finish();
     }
     if (dropRows) {
-        OutputFile out(fresh.Add(files.data), *data, progress);
-        WritePackedData(*data, header, *rows, out);
-        out.Finish();
+        OutputFile out(fresh.add(files.data), *data, progress);
+        writePackedData(*data, header, *rows, out);
+        out.finish();
     }
-    if (id && (rewriteMap || dropRows)) {
+    if (id && (packGraphic || dropRows)) {
         // With a graphic pack the entries now hold the objects' new addresses.
-        OutputFile out(fresh.Add(files.id), *id, progress);
+        OutputFile out(fresh.add(files.id), *id, progress);
         for (std::uint32_t row = 1; row <= ids.rows(); ++row)
-            if (!rows || rows->NewRow(row) != 0)
-                WriteIdEntry(out, ids.At(row));
-        out.Finish();
+            if (!rows || rows->newRow(row) != 0)
+                writeIdEntry(out, ids.at(row));
+        out.finish();
     }
     if (dropRows && ind) {
-        OutputFile out(fresh.Add(files.ind), *ind, progress);
-        RemapIndexFile(*ind, *rows, out);
-        out.Finish();
+        OutputFile out(fresh.add(files.ind), *ind, progress);
+        remapIndexFile(*ind, *rows, out);
+        out.finish();
     }
     if (fresh.list().empty())
         return;
-    fresh.Keep();
+    fresh.keep();
     try {
-        SwapIn(tabPath, fresh.list(), progress);
+        swapIn(tabPath, fresh.list(), progress);
     } catch (...) {
         // Before the journal was written the new files are still only new files.
-        if (!PathExists(JournalName(tabPath)))
+        if (!pathExists(journalName(tabPath)))
             for (const Replacement& r : fresh.list())
-                RemoveFileQuietly(r.fresh);
+                removeFileQuietly(r.fresh);
         throw;
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/PackParts.h"
+
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -12,17 +14,12 @@ struct PackError : std::runtime_error {
     using runtime_error::runtime_error;
 };
 
-struct PackOptions {
-    bool graphic = false; // rewrite the .MAP without deleted objects and dead space
-    bool data = false;    // drop deleted rows and renumber what is left
-};
-
 // How a .tab stores its rows. Only Native tables (and dBase tables, for their data) are packed.
 // NativeX is the extended native format of MapInfo 15.2 and later.
 enum class TableStorage { Native, Dbf, Raster, View, Seamless, Linked, NativeX, Other };
 
 // Reads the .tab text. Throws PackError for a path that is not a readable MapInfo table.
-TableStorage ReadTableStorage(const std::string& tabPath);
+TableStorage readTableStorage(const std::string& tabPath);
 
 // Packs one table in place: the new files are written beside the old ones, made durable, then
 // swapped in under a journal, so that a process killed at any moment leaves a table that
@@ -30,11 +27,11 @@ TableStorage ReadTableStorage(const std::string& tabPath);
 // given, is called with an increasing step number at many points of the work. An exception it
 // throws stops the pack and reaches the caller; thrown once the swap has begun, it waits until
 // the swap is complete, so the caller finds either the old table or the packed one.
-void PackTable(const std::string& tabPath, PackOptions options,
+void packTable(const std::string& tabPath, PackParts options,
                const std::function<void(int step)>& checkpoint = {});
 
 // Finishes a swap that a killed pack had committed, or removes the leftovers of one it had not.
 // Cheap when there is nothing to do; call it before a table is opened.
-void RecoverInterruptedPack(const std::string& tabPath);
+void recoverInterruptedPack(const std::string& tabPath);
 
 } // namespace vantero::tablefiles

@@ -20,57 +20,57 @@ constexpr std::string_view kJournalTempSuffix = ".vantero-journal.tmp";
 constexpr std::string_view kMagic = "VANTERO-PACK-JOURNAL-1\n";
 constexpr std::uint64_t kMaxJournal = 1 << 16;
 
-std::uint32_t Checksum(const std::uint8_t* p, std::size_t size) {
+std::uint32_t checksum(const std::uint8_t* p, std::size_t size) {
     std::uint32_t h = 2166136261u; // FNV-1a
     for (std::size_t i = 0; i < size; ++i)
         h = (h ^ p[i]) * 16777619u;
     return h;
 }
 
-void AppendName(std::vector<std::uint8_t>& out, const std::string& name) {
+void appendName(std::vector<std::uint8_t>& out, const std::string& name) {
     std::uint8_t length[4];
-    Put32(length, static_cast<std::uint32_t>(name.size()));
+    put32(length, static_cast<std::uint32_t>(name.size()));
     out.insert(out.end(), length, length + 4);
     out.insert(out.end(), name.begin(), name.end());
 }
 
-std::string StemOf(const std::string& name) {
+std::string stemOf(std::string_view name) {
     const auto dot = name.find_last_of('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
+    return std::string(dot == std::string::npos ? name : name.substr(0, dot));
 }
 
 // The journal's targets, as names in the table's folder. A journal that is damaged, or that
 // names anything but this table's own files, is refused rather than acted on.
-std::vector<std::string> ReadJournal(const std::string& tabPath, const std::string& journal) {
+std::vector<std::string> readJournal(const std::string& tabPath, const std::string& journal) {
     const InputFile file(journal);
     const std::uint64_t size = file.size();
     const auto damaged = [&]() -> std::vector<std::string> {
-        ThrowPackError(journal + " is damaged; the table's files were left as they are");
+        throwPackError(journal + " is damaged; the table's files were left as they are");
     };
     if (size > kMaxJournal || size < kMagic.size() + 8)
         return damaged();
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    file.Read(0, bytes.data(), bytes.size());
+    file.read(0, bytes.data(), bytes.size());
     const std::uint8_t* p = bytes.data();
     if (std::string_view(reinterpret_cast<const char*>(p), kMagic.size()) != kMagic ||
-        Checksum(p, static_cast<std::size_t>(size - 4)) != Get32(p + size - 4))
+        checksum(p, static_cast<std::size_t>(size - 4)) != get32(p + size - 4))
         return damaged();
     std::uint64_t at = kMagic.size();
-    const std::uint32_t count = Get32(p + at);
+    const std::uint32_t count = get32(p + at);
     at += 4;
-    const std::string stem = StemOf(FileNameOf(tabPath));
+    const std::string stem = stemOf(fileNameOf(tabPath));
     std::vector<std::string> targets;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (at + 4 > size - 4)
             return damaged();
-        const std::uint32_t length = Get32(p + at);
+        const std::uint32_t length = get32(p + at);
         at += 4;
         if (length == 0 || at + length > size - 4)
             return damaged();
         std::string name(reinterpret_cast<const char*>(p + at), length);
         at += length;
         if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos ||
-            StemOf(name) != stem || name == FileNameOf(tabPath))
+            stemOf(name) != stem || name == fileNameOf(tabPath))
             return damaged();
         targets.push_back(std::move(name));
     }
@@ -79,128 +79,128 @@ std::vector<std::string> ReadJournal(const std::string& tabPath, const std::stri
     return targets;
 }
 
-void RollForward(const std::string& folder, const std::vector<std::string>& targets,
+void rollForward(const std::string& folder, const std::vector<std::string>& targets,
                  const std::string& journal, Progress* progress) {
     for (const std::string& name : targets) {
-        const std::string target = folder + "/" + name;
-        const std::string fresh = NewFileName(target);
+        const std::string target = joinPath(folder, name);
+        const std::string fresh = newFileName(target);
         // A new file that is gone was renamed before the pack was cut short.
-        RenameFile(fresh, target, true);
+        renameFile(fresh, target, true);
         if (progress)
-            progress->Step();
+            progress->step();
     }
-    FsyncFolder(folder);
+    fsyncFolder(folder);
     if (progress)
-        progress->Step();
-    RemoveFile(journal);
+        progress->step();
+    removeFile(journal);
     if (progress)
-        progress->Step();
-    FsyncFolder(folder);
+        progress->step();
+    fsyncFolder(folder);
 }
 
 } // namespace
 
-std::string NewFileName(const std::string& file) {
+std::string newFileName(const std::string& file) {
     return file + std::string(kNewSuffix);
 }
-std::string JournalName(const std::string& tabPath) {
+std::string journalName(const std::string& tabPath) {
     return tabPath + std::string(kJournalSuffix);
 }
 
 TableLock::TableLock(const std::string& tabPath) {
-    fd_ = open(tabPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        ThrowIoError("cannot open the table", tabPath);
-    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    m_fd = open(tabPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0)
+        throwIoError("cannot open the table", tabPath);
+    while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
         const bool busy = errno == EWOULDBLOCK;
-        close(fd_);
-        fd_ = -1;
+        close(m_fd);
+        m_fd = -1;
         if (busy)
-            ThrowPackError(tabPath + " is being packed by another process");
-        ThrowIoError("cannot lock the table", tabPath);
+            throwPackError(tabPath + " is being packed by another process");
+        throwIoError("cannot lock the table", tabPath);
     }
 }
 
 TableLock::~TableLock() {
-    if (fd_ >= 0)
-        close(fd_); // releases the lock
+    if (m_fd >= 0)
+        close(m_fd); // releases the lock
 }
 
-void SwapIn(const std::string& tabPath, const std::vector<Replacement>& replacements,
+void swapIn(const std::string& tabPath, const std::vector<Replacement>& replacements,
             Progress& progress) {
-    const std::string folder = FolderOf(tabPath);
-    const std::string journal = JournalName(tabPath);
+    const std::string folder = folderOf(tabPath);
+    const std::string journal = journalName(tabPath);
     const std::string journalTemp = tabPath + std::string(kJournalTempSuffix);
 
     std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
     std::uint8_t count[4];
-    Put32(count, static_cast<std::uint32_t>(replacements.size()));
+    put32(count, static_cast<std::uint32_t>(replacements.size()));
     bytes.insert(bytes.end(), count, count + 4);
     std::vector<std::string> targets;
     for (const Replacement& r : replacements) {
-        targets.push_back(FileNameOf(r.target));
-        AppendName(bytes, targets.back());
+        targets.emplace_back(fileNameOf(r.target));
+        appendName(bytes, targets.back());
     }
     std::uint8_t sum[4];
-    Put32(sum, Checksum(bytes.data(), bytes.size()));
+    put32(sum, checksum(bytes.data(), bytes.size()));
     bytes.insert(bytes.end(), sum, sum + 4);
 
     try {
         OutputFile out(journalTemp, 0644, progress);
-        out.Write(bytes.data(), bytes.size());
-        out.Finish();
-        RenameFile(journalTemp, journal);
+        out.write(bytes.data(), bytes.size());
+        out.finish();
+        renameFile(journalTemp, journal);
     } catch (...) {
-        RemoveFileQuietly(journalTemp);
+        removeFileQuietly(journalTemp);
         throw;
     }
     // From here on the pack has happened: whatever stops this process, the next recovery
     // finishes the renames.
-    progress.DeferExceptions();
-    progress.Step();
-    FsyncFolder(folder);
-    progress.Step();
+    progress.deferExceptions();
+    progress.step();
+    fsyncFolder(folder);
+    progress.step();
     try {
-        RollForward(folder, targets, journal, &progress);
+        rollForward(folder, targets, journal, &progress);
     } catch (...) {
         // A failing step is tried once more to the end, so that the caller does not see a
         // half-swapped table; if that fails too, the journal stays for the next recovery.
         try {
-            RollForward(folder, targets, journal, nullptr);
+            rollForward(folder, targets, journal, nullptr);
         } catch (...) {
         }
         throw;
     }
-    progress.Step();
-    progress.RethrowDeferred();
+    progress.step();
+    progress.rethrowDeferred();
 }
 
-void RecoverLocked(const std::string& tabPath) {
-    const std::string folder = FolderOf(tabPath);
-    const std::string journal = JournalName(tabPath);
-    if (PathExists(journal)) {
-        RollForward(folder, ReadJournal(tabPath, journal), journal, nullptr);
+void recoverLocked(const std::string& tabPath) {
+    const std::string folder = folderOf(tabPath);
+    const std::string journal = journalName(tabPath);
+    if (pathExists(journal)) {
+        rollForward(folder, readJournal(tabPath, journal), journal, nullptr);
         return;
     }
     // No journal: a pack, if any, stopped before it took effect, and only its new files remain.
     bool removed = false;
     for (const std::string& path : {tabPath + std::string(kJournalTempSuffix)}) {
-        if (PathExists(path)) {
-            RemoveFile(path);
+        if (pathExists(path)) {
+            removeFile(path);
             removed = true;
         }
     }
     for (const char* ext : {"dat", "dbf", "id", "map", "ind"}) {
-        const std::string file = FindSibling(tabPath, ext);
-        if (!file.empty() && PathExists(NewFileName(file))) {
-            RemoveFile(NewFileName(file));
+        const std::string file = findSibling(tabPath, ext);
+        if (!file.empty() && pathExists(newFileName(file))) {
+            removeFile(newFileName(file));
             removed = true;
         }
     }
     if (removed)
-        FsyncFolder(folder);
+        fsyncFolder(folder);
 }
 
 } // namespace vantero::tablefiles::detail

@@ -1,5 +1,6 @@
 #include "tablefiles/TableFiles.h"
 
+#include "base/Ascii.h"
 #include "tablefiles/FileIo.h"
 
 #include <cerrno>
@@ -11,48 +12,34 @@ namespace vantero::tablefiles {
 
 namespace {
 
-using detail::ThrowIoError;
-using detail::ThrowPackError;
+using detail::throwIoError;
+using detail::throwPackError;
 
 // A .tab is a few hundred bytes; metadata can make it longer, but nothing near this.
 constexpr std::size_t kMaxTabSize = 16u << 20;
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string LowerCopy(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
-}
-
-bool StartsWith(std::string_view s, std::string_view prefix) {
+bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
 }
 
-std::string ReadTabText(const std::string& tabPath) {
-    switch (detail::KindOf(tabPath, true)) {
+std::string readTabText(const std::string& tabPath) {
+    switch (detail::kindOf(tabPath, true)) {
     case detail::PathKind::Missing:
         errno = ENOENT;
-        ThrowIoError("cannot open the table", tabPath);
+        throwIoError("cannot open the table", tabPath);
     case detail::PathKind::Folder:
-        ThrowPackError(tabPath + " is a folder, not a table");
+        throwPackError(tabPath + " is a folder, not a table");
     case detail::PathKind::Other:
-        ThrowPackError(tabPath + " is not a regular file");
+        throwPackError(tabPath + " is not a regular file");
     case detail::PathKind::File:
         break;
     }
-    return detail::ReadSmallFile(tabPath, kMaxTabSize);
+    return detail::readSmallFile(tabPath, kMaxTabSize);
 }
 
 // The words of a .tab line as MapInfo's parser splits them; quotes are dropped so that
 // Type "RASTER" and Type RASTER read the same.
-std::vector<std::string> Words(std::string_view line, bool lower = true) {
+std::vector<std::string> splitWords(std::string_view line, bool lower = true) {
     std::vector<std::string> words;
     std::string word;
     for (const char c : line) {
@@ -61,7 +48,7 @@ std::vector<std::string> Words(std::string_view line, bool lower = true) {
                 words.push_back(std::move(word));
             word.clear();
         } else if (c != '"') {
-            word.push_back(lower ? Lower(c) : c);
+            word.push_back(lower ? asciiLower(c) : c);
         }
     }
     if (!word.empty())
@@ -69,7 +56,7 @@ std::vector<std::string> Words(std::string_view line, bool lower = true) {
     return words;
 }
 
-TableStorage StorageOfType(const std::string& type) {
+TableStorage storageOfType(const std::string& type) {
     if (type == "native")
         return TableStorage::Native;
     if (type == "dbf")
@@ -83,20 +70,26 @@ TableStorage StorageOfType(const std::string& type) {
     return TableStorage::Other;
 }
 
+// A name and its extension, with the dot.
+std::string joinExtension(const std::string& base, const std::string& extension) {
+    std::string name = base;
+    name += '.';
+    name += extension;
+    return name;
+}
+
 } // namespace
 
 namespace detail {
 
-std::string FindSibling(const std::string& tabPath, const std::string& ext) {
+std::string findSibling(const std::string& tabPath, const std::string& ext) {
     const auto slash = tabPath.find_last_of('/');
     const auto dot = tabPath.find_last_of('.');
     const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
     const std::string base = hasExt ? tabPath.substr(0, dot) : tabPath;
     const std::string tabExt = hasExt ? tabPath.substr(dot + 1) : std::string();
 
-    std::string upper = ext;
-    for (char& c : upper)
-        c = Upper(c);
+    const std::string upper = asciiUpper(ext);
     // The extension's case follows the .tab's first, as MapInfo writes all of a table's names in
     // one case; then either case.
     bool tabIsUpper = !tabExt.empty();
@@ -104,25 +97,25 @@ std::string FindSibling(const std::string& tabPath, const std::string& ext) {
         tabIsUpper = tabIsUpper && !(c >= 'a' && c <= 'z');
     const std::string first = tabIsUpper ? upper : ext;
     const std::string second = tabIsUpper ? ext : upper;
-    for (const std::string& candidate : {base + "." + first, base + "." + second})
-        if (PathExists(candidate))
+    for (const std::string& candidate : {joinExtension(base, first), joinExtension(base, second)})
+        if (pathExists(candidate))
             return candidate;
     return {};
 }
 
-TableFiles FindTableFiles(const std::string& tabPath) {
+TableFiles findTableFiles(const std::string& tabPath) {
     TableFiles files;
-    files.info = ReadTabInfo(tabPath);
+    files.info = readTabInfo(tabPath);
     files.tab = tabPath;
-    files.data = FindSibling(tabPath, files.info.storage == TableStorage::Dbf ? "dbf" : "dat");
-    files.id = FindSibling(tabPath, "id");
-    files.map = FindSibling(tabPath, "map");
-    files.ind = FindSibling(tabPath, "ind");
+    files.data = findSibling(tabPath, files.info.storage == TableStorage::Dbf ? "dbf" : "dat");
+    files.id = findSibling(tabPath, "id");
+    files.map = findSibling(tabPath, "map");
+    files.ind = findSibling(tabPath, "ind");
     return files;
 }
 
-TabInfo ReadTabInfo(const std::string& tabPath) {
-    const std::string text = ReadTabText(tabPath);
+TabInfo readTabInfo(const std::string& tabPath) {
+    const std::string text = readTabText(tabPath);
 
     TabInfo info;
     bool isTable = false;
@@ -143,16 +136,16 @@ TabInfo ReadTabInfo(const std::string& tabPath) {
             line.remove_prefix(1);
         if (line.empty())
             continue;
-        const std::string lower = LowerCopy(line);
+        const std::string lower = asciiLower(line);
         if (fieldLinesLeft > 0) {
             // A field may well be called "Type"; its line says nothing about the table.
             --fieldLinesLeft;
-            std::vector<std::string> words = Words(line, false);
+            std::vector<std::string> words = splitWords(line, false);
             TabField field;
             if (!words.empty())
                 field.name = words[0];
             if (words.size() >= 2)
-                field.type = LowerCopy(words[1]);
+                field.type = asciiLower(words[1]);
             if (words.size() >= 3)
                 field.width = static_cast<int>(std::strtol(words[2].c_str(), nullptr, 10));
             if (words.size() >= 4)
@@ -160,15 +153,15 @@ TabInfo ReadTabInfo(const std::string& tabPath) {
             info.fields.push_back(std::move(field));
             continue;
         }
-        if (StartsWith(lower, "!table") || StartsWith(lower, "definition table"))
+        if (startsWith(lower, "!table") || startsWith(lower, "definition table"))
             isTable = true;
-        if (StartsWith(lower, "create view"))
+        if (startsWith(lower, "create view"))
             return {TableStorage::View, {}, {}};
-        if (StartsWith(lower, "\"\\isseamless\"") && lower.find("\"true\"") != std::string::npos)
+        if (startsWith(lower, "\"\\isseamless\"") && lower.find("\"true\"") != std::string::npos)
             seamless = true;
-        if (StartsWith(lower, "\"\\isreadonly\"") && lower.find("\"true\"") != std::string::npos)
+        if (startsWith(lower, "\"\\isreadonly\"") && lower.find("\"true\"") != std::string::npos)
             info.readOnly = "its metadata marks it read-only";
-        const std::vector<std::string> words = Words(lower);
+        const std::vector<std::string> words = splitWords(lower);
         if (words.empty())
             continue;
         if (words.size() == 1 && words[0] == "readonly") {
@@ -177,7 +170,7 @@ TabInfo ReadTabInfo(const std::string& tabPath) {
         } else if ((words[0] == "type" || words[0] == "format:") && words.size() >= 2 &&
                    !haveType) {
             haveType = true;
-            typed = StorageOfType(words[1]);
+            typed = storageOfType(words[1]);
         } else if ((words[0] == "fields" || words[0] == "fields:") && words.size() >= 2) {
             hasFields = true;
             fieldLinesLeft = std::strtol(words[1].c_str(), nullptr, 10);
@@ -185,20 +178,20 @@ TabInfo ReadTabInfo(const std::string& tabPath) {
     }
 
     if (!isTable)
-        ThrowPackError(tabPath + " is not a MapInfo table: it has no !table line");
+        throwPackError(tabPath + " is not a MapInfo table: it has no !table line");
     if (seamless && hasFields)
         info.storage = TableStorage::Seamless;
     else if (haveType)
         info.storage = typed;
-    else if (hasFields && !FindSibling(tabPath, "dat").empty())
+    else if (hasFields && !findSibling(tabPath, "dat").empty())
         info.storage = TableStorage::Native;
     return info;
 }
 
 } // namespace detail
 
-TableStorage ReadTableStorage(const std::string& tabPath) {
-    return detail::ReadTabInfo(tabPath).storage;
+TableStorage readTableStorage(const std::string& tabPath) {
+    return detail::readTabInfo(tabPath).storage;
 }
 
 } // namespace vantero::tablefiles

@@ -22,7 +22,7 @@ struct TabInfo {
     std::string readOnly;
     std::vector<TabField> fields;
 };
-TabInfo ReadTabInfo(const std::string& tabPath);
+TabInfo readTabInfo(const std::string& tabPath);
 
 // The files of one table, found beside its .tab. An empty path means the file does not exist.
 struct TableFiles {
@@ -36,8 +36,8 @@ struct TableFiles {
 
 // The path of the file beside tabPath with the same base name and extension ext (lower case),
 // as it exists on disk in the case MapInfo's own files use, or "" when there is none.
-std::string FindSibling(const std::string& tabPath, const std::string& ext);
+std::string findSibling(const std::string& tabPath, const std::string& ext);
 
-TableFiles FindTableFiles(const std::string& tabPath);
+TableFiles findTableFiles(const std::string& tabPath);
 
 } // namespace vantero::tablefiles::detail

@@ -55,7 +55,7 @@ constexpr std::size_t kCopyBuffer = 1 << 20;
 // Bytes of all the files one row of the generated table takes, measured on a 10 MB table.
 constexpr double kBytesPerRow = 951;
 
-long EnvNumber(const char* name, long fallback) {
+long envNumber(const char* name, long fallback) {
     const char* text = std::getenv(name);
     if (!text || !*text)
         return fallback;
@@ -64,11 +64,11 @@ long EnvNumber(const char* name, long fallback) {
     return *end == '\0' && value > 0 ? value : fallback;
 }
 
-double Megabytes(std::uint64_t bytes) {
+double megabytes(std::uint64_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
-std::uint64_t FolderBytes(const std::string& folder) {
+std::uint64_t folderBytes(const std::string& folder) {
     std::uint64_t total = 0;
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.is_regular_file())
@@ -76,7 +76,7 @@ std::uint64_t FolderBytes(const std::string& folder) {
     return total;
 }
 
-void FsyncPath(const std::string& path, int flags) {
+void fsyncPath(const std::string& path, int flags) {
     const int fd = open(path.c_str(), flags | O_CLOEXEC);
     if (fd < 0 || fsync(fd) != 0)
         throw std::runtime_error("cannot flush " + path);
@@ -85,11 +85,11 @@ void FsyncPath(const std::string& path, int flags) {
 
 // Puts a folder's files on disk, so that writeback left over from setting up a run does not land
 // in the timing of the next one.
-void FlushFolder(const std::string& folder) {
+void flushFolder(const std::string& folder) {
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.is_regular_file())
-            FsyncPath(entry.path().string(), O_RDONLY);
-    FsyncPath(folder, O_RDONLY | O_DIRECTORY);
+            fsyncPath(entry.path().string(), O_RDONLY);
+    fsyncPath(folder, O_RDONLY | O_DIRECTORY);
 }
 
 // Rows of the .DAT as its header counts them, and those not flagged deleted.
@@ -98,8 +98,8 @@ struct DataRows {
     std::uint32_t live = 0;
 };
 
-DataRows ReadDataRows(const std::string& datPath) {
-    const std::string bytes = test::ReadFile(datPath);
+DataRows readDataRows(const std::string& datPath) {
+    const std::string bytes = test::readFile(datPath);
     if (bytes.size() < 12)
         throw std::runtime_error(datPath + " is too short");
     const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
@@ -115,7 +115,7 @@ DataRows ReadDataRows(const std::string& datPath) {
     return rows;
 }
 
-std::string Ring(std::mt19937& rng, double cx, double cy, double radius, int vertices) {
+std::string ring(std::mt19937& rng, double cx, double cy, double radius, int vertices) {
     std::uniform_real_distribution<double> wobble(0.75, 1.0);
     std::string ring = "(";
     char point[64];
@@ -133,7 +133,7 @@ std::string Ring(std::mt19937& rng, double cx, double cy, double radius, int ver
     return ring + first + ")";
 }
 
-std::string Line(std::mt19937& rng, double x, double y, double step, int vertices) {
+std::string line(std::mt19937& rng, double x, double y, double step, int vertices) {
     std::uniform_real_distribution<double> turn(-0.6, 0.6);
     std::string line = "LINESTRING (";
     char point[64];
@@ -150,7 +150,7 @@ std::string Line(std::mt19937& rng, double x, double y, double step, int vertice
 
 // Parcels, roads and two-part estates scattered over the bounds. Most are small enough for
 // MapInfo's compressed coordinates; every fifth is not.
-test::NewRow MakeRow(int row) {
+test::NewRow makeRow(int row) {
     std::mt19937 rng(static_cast<std::uint32_t>(row) * 2654435761u);
     std::uniform_real_distribution<double> where(-9000, 9000);
     std::uniform_int_distribution<int> vertices(60, 200);
@@ -168,14 +168,14 @@ test::NewRow MakeRow(int row) {
     switch (row % 4) {
     case 0:
     case 1:
-        made.wkt = "POLYGON (" + Ring(rng, x, y, size, vertices(rng)) + ")";
+        made.wkt = "POLYGON (" + ring(rng, x, y, size, vertices(rng)) + ")";
         break;
     case 2:
-        made.wkt = Line(rng, x, y, size / 20, vertices(rng));
+        made.wkt = line(rng, x, y, size / 20, vertices(rng));
         break;
     default:
-        made.wkt = "MULTIPOLYGON ((" + Ring(rng, x, y, size, vertices(rng) / 2) + "),(" +
-                   Ring(rng, x + 3 * size, y, size, vertices(rng) / 2) + "))";
+        made.wkt = "MULTIPOLYGON ((" + ring(rng, x, y, size, vertices(rng) / 2) + "),(" +
+                   ring(rng, x + 3 * size, y, size, vertices(rng) / 2) + "))";
         break;
     }
     return made;
@@ -189,11 +189,11 @@ struct SourceTable {
     double secondsToMake = 0;
 };
 
-const SourceTable& Source() {
+const SourceTable& sourceTable() {
     static const std::unique_ptr<SourceTable> source = [] {
         auto s = std::make_unique<SourceTable>();
         const auto start = Clock::now();
-        const long megabytes = EnvNumber("VANTERO_BENCH_PACK_MB", 100);
+        const long megabytes = envNumber("VANTERO_BENCH_PACK_MB", 100);
         const int rows = static_cast<int>(static_cast<double>(megabytes) * 1e6 / kBytesPerRow);
         std::vector<long long> deleted;
         std::mt19937 rng(7);
@@ -206,15 +206,15 @@ const SourceTable& Source() {
         };
         if (const char* kept = std::getenv("VANTERO_BENCH_PACK_TABLE"); kept && *kept) {
             // A table made by an earlier run: the large one takes minutes to make.
-            s->tab = test::CopyTable(kept, kName, s->folder.path());
+            s->tab = test::copyTable(kept, kName, s->folder.path());
         } else {
-            s->tab = test::MakeGdalTable(s->folder.path(), kName, fields, MakeRow, rows, deleted);
+            s->tab = test::makeGdalTable(s->folder.path(), kName, fields, makeRow, rows, deleted);
             if (const char* keep = std::getenv("VANTERO_BENCH_PACK_KEEP"); keep && *keep)
-                test::CopyTable(s->folder.path(), kName, keep);
+                test::copyTable(s->folder.path(), kName, keep);
         }
-        FlushFolder(s->folder.path());
-        s->bytes = FolderBytes(s->folder.path());
-        s->rows = ReadDataRows(s->folder.file(std::string(kName) + ".dat"));
+        flushFolder(s->folder.path());
+        s->bytes = folderBytes(s->folder.path());
+        s->rows = readDataRows(s->folder.file(std::string(kName) + ".dat"));
         s->secondsToMake = std::chrono::duration<double>(Clock::now() - start).count();
         return s;
     }();
@@ -228,25 +228,25 @@ struct RunFolders {
     std::string out = root.file("out");
 };
 
-RunFolders& Folders() {
+RunFolders& folders() {
     static RunFolders folders;
     return folders;
 }
 
 // A fresh copy of the table in the input folder and an empty output folder, both on disk.
-std::string PrepareRun() {
-    RunFolders& f = Folders();
+std::string prepareRun() {
+    RunFolders& f = folders();
     fs::remove_all(f.in);
     fs::remove_all(f.out);
     fs::create_directory(f.in);
     fs::create_directory(f.out);
-    const std::string tab = test::CopyTable(Source().folder.path(), kName, f.in);
-    FlushFolder(f.in);
-    FsyncPath(f.root.path(), O_RDONLY | O_DIRECTORY);
+    const std::string tab = test::copyTable(sourceTable().folder.path(), kName, f.in);
+    flushFolder(f.in);
+    fsyncPath(f.root.path(), O_RDONLY | O_DIRECTORY);
     return tab;
 }
 
-void CopyFile(const std::string& from, const std::string& to, std::vector<char>& buffer) {
+void copyFile(const std::string& from, const std::string& to, std::vector<char>& buffer) {
     const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         throw std::runtime_error("cannot open " + from);
@@ -278,15 +278,15 @@ void CopyFile(const std::string& from, const std::string& to, std::vector<char>&
 }
 
 // Copies every file of the folder, the way cp does, and makes the copies durable.
-void CopyFolder(const std::string& from, const std::string& to) {
+void copyFolder(const std::string& from, const std::string& to) {
     std::vector<char> buffer(kCopyBuffer);
     for (const auto& entry : fs::directory_iterator(from))
         if (entry.is_regular_file())
-            CopyFile(entry.path().string(), to + "/" + entry.path().filename().string(), buffer);
-    FsyncPath(to, O_RDONLY | O_DIRECTORY);
+            copyFile(entry.path().string(), to + "/" + entry.path().filename().string(), buffer);
+    fsyncPath(to, O_RDONLY | O_DIRECTORY);
 }
 
-int RunProgram(std::vector<std::string> args) {
+int runProgram(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -301,14 +301,14 @@ int RunProgram(std::vector<std::string> args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-double Since(Clock::time_point start) {
+double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void Finish(benchmark::State& state, std::uint64_t outBytes) {
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(Source().bytes));
-    state.counters["in_MB"] = Megabytes(Source().bytes);
-    state.counters["out_MB"] = Megabytes(outBytes);
+void finish(benchmark::State& state, std::uint64_t outBytes) {
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sourceTable().bytes));
+    state.counters["in_MB"] = megabytes(sourceTable().bytes);
+    state.counters["out_MB"] = megabytes(outBytes);
 }
 
 long g_packPeakKiB = 0;
@@ -316,64 +316,64 @@ long g_packPeakKiB = 0;
 void BM_Pack(benchmark::State& state) {
     std::uint64_t outBytes = 0;
     for (auto _ : state) {
-        const std::string tab = PrepareRun();
+        const std::string tab = prepareRun();
         const auto start = Clock::now();
-        const std::string peakFile = Folders().root.file("peak");
-        const int exit = RunProgram({VANTERO_PACK_ONE, tab, peakFile});
-        state.SetIterationTime(Since(start));
+        const std::string peakFile = folders().root.file("peak");
+        const int exit = runProgram({VANTERO_PACK_ONE, tab, peakFile});
+        state.SetIterationTime(since(start));
         if (exit != 0) {
             state.SkipWithError("the pack failed");
             break;
         }
-        g_packPeakKiB = std::max(g_packPeakKiB, std::stol(test::ReadFile(peakFile)));
-        const DataRows rows = ReadDataRows(Folders().in + "/" + kName + ".dat");
-        if (rows.records != Source().rows.live || rows.live != rows.records) {
+        g_packPeakKiB = std::max(g_packPeakKiB, std::stol(test::readFile(peakFile)));
+        const DataRows rows = readDataRows(folders().in + "/" + kName + ".dat");
+        if (rows.records != sourceTable().rows.live || rows.live != rows.records) {
             state.SkipWithError("the packed table does not hold just the live rows");
             break;
         }
-        outBytes = FolderBytes(Folders().in);
+        outBytes = folderBytes(folders().in);
     }
-    Finish(state, outBytes);
+    finish(state, outBytes);
     state.counters["peak_RSS_MiB"] = static_cast<double>(g_packPeakKiB) / 1024;
 }
 
 void BM_Copy(benchmark::State& state) {
     std::uint64_t outBytes = 0;
     for (auto _ : state) {
-        PrepareRun();
+        prepareRun();
         const auto start = Clock::now();
         try {
-            CopyFolder(Folders().in, Folders().out);
+            copyFolder(folders().in, folders().out);
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
             break;
         }
-        state.SetIterationTime(Since(start));
-        outBytes = FolderBytes(Folders().out);
+        state.SetIterationTime(since(start));
+        outBytes = folderBytes(folders().out);
     }
-    Finish(state, outBytes);
+    finish(state, outBytes);
 }
 
 void BM_Ogr2ogr(benchmark::State& state) {
     std::uint64_t outBytes = 0;
     for (auto _ : state) {
-        const std::string tab = PrepareRun();
-        const std::string target = Folders().out + "/" + kName + ".tab";
+        const std::string tab = prepareRun();
+        const std::string target = folders().out + "/" + kName + ".tab";
         const auto start = Clock::now();
-        const int exit = RunProgram({"ogr2ogr", "-q", "-f", "MapInfo File", "-lco",
+        const int exit = runProgram({"ogr2ogr", "-q", "-f", "MapInfo File", "-lco",
                                      std::string("BOUNDS=") + kBounds, target, tab});
-        state.SetIterationTime(Since(start));
+        state.SetIterationTime(since(start));
         if (exit != 0) {
             state.SkipWithError("ogr2ogr failed");
             break;
         }
-        if (ReadDataRows(Folders().out + "/" + kName + ".dat").live != Source().rows.live) {
+        if (readDataRows(folders().out + "/" + kName + ".dat").live != sourceTable().rows.live) {
             state.SkipWithError("ogr2ogr did not copy the live rows");
             break;
         }
-        outBytes = FolderBytes(Folders().out);
+        outBytes = folderBytes(folders().out);
     }
-    Finish(state, outBytes);
+    finish(state, outBytes);
 }
 
 // Keeps the medians so that the ratios can be printed after the usual table.
@@ -382,21 +382,21 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                seconds_[run.run_name.function_name] =
+                m_seconds[run.run_name.function_name] =
                     run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
         ConsoleReporter::ReportRuns(runs);
     }
-    double Seconds(const std::string& name) const {
-        const auto it = seconds_.find(name);
-        return it == seconds_.end() ? 0 : it->second;
+    double seconds(const std::string& name) const {
+        const auto it = m_seconds.find(name);
+        return it == m_seconds.end() ? 0 : it->second;
     }
 
 private:
-    std::map<std::string, double> seconds_;
+    std::map<std::string, double> m_seconds;
 };
 
-void Register() {
-    const int reps = static_cast<int>(EnvNumber("VANTERO_BENCH_PACK_REPS", 5));
+void registerBenchmarks() {
+    const int reps = static_cast<int>(envNumber("VANTERO_BENCH_PACK_REPS", 5));
     for (const auto& [name, fn] : {std::pair{"BM_Pack", &BM_Pack}, std::pair{"BM_Copy", &BM_Copy},
                                    std::pair{"BM_Ogr2ogr", &BM_Ogr2ogr}})
         benchmark::RegisterBenchmark(name, fn)
@@ -411,25 +411,25 @@ void Register() {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     try {
-        const SourceTable& source = Source(); // made before any timing starts
+        const SourceTable& source = sourceTable(); // made before any timing starts
         std::cout << "Table: " << source.rows.records << " rows, " << source.rows.live
                   << " live, made in " << source.secondsToMake << " s;";
         for (const auto& entry : fs::directory_iterator(source.folder.path()))
             std::cout << ' ' << entry.path().filename().string() << ' '
-                      << Megabytes(entry.file_size()) << " MB";
+                      << megabytes(entry.file_size()) << " MB";
         std::cout << "\n";
     } catch (const std::exception& e) {
         std::cerr << "cannot make the table: " << e.what() << "\n";
         return 1;
     }
-    Register();
+    registerBenchmarks();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    const double mb = Megabytes(Source().bytes);
-    const double pack = reporter.Seconds("BM_Pack");
-    const double copy = reporter.Seconds("BM_Copy");
-    const double ogr = reporter.Seconds("BM_Ogr2ogr");
+    const double mb = megabytes(sourceTable().bytes);
+    const double pack = reporter.seconds("BM_Pack");
+    const double copy = reporter.seconds("BM_Copy");
+    const double ogr = reporter.seconds("BM_Ogr2ogr");
     std::printf("\nMedians, MB/s of the %.1f MB table as it was before the pack:\n", mb);
     for (const auto& [label, seconds] :
          {std::pair{"pack", pack}, std::pair{"cp", copy}, std::pair{"ogr2ogr", ogr}})
@@ -441,9 +441,9 @@ int main(int argc, char** argv) {
         std::printf("ogr2ogr time / pack time: %.2f (goal: at least 3)\n", ogr / pack);
     if (g_packPeakKiB > 0) {
         // What the pack may hold: its buffers, and the .ID and the row map, a few bytes a row.
-        const double bound = 64 + 8.0 * Source().rows.records / (1 << 20);
+        const double bound = 64 + 8.0 * sourceTable().rows.records / (1 << 20);
         std::printf("pack peak RSS: %.1f MiB for %u rows (bound: 64 MiB + 8 B a row = %.1f MiB)\n",
-                    static_cast<double>(g_packPeakKiB) / 1024, Source().rows.records, bound);
+                    static_cast<double>(g_packPeakKiB) / 1024, sourceTable().rows.records, bound);
     }
     benchmark::Shutdown();
     return 0;

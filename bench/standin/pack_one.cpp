@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        vantero::tablefiles::PackTable(argv[1], {.graphic = true, .data = true});
+        vantero::tablefiles::packTable(argv[1], {.graphic = true, .data = true});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

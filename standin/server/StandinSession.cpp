@@ -58,8 +58,8 @@ void StandinSession::open(const std::string& path, const std::string& alias) {
         throw StatementError("Cannot open " + path + ": it is a folder, not a MapInfo table");
     // Refuses anything that is not a table, and puts right a pack that was cut short, so that
     // whatever reads the table next sees it whole.
-    (void)ReadTableStorage(path);
-    RecoverInterruptedPack(path);
+    (void)readTableStorage(path);
+    recoverInterruptedPack(path);
     m_tables.push_back({alias, path});
 }
 
@@ -67,7 +67,7 @@ void StandinSession::pack(const std::string& alias, bool graphic, bool data) {
     const OpenedTable* table = find(alias);
     if (!table)
         throw StatementError("Table " + alias + " is not open");
-    PackTable(table->path, {graphic, data});
+    packTable(table->path, {graphic, data});
 }
 
 void StandinSession::close(const std::string& alias) {

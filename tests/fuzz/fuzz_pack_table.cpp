@@ -23,9 +23,9 @@
 
 namespace {
 
+using vantero::PackParts;
 using vantero::tablefiles::PackError;
-using vantero::tablefiles::PackOptions;
-using vantero::tablefiles::PackTable;
+using vantero::tablefiles::packTable;
 
 // The samples' own fields; nothing else in their .tab bears on a pack.
 struct Sample {
@@ -40,18 +40,18 @@ const Sample kSamples[] = {
     {"compr_symb_deleted_records", "1\n ID Integer ;\n"},
 };
 constexpr unsigned kTables = sizeof kSamples / sizeof kSamples[0];
-const PackOptions kModes[] = {{true, false}, {false, true}, {true, true}};
+const PackParts kModes[] = {{true, false}, {false, true}, {true, true}};
 const char* const kExtensions[] = {".map", ".id", ".ind", ".dat"};
 constexpr std::uint32_t kAbsent = 0xFFFFFFFF;
 
-std::string ReadAll(const std::string& path, bool* found = nullptr) {
+std::string readAll(const std::string& path, bool* found = nullptr) {
     std::ifstream in(path, std::ios::binary);
     if (found)
         *found = bool(in);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteAll(const std::string& path, const std::string& bytes) {
+void writeAll(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
@@ -60,7 +60,7 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 
 // The scratch folder: VANTERO_FUZZ_SCRATCH, which run-fuzzers makes and removes, as libFuzzer
 // ends without the exit handlers that would; else one of our own.
-const std::string& Folder() {
+const std::string& folder() {
     static const std::string folder = [] {
         if (const char* given = std::getenv("VANTERO_FUZZ_SCRATCH"); given && *given)
             return std::string(given);
@@ -76,49 +76,49 @@ const std::string& Folder() {
 
 std::map<std::string, std::string> Snapshot() {
     std::map<std::string, std::string> files;
-    DIR* dir = opendir(Folder().c_str());
+    DIR* dir = opendir(folder().c_str());
     while (dirent* entry = readdir(dir))
         if (entry->d_name[0] != '.')
-            files[entry->d_name] = ReadAll(Folder() + "/" + entry->d_name);
+            files[entry->d_name] = readAll(folder() + "/" + entry->d_name);
     closedir(dir);
     return files;
 }
 
-void Clear() {
+void clear() {
     for (const auto& [name, bytes] : Snapshot())
-        unlink((Folder() + "/" + name).c_str());
+        unlink((folder() + "/" + name).c_str());
 }
 
-[[noreturn]] void Fail(const char* what, const std::string& detail) {
+[[noreturn]] void fail(const char* what, const std::string& detail) {
     std::fprintf(stderr, "%s: %s\n", what, detail.c_str());
     std::abort();
 }
 
 // The packed table must take another pack: any refusal means the first pack wrote a table that
 // the library cannot read back.
-void Repack(const std::string& tab, PackOptions options) {
+void repack(const std::string& tab, PackParts options) {
     try {
-        PackTable(tab, options);
+        packTable(tab, options);
     } catch (const PackError& e) {
-        Fail("a packed table does not read back", e.what());
+        fail("a packed table does not read back", e.what());
     }
 }
 
-void WriteSeeds(const char* samples, const char* corpus) {
+void writeSeeds(const char* samples, const char* corpus) {
     for (unsigned t = 0; t < kTables; ++t)
         for (unsigned mode = 0; mode < 3; ++mode) {
             std::string input(1, static_cast<char>(t + kTables * mode));
             for (const char* ext : kExtensions) {
                 bool found = false;
                 const std::string bytes =
-                    ReadAll(std::string(samples) + "/" + kSamples[t].name + ext, &found);
+                    readAll(std::string(samples) + "/" + kSamples[t].name + ext, &found);
                 const std::uint32_t size =
                     found ? static_cast<std::uint32_t>(bytes.size()) : kAbsent;
                 for (int i = 0; i < 4; ++i)
                     input.push_back(static_cast<char>(size >> (8 * i)));
                 input += bytes;
             }
-            WriteAll(std::string(corpus) + "/seed-" + kSamples[t].name + "-" + std::to_string(mode),
+            writeAll(std::string(corpus) + "/seed-" + kSamples[t].name + "-" + std::to_string(mode),
                      input);
         }
 }
@@ -129,18 +129,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* samples = std::getenv("VANTERO_FUZZ_SAMPLES");
     const char* corpus = std::getenv("VANTERO_FUZZ_CORPUS");
     if (samples && *samples && corpus)
-        WriteSeeds(samples, corpus);
+        writeSeeds(samples, corpus);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    Clear();
+    clear();
     const Sample& sample = kSamples[data[0] % kTables];
-    const PackOptions options = kModes[data[0] / kTables % 3];
-    const std::string tab = Folder() + "/t.tab";
-    WriteAll(tab, std::string("!table\n!version 650\n\nDefinition Table\n Type NATIVE\n Fields ") +
+    const PackParts options = kModes[data[0] / kTables % 3];
+    const std::string tab = folder() + "/t.tab";
+    writeAll(tab, std::string("!table\n!version 650\n\nDefinition Table\n Type NATIVE\n Fields ") +
                       sample.fields);
     std::size_t at = 1;
     for (const char* ext : kExtensions) {
@@ -153,24 +153,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (length == kAbsent)
             continue;
         const std::size_t take = std::min<std::size_t>(length, size - at);
-        WriteAll(Folder() + "/t" + ext,
+        writeAll(folder() + "/t" + ext,
                  std::string(reinterpret_cast<const char*>(data + at), take));
         at += take;
     }
 
     const auto before = Snapshot();
     try {
-        PackTable(tab, options);
+        packTable(tab, options);
     } catch (const PackError& e) {
         if (Snapshot() != before)
-            Fail("a refused pack changed the table", e.what());
+            fail("a refused pack changed the table", e.what());
         return 0;
     }
     for (const auto& [name, bytes] : Snapshot())
         if (name.find(".vantero-") != std::string::npos)
-            Fail("a pack left a file behind", name);
-    Repack(tab, options);
-    std::string dat = ReadAll(Folder() + "/t.dat");
+            fail("a pack left a file behind", name);
+    repack(tab, options);
+    std::string dat = readAll(folder() + "/t.dat");
     if (dat != before.at("t.dat")) {
         // The data pack read and wrote every file; one row fewer makes the next read what it
         // wrote, the .IND above all.
@@ -178,8 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             static_cast<unsigned char>(dat[8]) | static_cast<unsigned char>(dat[9]) << 8;
         if (dat[4] | dat[5] | dat[6] | dat[7]) {
             dat[first] = '*';
-            WriteAll(Folder() + "/t.dat", dat);
-            Repack(tab, {false, true});
+            writeAll(folder() + "/t.dat", dat);
+            repack(tab, {false, true});
         }
     }
     return 0;

@@ -42,7 +42,7 @@ TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
     const std::map<std::string, std::vector<long long>> deleted = {
         {"roads", {2, 3, 7}}, {"parcels", {1, 20}}, {"wells", {5}}, {"zoning", {4}}};
     for (const auto& [name, rows] : deleted)
-        MakeGdalTable(
+        makeGdalTable(
             folder.path(), name, {{"name", OFTString, 20}},
             [&](int row) {
                 return NewRow{{name + std::to_string(row)},
@@ -50,7 +50,7 @@ TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
                               ""};
             },
             20, rows);
-    const Reading zoningBefore = ReadWithGdal(folder.file("zoning.tab"));
+    const Reading zoningBefore = readWithGdal(folder.file("zoning.tab"));
 
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
     QDBusConnection connection = bus.connect("end-to-end");
@@ -125,7 +125,7 @@ TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
     EXPECT_EQ(statusAfter, QStringLiteral("3 Table(s) selected"));
 
     for (const auto& [name, rows] : deleted) {
-        const Reading after = ReadWithGdal(folder.file(name + ".tab"));
+        const Reading after = readWithGdal(folder.file(name + ".tab"));
         EXPECT_EQ(after.error, "") << name;
         if (name == "zoning") {
             EXPECT_EQ(after.features, zoningBefore.features); // not selected: untouched

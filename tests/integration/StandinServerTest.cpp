@@ -24,12 +24,12 @@
 namespace vantero {
 namespace {
 
-using standin::test::CopyTable;
+using standin::test::copyTable;
 using standin::test::Reading;
-using standin::test::ReadWithGdal;
-using standin::test::TakeSnapshot;
-using standin::test::TestData;
-using standin::test::WithoutFids;
+using standin::test::readWithGdal;
+using standin::test::takeSnapshot;
+using standin::test::testData;
+using standin::test::withoutFids;
 using test::BusService;
 using test::PrivateBus;
 using test::readBytes;
@@ -57,7 +57,7 @@ protected:
     }
 
     std::string copy(const std::string& table) {
-        return CopyTable(TestData(""), table, folder.path());
+        return copyTable(testData(""), table, folder.path());
     }
     // The server's answer: "" when the statement ran, else the ServerError's message.
     std::string run(const std::string& statement) {
@@ -72,7 +72,7 @@ protected:
 
 TEST_F(StandinServer, PacksATableAsTheProgramAsksAndGdalReadsTheResult) {
     const std::string tab = copy("compr_symb_deleted_records");
-    const Reading before = ReadWithGdal(tab);
+    const Reading before = readWithGdal(tab);
     ASSERT_EQ(before.features.size(), 396u);
     const std::string mapBefore = readBytes(folder.file("compr_symb_deleted_records.map"));
 
@@ -82,9 +82,9 @@ TEST_F(StandinServer, PacksATableAsTheProgramAsksAndGdalReadsTheResult) {
     sendCommand(mapInfo, packTableStatement(alias, {true, true}));
     sendCommand(mapInfo, closeAllStatement());
 
-    const Reading after = ReadWithGdal(tab);
+    const Reading after = readWithGdal(tab);
     EXPECT_EQ(after.error, "");
-    EXPECT_EQ(WithoutFids(after.features), WithoutFids(before.features));
+    EXPECT_EQ(withoutFids(after.features), withoutFids(before.features));
     EXPECT_EQ(after.features.back().fid, 396);
     EXPECT_LT(readBytes(folder.file("compr_symb_deleted_records.map")).size(), mapBefore.size());
     // The alias is free again for the next table of the run.
@@ -95,7 +95,7 @@ TEST_F(StandinServer, PacksATableAsTheProgramAsksAndGdalReadsTheResult) {
 // under a fresh one, and the log says so only for the table that was packed.
 TEST_F(StandinServer, ARefusedTableDoesNotMakeTheNextWithItsAliasSeemPacked) {
     for (const char* name : {"my.roads", "my.rivers"})
-        standin::test::MakeGdalTable(
+        standin::test::makeGdalTable(
             folder.path(), name, {{"name", OFTString, 20}},
             [](int row) {
                 return standin::test::NewRow{
@@ -126,9 +126,9 @@ TEST_F(StandinServer, ARefusedTableDoesNotMakeTheNextWithItsAliasSeemPacked) {
     EXPECT_NE(log.valueAt(0, message).find("my.roads"), std::string::npos)
         << log.valueAt(0, message);
     EXPECT_EQ(log.valueAt(1, message), "Packed table " + folder.file("my.rivers.tab"));
-    EXPECT_EQ(ReadWithGdal(folder.file("my.rivers.tab")).features.size(), 8u);
-    EXPECT_EQ(ReadWithGdal(folder.file("my.roads.tab")).features.size(), 8u);
-    EXPECT_EQ(ReadWithGdal(folder.file("my.roads.tab")).features.back().fid, 10);
+    EXPECT_EQ(readWithGdal(folder.file("my.rivers.tab")).features.size(), 8u);
+    EXPECT_EQ(readWithGdal(folder.file("my.roads.tab")).features.size(), 8u);
+    EXPECT_EQ(readWithGdal(folder.file("my.roads.tab")).features.back().fid, 10);
 }
 
 TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) {
@@ -146,7 +146,7 @@ TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) 
                                                                       << 8;
     map[first] = static_cast<char>(0xF0);
     writeBytes(folder.file("all_geoms.map"), map);
-    const auto files = TakeSnapshot(folder.path());
+    const auto files = takeSnapshot(folder.path());
 
     struct Case {
         std::string statement, messagePart;
@@ -174,7 +174,7 @@ TEST_F(StandinServer, BadInputGetsAClearErrorLeavesTheFilesAndTheServerAnswers) 
                   "Table nothing is not open")
             << "the server still answers";
     }
-    EXPECT_EQ(TakeSnapshot(folder.path()), files);
+    EXPECT_EQ(takeSnapshot(folder.path()), files);
 }
 
 TEST_F(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
@@ -203,7 +203,7 @@ TEST_F(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
     const std::string tab = copy("compr_symb_deleted_records");
     EXPECT_EQ(call(QString::fromStdString(openTableStatement(tab, "roads"))).first, 0);
     EXPECT_EQ(call(QStringLiteral("Pack Table roads Data")), std::make_pair(0, std::string("()")));
-    EXPECT_EQ(ReadWithGdal(tab).features.back().fid, 396);
+    EXPECT_EQ(readWithGdal(tab).features.back().fid, 396);
 }
 
 TEST(StandinServerLife, EndsAWhileAfterItsLastCallerHasLeftTheBusAndNotBefore) {

@@ -26,36 +26,36 @@ namespace {
 constexpr int kRows = 30000;
 constexpr int kKills = 20;
 
-std::string N(double v) {
+std::string n(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", v);
     return text;
 }
 
-NewRow BigRow(int row) {
+NewRow bigRow(int row) {
     NewRow s;
-    s.values = {"r" + std::to_string(row % 1013), std::to_string(row % 257 - 100), N(row * 0.01)};
+    s.values = {"r" + std::to_string(row % 1013), std::to_string(row % 257 - 100), n(row * 0.01)};
     const double x = -9500 + (row * 7919 % 19000);
     const double y = -9500 + (row * 6007 % 19000);
     if (row % 2) {
         s.wkt = "LINESTRING (";
         for (int i = 0; i < 24; ++i)
-            s.wkt += (i ? "," : "") + N(x + i * 1.5) + " " + N(y + (i * 37 % 11) * 0.5);
+            s.wkt += (i ? "," : "") + n(x + i * 1.5) + " " + n(y + (i * 37 % 11) * 0.5);
         s.wkt += ")";
         s.style = "PEN(w:" + std::to_string(1 + row % 3) + "px,c:#ff0000)";
     } else {
         s.wkt = "POLYGON ((";
         for (int i = 0; i < 20; ++i)
             s.wkt +=
-                N(x + (i < 10 ? i : 19 - i) * 4.0) + " " + N(y + (i < 10 ? 0 : 30) + i % 3) + ",";
-        s.wkt += N(x) + " " + N(y) + "))";
+                n(x + (i < 10 ? i : 19 - i) * 4.0) + " " + n(y + (i < 10 ? 0 : 30) + i % 3) + ",";
+        s.wkt += n(x) + " " + n(y) + "))";
     }
     return s;
 }
 
 // What the pack has on disk at one checkpoint: the file it is writing, the swap while the journal
 // is there, or "swapped" once it is gone again.
-std::string Phase(const std::string& folder, std::set<std::string>& seen, std::string& last) {
+std::string phase(const std::string& folder, std::set<std::string>& seen, std::string& last) {
     DIR* dir = opendir(folder.c_str());
     bool journal = false;
     while (dirent* entry = readdir(dir)) {
@@ -73,7 +73,7 @@ std::string Phase(const std::string& folder, std::set<std::string>& seen, std::s
     return last;
 }
 
-std::vector<std::string> Names(const Snapshot& snapshot) {
+std::vector<std::string> names(const Snapshot& snapshot) {
     std::vector<std::string> names;
     for (const auto& [name, bytes] : snapshot)
         names.push_back(name);
@@ -87,32 +87,32 @@ TEST(Crash, AKilledPackRecoversToTheOldTableOrTheNewOne) {
     std::vector<long long> deleted;
     for (long long row = 2; row <= kRows; row += 3)
         deleted.push_back(row);
-    const std::string sourceTab = MakeGdalTable(
+    const std::string sourceTab = makeGdalTable(
         source.path(), "big",
         {{"name", OFTString, 16, 0, true}, {"num", OFTInteger, 0, 0, true}, {"val", OFTReal}},
-        BigRow, kRows, deleted);
-    const Snapshot originalFiles = TakeSnapshot(source.path());
+        bigRow, kRows, deleted);
+    const Snapshot originalFiles = takeSnapshot(source.path());
     ASSERT_GT(originalFiles.at("big.map").size(), 3u << 20) << "the table is meant to be large";
-    const Reading original = ReadWithGdal(sourceTab);
+    const Reading original = readWithGdal(sourceTab);
     ASSERT_EQ(original.error, "");
     ASSERT_EQ(original.features.size(), kRows - deleted.size());
 
     // A whole pack, watched at every checkpoint.
     ScratchFolder whole;
-    const std::string wholeTab = CopyTable(source.path(), "big", whole.path());
+    const std::string wholeTab = copyTable(source.path(), "big", whole.path());
     std::vector<std::string> phases;
     std::set<std::string> seen;
     std::string last = "start";
-    PackTable(wholeTab, {true, true}, [&](int step) {
+    packTable(wholeTab, {true, true}, [&](int step) {
         ASSERT_EQ(step, static_cast<int>(phases.size()) + 1) << "steps count up by one";
-        phases.push_back(Phase(whole.path(), seen, last));
+        phases.push_back(phase(whole.path(), seen, last));
     });
     const int steps = static_cast<int>(phases.size());
-    const Snapshot packedFiles = TakeSnapshot(whole.path());
-    ASSERT_EQ(Names(packedFiles), Names(originalFiles));
-    const Reading packed = ReadWithGdal(wholeTab);
+    const Snapshot packedFiles = takeSnapshot(whole.path());
+    ASSERT_EQ(names(packedFiles), names(originalFiles));
+    const Reading packed = readWithGdal(wholeTab);
     ASSERT_EQ(packed.error, "");
-    ASSERT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
+    ASSERT_EQ(withoutFids(packed.features), withoutFids(original.features));
     ASSERT_GE(steps, 3 * kKills) << "too few checkpoints to spread the kills over";
 
     // Kills spread evenly over the whole pack, and one at every step of the swap, where the
@@ -130,13 +130,13 @@ TEST(Crash, AKilledPackRecoversToTheOldTableOrTheNewOne) {
         SCOPED_TRACE("killed at step " + std::to_string(step) + " of " + std::to_string(steps) +
                      ", " + phases[static_cast<std::size_t>(step - 1)]);
         ScratchFolder folder;
-        const std::string tab = CopyTable(source.path(), "big", folder.path());
+        const std::string tab = copyTable(source.path(), "big", folder.path());
         std::fflush(nullptr);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             try {
-                PackTable(tab, {true, true}, [step](int at) {
+                packTable(tab, {true, true}, [step](int at) {
                     if (at == step)
                         raise(SIGKILL);
                 });
@@ -150,10 +150,10 @@ TEST(Crash, AKilledPackRecoversToTheOldTableOrTheNewOne) {
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
             << "the pack was not killed; status " << status;
 
-        RecoverInterruptedPack(tab);
-        const Snapshot recovered = TakeSnapshot(folder.path());
-        ASSERT_EQ(Names(recovered), Names(originalFiles)) << "leftovers after recovery";
-        const Reading reading = ReadWithGdal(tab);
+        recoverInterruptedPack(tab);
+        const Snapshot recovered = takeSnapshot(folder.path());
+        ASSERT_EQ(names(recovered), names(originalFiles)) << "leftovers after recovery";
+        const Reading reading = readWithGdal(tab);
         ASSERT_EQ(reading.error, "");
         if (recovered == originalFiles) {
             ++old;
@@ -163,13 +163,13 @@ TEST(Crash, AKilledPackRecoversToTheOldTableOrTheNewOne) {
             EXPECT_EQ(reading.features, packed.features);
         } else {
             ADD_FAILURE() << "a mixture: differs from the old table in"
-                          << SnapshotDifferences(originalFiles, recovered)
+                          << snapshotDifferences(originalFiles, recovered)
                           << " and from the packed one in"
-                          << SnapshotDifferences(packedFiles, recovered);
+                          << snapshotDifferences(packedFiles, recovered);
         }
         // Recovery again finds nothing to do.
-        RecoverInterruptedPack(tab);
-        EXPECT_EQ(SnapshotDifferences(recovered, TakeSnapshot(folder.path())), "");
+        recoverInterruptedPack(tab);
+        EXPECT_EQ(snapshotDifferences(recovered, takeSnapshot(folder.path())), "");
     }
     EXPECT_GT(old, 0);
     EXPECT_GT(fresh, 0);
@@ -185,41 +185,41 @@ TEST(Crash, ACheckpointThatThrowsLeavesTheOldTableOrTheNewOne) {
     std::vector<long long> deleted;
     for (long long row = 1; row <= 600; row += 4)
         deleted.push_back(row);
-    MakeGdalTable(
+    makeGdalTable(
         source.path(), "small",
         {{"name", OFTString, 16, 0, true}, {"num", OFTInteger, 0, 0, true}, {"val", OFTReal}},
-        BigRow, 600, deleted);
-    const Snapshot originalFiles = TakeSnapshot(source.path());
+        bigRow, 600, deleted);
+    const Snapshot originalFiles = takeSnapshot(source.path());
     ScratchFolder whole;
-    const std::string wholeTab = CopyTable(source.path(), "small", whole.path());
+    const std::string wholeTab = copyTable(source.path(), "small", whole.path());
     int steps = 0;
-    PackTable(wholeTab, {true, true}, [&](int) { ++steps; });
-    const Snapshot packedFiles = TakeSnapshot(whole.path());
+    packTable(wholeTab, {true, true}, [&](int) { ++steps; });
+    const Snapshot packedFiles = takeSnapshot(whole.path());
     ASSERT_GT(steps, 10);
 
     int old = 0, fresh = 0;
     for (int step = 1; step <= steps; ++step) {
         SCOPED_TRACE("cancelled at step " + std::to_string(step) + " of " + std::to_string(steps));
         ScratchFolder folder;
-        const std::string tab = CopyTable(source.path(), "small", folder.path());
-        EXPECT_THROW(PackTable(tab, {true, true},
+        const std::string tab = copyTable(source.path(), "small", folder.path());
+        EXPECT_THROW(packTable(tab, {true, true},
                                [step](int at) {
                                    if (at == step)
                                        throw std::runtime_error("cancelled");
                                }),
                      std::runtime_error);
-        const Snapshot after = TakeSnapshot(folder.path());
+        const Snapshot after = takeSnapshot(folder.path());
         if (after == originalFiles)
             ++old;
         else if (after == packedFiles)
             ++fresh;
         else
             ADD_FAILURE() << "neither table: differs from the old one in"
-                          << SnapshotDifferences(originalFiles, after)
+                          << snapshotDifferences(originalFiles, after)
                           << " and from the packed one in"
-                          << SnapshotDifferences(packedFiles, after);
-        RecoverInterruptedPack(tab);
-        EXPECT_EQ(SnapshotDifferences(after, TakeSnapshot(folder.path())), "")
+                          << snapshotDifferences(packedFiles, after);
+        recoverInterruptedPack(tab);
+        EXPECT_EQ(snapshotDifferences(after, takeSnapshot(folder.path())), "")
             << "recovery still had work to do";
     }
     EXPECT_GT(old, 0);

@@ -13,6 +13,7 @@
 #include <vector>
 
 using namespace vantero::tablefiles;
+using vantero::PackParts;
 using namespace vantero::standin::test;
 
 namespace {
@@ -27,84 +28,84 @@ const std::vector<NewField> kFields = {
     {"day", OFTDate},
 };
 
-std::string N(double v) {
+std::string number(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", v);
     return text;
 }
 
 // A closed ring around (x, y), drawn clockwise or not.
-std::string Ring(double x, double y, double r, bool reverse) {
+std::string ring(double x, double y, double r, bool reverse) {
     std::string s = "(";
     const double px[] = {x - r, x + r, x + r, x - r, x - r};
     const double py[] = {y - r, y - r, y + r, y + r, y - r};
     for (int i = 0; i < 5; ++i) {
         const int k = reverse ? 4 - i : i;
-        s += (i ? "," : "") + N(px[k]) + " " + N(py[k]);
+        s += (i ? "," : "") + number(px[k]) + " " + number(py[k]);
     }
     return s + ")";
 }
 
-NewRow Row(int row) {
+NewRow row(int row) {
     NewRow s;
     // Rows spread over the whole extent, so that the spatial index has many leaves.
     const double x = -9000 + (row * 7919 % 18000);
     const double y = -9000 + (row * 104729 % 18000);
     s.values = {"Row " + std::to_string(row % 97) + (row % 3 ? "a" : "B"),
-                std::to_string(row % 11 - 5), N(row * 1.25 - 100), N(row * 0.5),
+                std::to_string(row % 11 - 5), number(row * 1.25 - 100), number(row * 0.5),
                 "20" + std::to_string(10 + row % 15) + "/" + std::to_string(1 + row % 12) + "/" +
                     std::to_string(1 + row % 28)};
     switch (row % 10) {
     case 0:
-        s.wkt = "POINT (" + N(x) + " " + N(y) + ")";
+        s.wkt = "POINT (" + number(x) + " " + number(y) + ")";
         s.style = "SYMBOL(id:\"mapinfo-sym-" + std::to_string(32 + row % 30) +
                   "\",c:#ff0000,s:" + std::to_string(8 + row % 5) + "pt)";
         break;
     case 1: {
         s.wkt = "LINESTRING (";
         for (int i = 0; i < 2 + row % 9; ++i)
-            s.wkt += (i ? "," : "") + N(x + i * 3.5) + " " + N(y + (i % 2) * 2.25);
+            s.wkt += (i ? "," : "") + number(x + i * 3.5) + " " + number(y + (i % 2) * 2.25);
         s.wkt += ")";
         s.style = "PEN(w:" + std::to_string(1 + row % 4) + "px,c:#00" +
                   std::to_string(10 + row % 80) + "ff,id:\"mapinfo-pen-2\")";
         break;
     }
     case 2:
-        s.wkt = "POLYGON (" + Ring(x, y, 50, false) + "," + Ring(x - 20, y, 5, true) + "," +
-                Ring(x + 20, y, 5, true) + ")";
+        s.wkt = "POLYGON (" + ring(x, y, 50, false) + "," + ring(x - 20, y, 5, true) + "," +
+                ring(x + 20, y, 5, true) + ")";
         s.style = "BRUSH(fc:#00ff00,bc:#ffffff,id:\"mapinfo-brush-" + std::to_string(2 + row % 7) +
                   "\");PEN(w:1px,c:#000000)";
         break;
     case 3:
-        s.wkt = "MULTIPOLYGON ((" + Ring(x, y, 10, false) + "),(" + Ring(x + 40, y, 10, false) +
-                "," + Ring(x + 40, y, 2, true) + "))";
+        s.wkt = "MULTIPOLYGON ((" + ring(x, y, 10, false) + "),(" + ring(x + 40, y, 10, false) +
+                "," + ring(x + 40, y, 2, true) + "))";
         break;
     case 4:
-        s.wkt = "MULTILINESTRING ((" + N(x) + " " + N(y) + "," + N(x + 5) + " " + N(y + 5) + "),(" +
-                N(x + 10) + " " + N(y) + "," + N(x + 15) + " " + N(y - 5) + "," + N(x + 20) + " " +
-                N(y) + "))";
+        s.wkt = "MULTILINESTRING ((" + number(x) + " " + number(y) + "," + number(x + 5) + " " +
+                number(y + 5) + "),(" + number(x + 10) + " " + number(y) + "," + number(x + 15) +
+                " " + number(y - 5) + "," + number(x + 20) + " " + number(y) + "))";
         break;
     case 5: {
         // Long enough to run over several coordinate blocks.
         s.wkt = "LINESTRING (";
         for (int i = 0; i < 300; ++i)
-            s.wkt += (i ? "," : "") + N(x + i * 0.5) + " " + N(y + (i % 7) * 0.75);
+            s.wkt += (i ? "," : "") + number(x + i * 0.5) + " " + number(y + (i % 7) * 0.75);
         s.wkt += ")";
         break;
     }
     case 6:
-        s.wkt = "POINT (" + N(x) + " " + N(y) + ")";
+        s.wkt = "POINT (" + number(x) + " " + number(y) + ")";
         s.style = "LABEL(t:\"Label " + std::to_string(row) + "\",f:\"Arial\",s:2g,c:#ff0000)";
         break;
     case 7:
-        s.wkt = "POINT (" + N(x) + " " + N(y) + ")";
+        s.wkt = "POINT (" + number(x) + " " + number(y) + ")";
         s.style = "SYMBOL(c:#0000ff,s:12pt,id:\"font-sym-" + std::to_string(33 + row % 40) +
                   ",ogr-sym-9\",f:\"MapInfo Symbols\")";
         break;
     case 8:
         break; // a row without an object
     case 9:
-        s.wkt = "POLYGON (" + Ring(x, y, 3000, false) + ")"; // a large one that overlaps many
+        s.wkt = "POLYGON (" + ring(x, y, 3000, false) + ")"; // a large one that overlaps many
         break;
     }
     return s;
@@ -115,26 +116,26 @@ struct Deletion {
     std::vector<long long> rows;
 };
 
-std::vector<long long> Range(long long first, long long last, long long step = 1) {
+std::vector<long long> range(long long first, long long last, long long step = 1) {
     std::vector<long long> rows;
     for (long long r = first; r <= last; r += step)
         rows.push_back(r);
     return rows;
 }
 
-std::vector<Deletion> Deletions() {
+std::vector<Deletion> deletions() {
     std::vector<Deletion> list = {
         {"none", {}},
         {"first", {1}},
         {"last", {kRows}},
-        {"runs in the middle", Range(100, 160)},
-        {"every other", Range(2, kRows, 2)},
-        {"all", Range(1, kRows)},
+        {"runs in the middle", range(100, 160)},
+        {"every other", range(2, kRows, 2)},
+        {"all", range(1, kRows)},
     };
-    std::vector<long long> mixed = Range(1, 30);
-    for (long long r : Range(200, 205))
+    std::vector<long long> mixed = range(1, 30);
+    for (long long r : range(200, 205))
         mixed.push_back(r);
-    for (long long r : Range(350, kRows))
+    for (long long r : range(350, kRows))
         mixed.push_back(r);
     list.push_back({"both ends and a run", mixed});
     return list;
@@ -142,11 +143,11 @@ std::vector<Deletion> Deletions() {
 
 struct Mode {
     const char* name;
-    PackOptions options;
+    PackParts options;
 };
 const Mode kModes[] = {{"graphic", {true, false}}, {"data", {false, true}}, {"both", {true, true}}};
 
-std::vector<Feature> Where(const std::vector<Feature>& all, std::size_t field,
+std::vector<Feature> where(const std::vector<Feature>& all, std::size_t field,
                            const std::string& value) {
     std::vector<Feature> out;
     for (const Feature& f : all)
@@ -162,7 +163,7 @@ struct Query {
     std::string value;
 };
 
-std::vector<Query> Queries() {
+std::vector<Query> queries() {
     std::vector<Query> list;
     for (int v = -5; v <= 5; ++v)
         list.push_back({"num = " + std::to_string(v), 1, std::to_string(v)});
@@ -177,24 +178,24 @@ std::vector<Query> Queries() {
 // features in the same order; only a data pack renumbers them; the .tab and every file that is
 // not the table's stay as they were, and nothing new is left in the folder.
 TEST(GdalTables, EveryPackKeepsWhatGdalReads) {
-    for (const Deletion& deletion : Deletions()) {
+    for (const Deletion& deletion : deletions()) {
         ScratchFolder source;
-        MakeGdalTable(source.path(), "made", kFields, Row, kRows, deletion.rows);
+        makeGdalTable(source.path(), "made", kFields, row, kRows, deletion.rows);
         for (const Mode& mode : kModes) {
             SCOPED_TRACE(std::string(deletion.name) + ", " + mode.name);
             ScratchFolder folder;
-            const std::string tab = CopyTable(source.path(), "made", folder.path());
+            const std::string tab = copyTable(source.path(), "made", folder.path());
             // Neighbours that are not the table's files, one of them sharing its name.
-            WriteFile(folder.file("made.txt"), "notes on the table\n");
-            CopyTable(TestData(""), "poly_indexed", folder.path());
-            const Snapshot before = TakeSnapshot(folder.path());
-            const Reading original = ReadWithGdal(tab);
+            writeFile(folder.file("made.txt"), "notes on the table\n");
+            copyTable(testData(""), "poly_indexed", folder.path());
+            const Snapshot before = takeSnapshot(folder.path());
+            const Reading original = readWithGdal(tab);
             ASSERT_EQ(original.error, "");
             ASSERT_EQ(original.features.size(), kRows - deletion.rows.size());
 
-            PackTable(tab, mode.options);
+            packTable(tab, mode.options);
 
-            const Snapshot after = TakeSnapshot(folder.path());
+            const Snapshot after = takeSnapshot(folder.path());
             ASSERT_EQ(after.size(), before.size());
             for (const auto& [name, bytes] : before) {
                 ASSERT_TRUE(after.count(name)) << name;
@@ -215,10 +216,10 @@ TEST(GdalTables, EveryPackKeepsWhatGdalReads) {
                 EXPECT_EQ(after, before) << "a data pack with nothing to drop writes nothing";
             }
 
-            const Reading packed = ReadWithGdal(tab);
+            const Reading packed = readWithGdal(tab);
             ASSERT_EQ(packed.error, "");
             if (mode.options.data) {
-                EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
+                EXPECT_EQ(withoutFids(packed.features), withoutFids(original.features));
                 for (std::size_t i = 0; i < packed.features.size(); ++i)
                     ASSERT_EQ(packed.features[i].fid, static_cast<long long>(i + 1));
             } else {
@@ -229,9 +230,9 @@ TEST(GdalTables, EveryPackKeepsWhatGdalReads) {
             }
 
             // A second pack finds nothing more to do, and changes nothing GDAL reads.
-            PackTable(tab, mode.options);
-            EXPECT_EQ(ReadWithGdal(tab).features, packed.features);
-            EXPECT_EQ(TakeSnapshot(folder.path()).size(), before.size());
+            packTable(tab, mode.options);
+            EXPECT_EQ(readWithGdal(tab).features, packed.features);
+            EXPECT_EQ(takeSnapshot(folder.path()).size(), before.size());
         }
     }
 }
@@ -240,15 +241,15 @@ TEST(GdalTables, EveryPackKeepsWhatGdalReads) {
 // field = value is what a full scan finds. Before it, entries of deleted rows remain, and GDAL
 // stops its indexed answer at the first of them: proof that the answer does come from the .IND.
 TEST(GdalTables, IndexedQueriesAnswerAsAFullScanAfterData) {
-    for (const Deletion& deletion : Deletions()) {
+    for (const Deletion& deletion : deletions()) {
         ScratchFolder source;
-        MakeGdalTable(source.path(), "made", kFields, Row, kRows, deletion.rows);
+        makeGdalTable(source.path(), "made", kFields, row, kRows, deletion.rows);
         int staleBefore = 0;
         {
-            const std::vector<Feature> all = ReadWithGdal(source.file("made.tab")).features;
-            for (const Query& q : Queries())
-                staleBefore += ReadWithGdal(source.file("made.tab"), q.where).features !=
-                               Where(all, q.field, q.value);
+            const std::vector<Feature> all = readWithGdal(source.file("made.tab")).features;
+            for (const Query& q : queries())
+                staleBefore += readWithGdal(source.file("made.tab"), q.where).features !=
+                               where(all, q.field, q.value);
         }
         if (deletion.rows.size() > 30 && deletion.rows.size() < kRows) {
             EXPECT_GT(staleBefore, 0) << deletion.name << ": the queries do not use the .IND";
@@ -256,15 +257,15 @@ TEST(GdalTables, IndexedQueriesAnswerAsAFullScanAfterData) {
         for (const Mode& mode : {kModes[1], kModes[2]}) {
             SCOPED_TRACE(std::string(deletion.name) + ", " + mode.name);
             ScratchFolder folder;
-            const std::string tab = CopyTable(source.path(), "made", folder.path());
-            PackTable(tab, mode.options);
-            const Reading all = ReadWithGdal(tab);
+            const std::string tab = copyTable(source.path(), "made", folder.path());
+            packTable(tab, mode.options);
+            const Reading all = readWithGdal(tab);
             ASSERT_EQ(all.error, "");
             std::size_t hits = 0;
-            for (const Query& q : Queries()) {
-                const Reading indexed = ReadWithGdal(tab, q.where);
+            for (const Query& q : queries()) {
+                const Reading indexed = readWithGdal(tab, q.where);
                 ASSERT_EQ(indexed.error, "") << q.where;
-                const std::vector<Feature> expected = Where(all.features, q.field, q.value);
+                const std::vector<Feature> expected = where(all.features, q.field, q.value);
                 EXPECT_EQ(indexed.features, expected) << q.where;
                 hits += expected.size();
             }
@@ -287,20 +288,20 @@ TEST(GdalTables, LargeObjectsAndOtherBlockSizes) {
             s.wkt = "POLYGON ((";
             const int n = r == 1 ? 33000 : 200 + r; // one past the short form's limit
             for (int i = 0; i < n; ++i)
-                s.wkt += N(x + 400 * std::cos(i * 6.283185307 / n)) + " " +
-                         N(400 * std::sin(i * 6.283185307 / n)) + ",";
-            s.wkt += N(x + 400) + " 0.000)," + Ring(x, 0, 30, true) + ")";
+                s.wkt += number(x + 400 * std::cos(i * 6.283185307 / n)) + " " +
+                         number(400 * std::sin(i * 6.283185307 / n)) + ",";
+            s.wkt += number(x + 400) + " 0.000)," + ring(x, 0, 30, true) + ")";
         } else if (r % 3 == 2) {
             s.wkt = "MULTILINESTRING (";
             for (int part = 0; part < 200; ++part) {
                 s.wkt += part ? ",(" : "(";
                 for (int i = 0; i < 3 + part % 5; ++i)
-                    s.wkt += (i ? "," : "") + N(x + part) + " " + N(i * 2.0 - part);
+                    s.wkt += (i ? "," : "") + number(x + part) + " " + number(i * 2.0 - part);
                 s.wkt += ")";
             }
             s.wkt += ")";
         } else {
-            s.wkt = "POINT (" + N(x) + " 5)";
+            s.wkt = "POINT (" + number(x) + " 5)";
         }
         return s;
     };
@@ -308,31 +309,31 @@ TEST(GdalTables, LargeObjectsAndOtherBlockSizes) {
         {}, {"BLOCKSIZE=16384"}, {"SPATIAL_INDEX_MODE=OPTIMIZED"}, {"BLOCKSIZE=1024"}};
     for (const auto& options : variants) {
         ScratchFolder source;
-        MakeGdalTable(source.path(), "large",
+        makeGdalTable(source.path(), "large",
                       {{"name", OFTString, 12, 0, true}, {"num", OFTInteger, 0, 0, true}}, row, 12,
                       {2, 4, 9}, options);
-        const Reading original = ReadWithGdal(source.file("large.tab"));
+        const Reading original = readWithGdal(source.file("large.tab"));
         ASSERT_EQ(original.error, "");
         ASSERT_EQ(original.features.size(), 9u);
         for (const Mode& mode : kModes) {
             SCOPED_TRACE((options.empty() ? std::string("default") : options.front()) + ", " +
                          mode.name);
             ScratchFolder folder;
-            const std::string tab = CopyTable(source.path(), "large", folder.path());
-            PackTable(tab, mode.options);
-            const Reading packed = ReadWithGdal(tab);
+            const std::string tab = copyTable(source.path(), "large", folder.path());
+            packTable(tab, mode.options);
+            const Reading packed = readWithGdal(tab);
             ASSERT_EQ(packed.error, "");
             if (mode.options.data) {
-                EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
+                EXPECT_EQ(withoutFids(packed.features), withoutFids(original.features));
             } else {
                 EXPECT_EQ(packed.features, original.features);
             }
-            const std::string map = ReadFile(folder.file("large.map"));
+            const std::string map = readFile(folder.file("large.map"));
             const std::size_t blockSize = static_cast<unsigned char>(map.at(0x106)) |
                                           static_cast<unsigned char>(map.at(0x107)) << 8;
             EXPECT_EQ(map.size() % blockSize, 0u);
             if (mode.options.graphic) {
-                EXPECT_LT(map.size(), ReadFile(source.file("large.map")).size());
+                EXPECT_LT(map.size(), readFile(source.file("large.map")).size());
             }
         }
     }

@@ -21,34 +21,35 @@
 #include <vector>
 
 using namespace vantero::tablefiles;
+using vantero::PackParts;
 using namespace vantero::standin::test;
 
 namespace {
 
-const PackOptions kGraphic{true, false};
-const PackOptions kData{false, true};
-const PackOptions kBoth{true, true};
+const PackParts kGraphic{true, false};
+const PackParts kData{false, true};
+const PackParts kBoth{true, true};
 
-std::uint32_t Le32(const std::string& bytes, std::size_t at) {
+std::uint32_t le32(const std::string& bytes, std::size_t at) {
     std::uint32_t v = 0;
     for (int i = 3; i >= 0; --i)
         v = v << 8 | static_cast<unsigned char>(bytes.at(at + static_cast<std::size_t>(i)));
     return v;
 }
 
-void PutLe32(std::string& bytes, std::size_t at, std::uint32_t v) {
+void putLe32(std::string& bytes, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         bytes.at(at + static_cast<std::size_t>(i)) = static_cast<char>(v >> (8 * i));
 }
 
 // Applies edit to the bytes of a file.
-template <typename Edit> void Damage(const std::string& path, Edit edit) {
-    std::string bytes = ReadFile(path);
+template <typename Edit> void editFile(const std::string& path, Edit edit) {
+    std::string bytes = readFile(path);
     edit(bytes);
-    WriteFile(path, bytes);
+    writeFile(path, bytes);
 }
 
-int OpenDescriptors() {
+int openDescriptors() {
     int count = 0;
     DIR* dir = opendir("/proc/self/fd");
     while (readdir(dir))
@@ -58,8 +59,8 @@ int OpenDescriptors() {
 }
 
 // A small GDAL table with deleted rows, so that every kind of pack has work to do.
-std::string MakeSmallTable(const std::string& folder) {
-    return MakeGdalTable(
+std::string makeSmallTable(const std::string& folder) {
+    return makeGdalTable(
         folder, "made", {{"name", OFTString, 24, 0, true}, {"num", OFTInteger, 0, 0, true}},
         [](int row) {
             NewRow s;
@@ -73,26 +74,26 @@ std::string MakeSmallTable(const std::string& folder) {
 }
 
 // The library, after a refusal, still packs a good table.
-void ExpectStillUsable() {
+void expectStillUsable() {
     ScratchFolder folder;
-    const std::string tab = CopyTable(TestData(""), "compr_symb_deleted_records", folder.path());
-    const Reading before = ReadWithGdal(tab);
-    PackTable(tab, kBoth);
-    const Reading after = ReadWithGdal(tab);
+    const std::string tab = copyTable(testData(""), "compr_symb_deleted_records", folder.path());
+    const Reading before = readWithGdal(tab);
+    packTable(tab, kBoth);
+    const Reading after = readWithGdal(tab);
     EXPECT_EQ(after.error, "");
-    EXPECT_EQ(WithoutFids(after.features), WithoutFids(before.features));
+    EXPECT_EQ(withoutFids(after.features), withoutFids(before.features));
 }
 
 // Asserts that the pack is refused with a PackError whose message names named, and changes
 // nothing in folder; a second try is refused the same way, so no lock or half-state is left.
-void ExpectRefused(const std::string& tab, PackOptions options, const std::string& named,
+void expectRefused(const std::string& tab, PackParts options, const std::string& named,
                    const std::string& folder, bool thenPackAnother = true) {
-    const Snapshot before = TakeSnapshot(folder);
-    const int descriptors = OpenDescriptors();
+    const Snapshot before = takeSnapshot(folder);
+    const int descriptors = openDescriptors();
     std::string first;
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            PackTable(tab, options);
+            packTable(tab, options);
             ADD_FAILURE() << tab << " was packed";
         } catch (const PackError& e) {
             const std::string message = e.what();
@@ -106,18 +107,18 @@ void ExpectRefused(const std::string& tab, PackOptions options, const std::strin
             ADD_FAILURE() << "not a PackError: " << e.what();
         }
     }
-    EXPECT_EQ(SnapshotDifferences(before, TakeSnapshot(folder)), "")
+    EXPECT_EQ(snapshotDifferences(before, takeSnapshot(folder)), "")
         << "a refused pack changed the folder";
-    EXPECT_EQ(OpenDescriptors(), descriptors) << "a refused pack left a file open";
+    EXPECT_EQ(openDescriptors(), descriptors) << "a refused pack left a file open";
     if (thenPackAnother)
-        ExpectStillUsable();
+        expectStillUsable();
 }
 
-void ExpectRefusedInEveryMode(const std::string& tab, const std::string& named,
+void expectRefusedInEveryMode(const std::string& tab, const std::string& named,
                               const std::string& folder) {
-    for (const PackOptions options : {kGraphic, kData, kBoth}) {
+    for (const PackParts options : {kGraphic, kData, kBoth}) {
         SCOPED_TRACE(std::string(options.graphic ? "graphic " : "") + (options.data ? "data" : ""));
-        ExpectRefused(tab, options, named, folder, options.graphic && options.data);
+        expectRefused(tab, options, named, folder, options.graphic && options.data);
     }
 }
 
@@ -127,21 +128,21 @@ TEST(Refusal, PathsThatAreNotTables) {
     ScratchFolder folder;
     const std::string sub = folder.file("folder.tab");
     std::filesystem::create_directory(sub);
-    ExpectRefusedInEveryMode(sub, sub, folder.path());
-    ExpectRefusedInEveryMode(folder.path(), folder.path(), folder.path());
-    ExpectRefusedInEveryMode(folder.file("missing.tab"), folder.file("missing.tab"), folder.path());
+    expectRefusedInEveryMode(sub, sub, folder.path());
+    expectRefusedInEveryMode(folder.path(), folder.path(), folder.path());
+    expectRefusedInEveryMode(folder.file("missing.tab"), folder.file("missing.tab"), folder.path());
 
     // Text junk, and binary junk, under a .tab name beside a table's other files.
     const std::string junk = folder.file("junk.tab");
-    CopyTable(TestData(""), "single_point_mapinfo", folder.path());
+    copyTable(testData(""), "single_point_mapinfo", folder.path());
     std::filesystem::rename(folder.file("single_point_mapinfo.dat"), folder.file("junk.dat"));
-    WriteFile(junk, "This is not a table.\nFields 2\nType NATIVE\n");
-    ExpectRefusedInEveryMode(junk, junk, folder.path());
+    writeFile(junk, "This is not a table.\nFields 2\nType NATIVE\n");
+    expectRefusedInEveryMode(junk, junk, folder.path());
     const char binary[] = "\x00\x01\xff\xfe garbage \x1a";
-    WriteFile(junk, std::string(binary, sizeof binary - 1));
-    ExpectRefusedInEveryMode(junk, junk, folder.path());
-    WriteFile(junk, "");
-    ExpectRefusedInEveryMode(junk, junk, folder.path());
+    writeFile(junk, std::string(binary, sizeof binary - 1));
+    expectRefusedInEveryMode(junk, junk, folder.path());
+    writeFile(junk, "");
+    expectRefusedInEveryMode(junk, junk, folder.path());
 }
 
 TEST(Refusal, TablesOfOtherKinds) {
@@ -149,34 +150,34 @@ TEST(Refusal, TablesOfOtherKinds) {
         SCOPED_TRACE("view");
         ScratchFolder folder;
         for (const char* t : {"view_first_table_second_table", "first_table", "second_table"})
-            CopyTable(TestData(""), t, folder.path());
+            copyTable(testData(""), t, folder.path());
         const std::string tab = folder.file("view_first_table_second_table.tab");
-        EXPECT_EQ(ReadTableStorage(tab), TableStorage::View);
-        ExpectRefusedInEveryMode(tab, tab, folder.path());
+        EXPECT_EQ(readTableStorage(tab), TableStorage::View);
+        expectRefusedInEveryMode(tab, tab, folder.path());
     }
     {
         SCOPED_TRACE("seamless");
         ScratchFolder folder;
         for (const char* t : {"seamless", "seamless_part1", "seamless_part2"})
-            CopyTable(TestData(""), t, folder.path());
+            copyTable(testData(""), t, folder.path());
         const std::string tab = folder.file("seamless.tab");
-        EXPECT_EQ(ReadTableStorage(tab), TableStorage::Seamless);
-        ExpectRefusedInEveryMode(tab, tab, folder.path());
+        EXPECT_EQ(readTableStorage(tab), TableStorage::Seamless);
+        expectRefusedInEveryMode(tab, tab, folder.path());
         // Its parts are ordinary tables.
-        EXPECT_EQ(ReadTableStorage(folder.file("seamless_part1.tab")), TableStorage::Native);
+        EXPECT_EQ(readTableStorage(folder.file("seamless_part1.tab")), TableStorage::Native);
     }
     {
         SCOPED_TRACE("raster");
         ScratchFolder folder;
         const std::string tab = folder.file("photo.tab");
-        WriteFile(tab, "!table\n!version 300\n!charset WindowsLatin1\n\nDefinition Table\n"
+        writeFile(tab, "!table\n!version 300\n!charset WindowsLatin1\n\nDefinition Table\n"
                        "  File \"photo.jpg\"\n  Type \"RASTER\"\n"
                        "  (0,0) (0,0) Label \"Pt 1\",\n  (1000,0) (640,0) Label \"Pt 2\",\n"
                        "  (1000,800) (640,480) Label \"Pt 3\"\n"
                        "  CoordSys NonEarth Units \"m\"\n  Units \"m\"\n");
-        WriteFile(folder.file("photo.jpg"), "\xff\xd8\xff\xe0 not really a photo");
-        EXPECT_EQ(ReadTableStorage(tab), TableStorage::Raster);
-        ExpectRefusedInEveryMode(tab, tab, folder.path());
+        writeFile(folder.file("photo.jpg"), "\xff\xd8\xff\xe0 not really a photo");
+        EXPECT_EQ(readTableStorage(tab), TableStorage::Raster);
+        expectRefusedInEveryMode(tab, tab, folder.path());
     }
     for (const auto& [type, storage, named] :
          {std::tuple{"LINKED", TableStorage::Linked, std::string("made.tab")},
@@ -187,15 +188,15 @@ TEST(Refusal, TablesOfOtherKinds) {
         // a pack of it against.
         SCOPED_TRACE(type);
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        std::string text = ReadFile(tab);
+        const std::string tab = makeSmallTable(folder.path());
+        std::string text = readFile(tab);
         const auto at = text.find("Type NATIVE");
         ASSERT_NE(at, std::string::npos);
         text.replace(at, 11, std::string("Type ") + type);
-        WriteFile(tab, text + "begin_metadata\n\"\\DATALINK\\Query\" = \"select * from made\"\n"
+        writeFile(tab, text + "begin_metadata\n\"\\DATALINK\\Query\" = \"select * from made\"\n"
                               "end_metadata\n");
-        EXPECT_EQ(ReadTableStorage(tab), storage);
-        ExpectRefusedInEveryMode(tab, named, folder.path());
+        EXPECT_EQ(readTableStorage(tab), storage);
+        expectRefusedInEveryMode(tab, named, folder.path());
     }
 }
 
@@ -209,7 +210,7 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
     const auto counts = [](std::uint32_t value) -> Edit {
         return [=](std::string& b) {
             for (int kind = 0; kind < 4; ++kind)
-                PutLe32(b, 0x13C + 4 * kind, kind == 0 ? value : 0);
+                putLe32(b, 0x13C + 4 * kind, kind == 0 ? value : 0);
         };
     };
     struct Case {
@@ -251,7 +252,7 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         {"a .DAT without records and a .ID with many",
          {{"made.dat",
            [](std::string& b) {
-               PutLe32(b, 4, 0);
+               putLe32(b, 4, 0);
                b.resize(static_cast<unsigned char>(b[8]) | static_cast<unsigned char>(b[9]) << 8);
                b += '\x1a';
            }},
@@ -259,51 +260,51 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
            [](std::string& b) {
                b.assign(4 * 40000, '\0');
                for (std::size_t at = 0; at < b.size(); at += 4)
-                   PutLe32(b, at, 0x10000000u + static_cast<std::uint32_t>(at));
+                   putLe32(b, at, 0x10000000u + static_cast<std::uint32_t>(at));
            }},
           {"made.map", counts(0)}},
          "made.id"},
         {"a .MAP header that counts no object", {{"made.map", counts(0)}}, "made.map"},
         {"a .MAP header that counts fewer objects", {{"made.map", counts(150)}}, "made.map"},
         {"a .MAP header without a spatial index",
-         {{"made.map", [](std::string& b) { PutLe32(b, 0x130, 0); }}},
+         {{"made.map", [](std::string& b) { putLe32(b, 0x130, 0); }}},
          "made.map"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
+        const std::string tab = makeSmallTable(folder.path());
         for (const auto& [file, edit] : c.edits)
-            Damage(folder.file(file), edit);
-        ExpectRefusedInEveryMode(tab, folder.file(c.named), folder.path());
+            editFile(folder.file(file), edit);
+        expectRefusedInEveryMode(tab, folder.file(c.named), folder.path());
     }
     {
         SCOPED_TRACE(".ID pointing outside the .MAP");
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        const auto mapSize = static_cast<std::uint32_t>(ReadFile(folder.file("made.map")).size());
+        const std::string tab = makeSmallTable(folder.path());
+        const auto mapSize = static_cast<std::uint32_t>(readFile(folder.file("made.map")).size());
         for (const std::uint32_t at :
              {mapSize + 5120, mapSize + 3, 0xFFFFFFF0u, 200u, 0x7FFFFFFFu}) {
-            Damage(folder.file("made.id"),
-                   [&](std::string& b) { PutLe32(b, 8, at); }); // row 3, deleted
-            ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
+            editFile(folder.file("made.id"),
+                     [&](std::string& b) { putLe32(b, 8, at); }); // row 3, deleted
+            expectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
         }
     }
     for (const unsigned char code : {0x00, 0x09, 0x1F, 0x3A, 0x48, 0xC8}) {
         SCOPED_TRACE(".MAP object of unknown kind " + std::to_string(code));
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        const std::uint32_t at = Le32(ReadFile(folder.file("made.id")), 0); // row 1 is live
-        Damage(folder.file("made.map"),
-               [&](std::string& b) { b.at(at) = static_cast<char>(code); });
+        const std::string tab = makeSmallTable(folder.path());
+        const std::uint32_t at = le32(readFile(folder.file("made.id")), 0); // row 1 is live
+        editFile(folder.file("made.map"),
+                 [&](std::string& b) { b.at(at) = static_cast<char>(code); });
         if (code == 0x3A) {
             // A kind whose record size is known but whose coordinates are not: its row number
             // can be changed where every record keeps it, but the object cannot be moved.
-            ExpectRefused(tab, kGraphic, folder.file("made.map"), folder.path());
-            ExpectRefused(tab, kBoth, folder.file("made.map"), folder.path());
+            expectRefused(tab, kGraphic, folder.file("made.map"), folder.path());
+            expectRefused(tab, kBoth, folder.file("made.map"), folder.path());
             continue;
         }
-        ExpectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
+        expectRefusedInEveryMode(tab, folder.file("made.map"), folder.path());
     }
 }
 
@@ -312,20 +313,20 @@ TEST(Refusal, CorruptIndexFile) {
     const std::vector<std::pair<const char*, void (*)(std::string&)>> damages = {
         {"magic", [](std::string& b) { b[0] ^= 0x55; }},
         {"slot count", [](std::string& b) { b[12] = 100; }},
-        {"root outside", [](std::string& b) { PutLe32(b, 48, 0x7FFFFE00); }},
-        {"root not on a node", [](std::string& b) { PutLe32(b, 48, 700); }},
+        {"root outside", [](std::string& b) { putLe32(b, 48, 0x7FFFFE00); }},
+        {"root not on a node", [](std::string& b) { putLe32(b, 48, 700); }},
         {"root is the header",
          [](std::string& b) {
-             PutLe32(b, 48, 0);
-             PutLe32(b, 64, 0);
+             putLe32(b, 48, 0);
+             putLe32(b, 64, 0);
          }},
         {"too deep", [](std::string& b) { b[48 + 6] = 9; }},
         {"key too long", [](std::string& b) { b[48 + 7] = static_cast<char>(250); }},
-        {"node count", [](std::string& b) { PutLe32(b, Le32(b, 48), 5000); }},
+        {"node count", [](std::string& b) { putLe32(b, le32(b, 48), 5000); }},
         // A cycle must be refused, not followed: the root's first child is the root itself.
         {"loop",
          [](std::string& b) {
-             PutLe32(b, Le32(b, 48) + 12 + static_cast<unsigned char>(b[48 + 7]), Le32(b, 48));
+             putLe32(b, le32(b, 48) + 12 + static_cast<unsigned char>(b[48 + 7]), le32(b, 48));
          }},
         {"truncated", [](std::string& b) { b.resize(b.size() - 512); }},
         {"short", [](std::string& b) { b.resize(100); }},
@@ -333,22 +334,22 @@ TEST(Refusal, CorruptIndexFile) {
     for (const auto& [name, damage] : damages) {
         SCOPED_TRACE(name);
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        const std::string before = ReadFile(folder.file("made.ind"));
-        Damage(folder.file("made.ind"), damage);
-        const std::string damaged = ReadFile(folder.file("made.ind"));
+        const std::string tab = makeSmallTable(folder.path());
+        const std::string before = readFile(folder.file("made.ind"));
+        editFile(folder.file("made.ind"), damage);
+        const std::string damaged = readFile(folder.file("made.ind"));
         ASSERT_NE(damaged, before);
         if (std::string(name) == "root is the header") {
             // Both indexes marked deleted is a sound .IND: the pack keeps them deleted.
-            PackTable(tab, kData);
-            EXPECT_EQ(ReadWithGdal(tab).error, "");
+            packTable(tab, kData);
+            EXPECT_EQ(readWithGdal(tab).error, "");
             continue;
         }
-        ExpectRefused(tab, kData, folder.file("made.ind"), folder.path());
-        ExpectRefused(tab, kBoth, folder.file("made.ind"), folder.path());
+        expectRefused(tab, kData, folder.file("made.ind"), folder.path());
+        expectRefused(tab, kBoth, folder.file("made.ind"), folder.path());
         // A graphic pack does not read the .IND and does not need it.
-        PackTable(tab, kGraphic);
-        EXPECT_EQ(ReadFile(folder.file("made.ind")), damaged);
+        packTable(tab, kGraphic);
+        EXPECT_EQ(readFile(folder.file("made.ind")), damaged);
     }
 }
 
@@ -356,14 +357,14 @@ TEST(Refusal, DamagedJournal) {
     for (const std::string& journal :
          {std::string("garbage that is no journal"), std::string(), std::string(70000, 'x')}) {
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        WriteFile(tab + ".vantero-journal", journal);
+        const std::string tab = makeSmallTable(folder.path());
+        writeFile(tab + ".vantero-journal", journal);
         // A pack that was cut short left a new file too.
-        WriteFile(folder.file("made.dat.vantero-new"), "part of a new file");
-        ExpectRefusedInEveryMode(tab, tab + ".vantero-journal", folder.path());
-        const Snapshot before = TakeSnapshot(folder.path());
-        EXPECT_THROW(RecoverInterruptedPack(tab), PackError);
-        EXPECT_EQ(SnapshotDifferences(before, TakeSnapshot(folder.path())), "");
+        writeFile(folder.file("made.dat.vantero-new"), "part of a new file");
+        expectRefusedInEveryMode(tab, tab + ".vantero-journal", folder.path());
+        const Snapshot before = takeSnapshot(folder.path());
+        EXPECT_THROW(recoverInterruptedPack(tab), PackError);
+        EXPECT_EQ(snapshotDifferences(before, takeSnapshot(folder.path())), "");
     }
 }
 
@@ -371,12 +372,12 @@ TEST(Refusal, ReadOnlyTables) {
     {
         SCOPED_TRACE("a read-only file");
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
+        const std::string tab = makeSmallTable(folder.path());
         for (const char* ext : {".dat", ".map", ".id"}) {
             const std::string file = folder.file(std::string("made") + ext);
             std::filesystem::permissions(file, std::filesystem::perms::owner_read |
                                                    std::filesystem::perms::group_read);
-            ExpectRefused(tab, std::string(ext) == ".dat" ? kGraphic : kBoth, file, folder.path());
+            expectRefused(tab, std::string(ext) == ".dat" ? kGraphic : kBoth, file, folder.path());
             std::filesystem::permissions(file, std::filesystem::perms::owner_write,
                                          std::filesystem::perm_options::add);
         }
@@ -388,26 +389,26 @@ TEST(Refusal, ReadOnlyTables) {
           std::pair{"ReadOnly\n", ""}}) {
         SCOPED_TRACE(readOnly);
         ScratchFolder folder;
-        const std::string tab = MakeSmallTable(folder.path());
-        const std::string text = ReadFile(tab);
-        WriteFile(tab, text + readOnly);
-        ExpectRefusedInEveryMode(tab, tab, folder.path());
-        WriteFile(tab, text + writable);
-        PackTable(tab, kBoth);
-        EXPECT_EQ(ReadWithGdal(tab).features.size(), 195u);
+        const std::string tab = makeSmallTable(folder.path());
+        const std::string text = readFile(tab);
+        writeFile(tab, text + readOnly);
+        expectRefusedInEveryMode(tab, tab, folder.path());
+        writeFile(tab, text + writable);
+        packTable(tab, kBoth);
+        EXPECT_EQ(readWithGdal(tab).features.size(), 195u);
     }
 }
 
 TEST(Refusal, TableBusyInAnotherPack) {
     ScratchFolder folder;
-    const std::string tab = MakeSmallTable(folder.path());
+    const std::string tab = makeSmallTable(folder.path());
     const int fd = open(tab.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
-    ExpectRefused(tab, kBoth, tab, folder.path());
+    expectRefused(tab, kBoth, tab, folder.path());
     close(fd);
-    PackTable(tab, kBoth);
-    EXPECT_EQ(ReadWithGdal(tab).features.size(), 195u);
+    packTable(tab, kBoth);
+    EXPECT_EQ(readWithGdal(tab).features.size(), 195u);
 }
 
 // A .dbf table's rows can be packed only when the pack loses nothing: every row's deletion
@@ -415,10 +416,10 @@ TEST(Refusal, TableBusyInAnotherPack) {
 TEST(DbaseTables, DataPackDropsDeletedRowsOnly) {
     ScratchFolder folder;
     const std::string tab =
-        CopyTable(TestData(""), "tab_with_dbf_with_delete_column", folder.path());
+        copyTable(testData(""), "tab_with_dbf_with_delete_column", folder.path());
     const std::string dbf = folder.file("tab_with_dbf_with_delete_column.dbf");
-    const std::string sample = ReadFile(dbf);
-    ASSERT_EQ(ReadTableStorage(tab), TableStorage::Dbf);
+    const std::string sample = readFile(dbf);
+    ASSERT_EQ(readTableStorage(tab), TableStorage::Dbf);
     const std::uint32_t headerLength =
         static_cast<unsigned char>(sample[8]) | static_cast<unsigned char>(sample[9]) << 8;
     const std::uint32_t recordLength =
@@ -436,7 +437,7 @@ TEST(DbaseTables, DataPackDropsDeletedRowsOnly) {
     };
     const auto table = [&](const std::vector<std::string>& records) {
         std::string bytes = sample.substr(0, headerLength);
-        PutLe32(bytes, 4, static_cast<std::uint32_t>(records.size()));
+        putLe32(bytes, 4, static_cast<std::uint32_t>(records.size()));
         for (const std::string& r : records)
             bytes += r;
         return bytes + "\x1a";
@@ -444,38 +445,38 @@ TEST(DbaseTables, DataPackDropsDeletedRowsOnly) {
     const std::vector<std::string> rows = {record(' ', 1, "one"), record('*', 2, "two"),
                                            record(' ', 3, "three"), record('*', 4, "four"),
                                            record(' ', 5, "five")};
-    WriteFile(dbf, table(rows));
-    WriteFile(folder.file("tab_with_dbf_with_delete_column.id"), std::string(20, '\0'));
-    const Reading original = ReadWithGdal(tab);
+    writeFile(dbf, table(rows));
+    writeFile(folder.file("tab_with_dbf_with_delete_column.id"), std::string(20, '\0'));
+    const Reading original = readWithGdal(tab);
     ASSERT_EQ(original.features.size(), 3u);
 
     {
         SCOPED_TRACE("a row flagged neither live nor deleted");
         std::vector<std::string> odd = rows;
         odd[2][0] = '#';
-        WriteFile(dbf, table(odd));
-        ExpectRefused(tab, kData, dbf, folder.path());
+        writeFile(dbf, table(odd));
+        expectRefused(tab, kData, dbf, folder.path());
     }
     {
         SCOPED_TRACE("a production index");
         std::string flagged = table(rows);
         flagged[28] = 1;
-        WriteFile(dbf, flagged);
-        ExpectRefused(tab, kData, dbf, folder.path());
+        writeFile(dbf, flagged);
+        expectRefused(tab, kData, dbf, folder.path());
     }
     {
         SCOPED_TRACE("bytes after the records");
-        WriteFile(dbf, table(rows) + "more");
-        ExpectRefused(tab, kData, dbf, folder.path());
+        writeFile(dbf, table(rows) + "more");
+        expectRefused(tab, kData, dbf, folder.path());
     }
 
-    WriteFile(dbf, table(rows));
-    PackTable(tab, kData);
-    EXPECT_EQ(ReadFile(dbf), table({rows[0], rows[2], rows[4]}));
-    EXPECT_EQ(ReadFile(folder.file("tab_with_dbf_with_delete_column.id")), std::string(12, '\0'));
-    const Reading packed = ReadWithGdal(tab);
+    writeFile(dbf, table(rows));
+    packTable(tab, kData);
+    EXPECT_EQ(readFile(dbf), table({rows[0], rows[2], rows[4]}));
+    EXPECT_EQ(readFile(folder.file("tab_with_dbf_with_delete_column.id")), std::string(12, '\0'));
+    const Reading packed = readWithGdal(tab);
     EXPECT_EQ(packed.error, original.error);
-    EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
-    PackTable(tab, kGraphic);
-    EXPECT_EQ(ReadWithGdal(tab).features, packed.features);
+    EXPECT_EQ(withoutFids(packed.features), withoutFids(original.features));
+    packTable(tab, kGraphic);
+    EXPECT_EQ(readWithGdal(tab).features, packed.features);
 }

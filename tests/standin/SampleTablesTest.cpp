@@ -16,24 +16,25 @@
 #include <vector>
 
 using namespace vantero::tablefiles;
+using vantero::PackParts;
 using namespace vantero::standin::test;
 
 namespace {
 
-std::uint32_t Le32(const std::string& bytes, std::size_t at) {
+std::uint32_t le32(const std::string& bytes, std::size_t at) {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at))) |
            static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 1))) << 8 |
            static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 2))) << 16 |
            static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 3))) << 24;
 }
 
-std::string Le(long long value, int width) {
+std::string le(long long value, int width) {
     std::string bytes;
     for (int i = 0; i < width; ++i)
         bytes.push_back(static_cast<char>(value >> (8 * i)));
     return bytes;
 }
-std::string Bytes(std::initializer_list<int> bytes) {
+std::string bytes(std::initializer_list<int> bytes) {
     std::string s;
     for (const int b : bytes)
         s.push_back(static_cast<char>(b));
@@ -45,7 +46,7 @@ std::string Bytes(std::initializer_list<int> bytes) {
 // block's coordinate chain, its data running from one coordinate block into the next. The size
 // each records is MapInfo's: headers at full size and 8 bytes a vertex, more than is there.
 // Before each lies a deleted object of the same kind, whose row is deleted too.
-std::string MakeMapInfoShapedTable(const std::string& folder) {
+std::string makeMapInfoShapedTable(const std::string& folder) {
     struct Kind {
         int type, form;
         bool region, compressed;
@@ -55,16 +56,16 @@ std::string MakeMapInfoShapedTable(const std::string& folder) {
                           {0x31, 450, false, true}, {0x32, 450, false, false}};
     const int blocks = 6;
     // The header of a MapInfo sample for its coordinate system, one pen and one brush.
-    std::string map = ReadFile(TestData("all_geoms.map")).substr(0, 1024);
-    map += Le(5, 2) + Le(24, 2) + Le(0, 4) + Bytes({1, 2, 0, 0, 0, 1, 2, 0, 0x80, 0, 0xFF}) +
-           Bytes({2, 2, 0, 0, 0, 2, 0, 0, 0xFF, 0, 0xFF, 0xFF, 0xFF});
+    std::string map = readFile(testData("all_geoms.map")).substr(0, 1024);
+    map += le(5, 2) + le(24, 2) + le(0, 4) + bytes({1, 2, 0, 0, 0, 1, 2, 0, 0x80, 0, 0xFF}) +
+           bytes({2, 2, 0, 0, 0, 2, 0, 0, 0xFF, 0, 0xFF, 0xFF, 0xFF});
     map.resize(2048, '\0'); // the tools, then the index
-    std::string index = Le(1, 2) + Le(blocks, 2), dat, id;
+    std::string index = le(1, 2) + le(blocks, 2), dat, id;
     for (int k = 0; k < blocks; ++k) {
         const Kind& kind = kinds[k];
         const int x0 = k * 1000, ox = x0 + 100, oy = 100;
         const auto xy = [&](int x, int y) {
-            return kind.compressed ? Le(x - ox, 2) + Le(y - oy, 2) : Le(x, 4) + Le(y, 4);
+            return kind.compressed ? le(x - ox, 2) + le(y - oy, 2) : le(x, 4) + le(y, 4);
         };
         const std::vector<std::vector<std::pair<int, int>>> sections =
             kind.region
@@ -89,36 +90,36 @@ std::string MakeMapInfoShapedTable(const std::string& folder) {
                 minX = std::min(minX, x), minY = std::min(minY, y);
                 maxX = std::max(maxX, x), maxY = std::max(maxY, y);
             }
-            headers += Le(static_cast<long long>(sections[i].size()), kind.form == 300 ? 2 : 4) +
-                       Le(kind.region && i == 0 ? 1 : 0, 2) + xy(minX, minY) + xy(maxX, maxY) +
-                       Le(nominal * static_cast<int>(sections.size()) + 8 * count, 4);
+            headers += le(static_cast<long long>(sections[i].size()), kind.form == 300 ? 2 : 4) +
+                       le(kind.region && i == 0 ? 1 : 0, 2) + xy(minX, minY) + xy(maxX, maxY) +
+                       le(nominal * static_cast<int>(sections.size()) + 8 * count, 4);
             count += static_cast<int>(sections[i].size());
         }
         const std::string data = headers + vertices;
         const int ob = 2048 + 1536 * k, liveData = ob + 512 + 8 + 480;
         std::string record =
-            Le(static_cast<long long>(sections.size()), 2) +
+            le(static_cast<long long>(sections.size()), 2) +
             (kind.compressed
-                 ? Le(0, 2) + Le(0, 2) + Le(ox, 4) + Le(oy, 4) + xy(x0, 0) + xy(x0 + 200, 200)
-                 : Le(ox, 4) + Le(oy, 4) + xy(x0, 0) + xy(x0 + 200, 200)) +
-            Bytes({1}) + (kind.region ? Bytes({1}) : "");
+                 ? le(0, 2) + le(0, 2) + le(ox, 4) + le(oy, 4) + xy(x0, 0) + xy(x0 + 200, 200)
+                 : le(ox, 4) + le(oy, 4) + xy(x0, 0) + xy(x0 + 200, 200)) +
+            bytes({1}) + (kind.region ? bytes({1}) : "");
         const int size = nominal * static_cast<int>(sections.size()) + 8 * count;
-        const std::string deleted = Bytes({kind.type}) + Le((2 * k + 1) | 0x40000000, 4) +
-                                    Le(ob + 520, 4) + Le(480, 4) + record;
+        const std::string deleted = bytes({kind.type}) + le((2 * k + 1) | 0x40000000, 4) +
+                                    le(ob + 520, 4) + le(480, 4) + record;
         const std::string kept =
-            Bytes({kind.type}) + Le(2 * k + 2, 4) + Le(liveData, 4) + Le(size, 4) + record;
-        std::string block = Le(2, 2) + Le(static_cast<long long>(2 * kept.size()), 2) + Le(ox, 4) +
-                            Le(oy, 4) + Le(ob + 512, 4) + Le(ob + 1024, 4) + deleted + kept;
+            bytes({kind.type}) + le(2 * k + 2, 4) + le(liveData, 4) + le(size, 4) + record;
+        std::string block = le(2, 2) + le(static_cast<long long>(2 * kept.size()), 2) + le(ox, 4) +
+                            le(oy, 4) + le(ob + 512, 4) + le(ob + 1024, 4) + deleted + kept;
         block.resize(512, '\0');
-        std::string chain = Le(3, 2) + Le(504, 2) + Le(ob + 1024, 4) + std::string(480, '\x55') +
+        std::string chain = le(3, 2) + le(504, 2) + le(ob + 1024, 4) + std::string(480, '\x55') +
                             data.substr(0, 24);
         chain +=
-            Le(3, 2) + Le(static_cast<long long>(data.size() - 24), 2) + Le(0, 4) + data.substr(24);
+            le(3, 2) + le(static_cast<long long>(data.size() - 24), 2) + le(0, 4) + data.substr(24);
         chain.resize(1024, '\0');
         map += block + chain;
-        index += Le(x0, 4) + Le(0, 4) + Le(x0 + 200, 4) + Le(200, 4) + Le(ob, 4);
-        id += Le(0, 4) + Le(ob + 20 + static_cast<long long>(deleted.size()), 4);
-        dat += Bytes({'*'}) + Le(2 * k + 1, 4) + Bytes({' '}) + Le(2 * k + 2, 4);
+        index += le(x0, 4) + le(0, 4) + le(x0 + 200, 4) + le(200, 4) + le(ob, 4);
+        id += le(0, 4) + le(ob + 20 + static_cast<long long>(deleted.size()), 4);
+        dat += bytes({'*'}) + le(2 * k + 1, 4) + bytes({' '}) + le(2 * k + 2, 4);
     }
     index.resize(512, '\0');
     map.replace(1536, 512, index);
@@ -138,15 +139,15 @@ std::string MakeMapInfoShapedTable(const std::string& folder) {
                                                                 {0x164, 0x00000101, 4},
                                                                 {0x168, 1, 1}})
         map.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(width),
-                    Le(value, width));
-    WriteFile(folder + "/sectioned.map", map);
-    WriteFile(folder + "/sectioned.id", id);
-    std::string head = Bytes({3, 124, 9, 14}) + Le(2 * blocks, 4) + Le(65, 2) + Le(5, 2);
+                    le(value, width));
+    writeFile(folder + "/sectioned.map", map);
+    writeFile(folder + "/sectioned.id", id);
+    std::string head = bytes({3, 124, 9, 14}) + le(2 * blocks, 4) + le(65, 2) + le(5, 2);
     head.resize(32, '\0');
-    head += "ID" + std::string(9, '\0') + "C" + std::string(4, '\0') + Bytes({4});
+    head += "ID" + std::string(9, '\0') + "C" + std::string(4, '\0') + bytes({4});
     head.resize(64, '\0');
-    WriteFile(folder + "/sectioned.dat", head + "\x0d" + dat + "\x1a");
-    WriteFile(folder + "/sectioned.tab",
+    writeFile(folder + "/sectioned.dat", head + "\x0d" + dat + "\x1a");
+    writeFile(folder + "/sectioned.tab",
               "!table\n!version 450\n!charset Neutral\n\nDefinition Table\n"
               "  Type NATIVE Charset \"Neutral\"\n  Fields 1\n    ID Integer ;\n");
     return "sectioned";
@@ -154,20 +155,20 @@ std::string MakeMapInfoShapedTable(const std::string& folder) {
 
 struct Mode {
     const char* name;
-    PackOptions options;
+    PackParts options;
 };
 const Mode kModes[] = {{"graphic", {true, false}}, {"data", {false, true}}, {"both", {true, true}}};
 
 // The folder and name of every native sample, and of the MapInfo-shaped table made here.
-std::vector<std::pair<std::string, std::string>> NativeTables() {
+std::vector<std::pair<std::string, std::string>> nativeTables() {
     static const ScratchFolder made;
-    static const std::string sectioned = MakeMapInfoShapedTable(made.path());
+    static const std::string sectioned = makeMapInfoShapedTable(made.path());
     std::vector<std::pair<std::string, std::string>> tables = {{made.path(), sectioned}};
     for (const char* table :
          {"all_geoms", "aspatial", "aspatial-table", "compr_symb_deleted_records", "first_table",
           "second_table", "lambert93_francais", "poly_indexed", "seamless_part1", "seamless_part2",
           "single_point_mapinfo"})
-        tables.emplace_back(TestData(""), table);
+        tables.emplace_back(testData(""), table);
     return tables;
 }
 
@@ -177,31 +178,31 @@ std::vector<std::pair<std::string, std::string>> NativeTables() {
 // same file, and the folder holds the same names. After a data pack the .DAT holds just the live
 // rows, renumbered from 1, and the .ID one entry each.
 TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
-    for (const auto& [from, table] : NativeTables()) {
+    for (const auto& [from, table] : nativeTables()) {
         for (const Mode& mode : kModes) {
             SCOPED_TRACE(table + " " + mode.name);
             ScratchFolder folder;
-            const std::string tab = CopyTable(from, table, folder.path());
-            const Snapshot before = TakeSnapshot(folder.path());
-            const Reading original = ReadWithGdal(tab);
+            const std::string tab = copyTable(from, table, folder.path());
+            const Snapshot before = takeSnapshot(folder.path());
+            const Reading original = readWithGdal(tab);
             ASSERT_EQ(original.error, "");
 
-            PackTable(tab, mode.options);
+            packTable(tab, mode.options);
 
-            const Snapshot after = TakeSnapshot(folder.path());
+            const Snapshot after = takeSnapshot(folder.path());
             ASSERT_EQ(after.size(), before.size());
             for (const auto& [name, bytes] : before)
                 ASSERT_TRUE(after.count(name)) << name;
             const std::string tabName = tab.substr(tab.find_last_of('/') + 1);
             EXPECT_EQ(after.at(tabName), before.at(tabName));
 
-            const Reading packed = ReadWithGdal(tab);
+            const Reading packed = readWithGdal(tab);
             EXPECT_EQ(packed.error, "");
             if (!mode.options.data) {
                 EXPECT_EQ(packed.features, original.features);
                 continue;
             }
-            EXPECT_EQ(WithoutFids(packed.features), WithoutFids(original.features));
+            EXPECT_EQ(withoutFids(packed.features), withoutFids(original.features));
             const auto file = [&](const std::string& ext) -> const std::string* {
                 for (const auto& [name, bytes] : after) {
                     std::string lower = name;
@@ -213,9 +214,9 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
                 return nullptr;
             };
             const std::string& dat = *file("dat");
-            const std::size_t rows = packed.features.size(), first = Le32(dat, 8) & 0xFFFF,
-                              length = Le32(dat, 10) & 0xFFFF;
-            EXPECT_EQ(Le32(dat, 4), rows);
+            const std::size_t rows = packed.features.size(), first = le32(dat, 8) & 0xFFFF,
+                              length = le32(dat, 10) & 0xFFFF;
+            EXPECT_EQ(le32(dat, 4), rows);
             EXPECT_EQ(dat.size(), first + rows * length + 1);
             for (std::size_t r = 0; r < rows; ++r) {
                 EXPECT_EQ(packed.features[r].fid, static_cast<long long>(r + 1));
@@ -230,32 +231,32 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
 
 TEST(SampleTables, GraphicShrinksTheMapAndKeepsRows) {
     ScratchFolder folder;
-    const std::string tab = CopyTable(TestData(""), "compr_symb_deleted_records", folder.path());
+    const std::string tab = copyTable(testData(""), "compr_symb_deleted_records", folder.path());
     const std::string map = folder.file("compr_symb_deleted_records.map");
-    const std::size_t oldSize = ReadFile(map).size();
-    const Reading original = ReadWithGdal(tab);
+    const std::size_t oldSize = readFile(map).size();
+    const Reading original = readWithGdal(tab);
 
-    PackTable(tab, {true, false});
+    packTable(tab, {true, false});
 
-    const std::string packedMap = ReadFile(map);
+    const std::string packedMap = readFile(map);
     EXPECT_LT(packedMap.size(), oldSize / 2);
     EXPECT_EQ(packedMap.size() % 512, 0u);
-    EXPECT_EQ(Le32(packedMap, 0x134), 0u) << "no garbage chain is left";
+    EXPECT_EQ(le32(packedMap, 0x134), 0u) << "no garbage chain is left";
     // The depth byte counts the index levels above the object blocks, plus one.
     unsigned levels = 1;
-    for (std::uint32_t at = Le32(packedMap, 0x130); packedMap.at(at) == 1; ++levels)
-        at = Le32(packedMap, at + 4 + 16);
+    for (std::uint32_t at = le32(packedMap, 0x130); packedMap.at(at) == 1; ++levels)
+        at = le32(packedMap, at + 4 + 16);
     EXPECT_EQ(static_cast<unsigned char>(packedMap.at(0x15F)), levels);
-    EXPECT_EQ(ReadFile(folder.file("compr_symb_deleted_records.id")).size(), 40000u);
-    EXPECT_EQ(ReadWithGdal(tab).features, original.features);
+    EXPECT_EQ(readFile(folder.file("compr_symb_deleted_records.id")).size(), 40000u);
+    EXPECT_EQ(readWithGdal(tab).features, original.features);
     // Graphic then data and both at once give the same files, byte for byte.
     ScratchFolder once;
-    const std::string tabOnce = CopyTable(TestData(""), "compr_symb_deleted_records", once.path());
-    PackTable(tabOnce, {true, true});
-    PackTable(tab, {false, true});
+    const std::string tabOnce = copyTable(testData(""), "compr_symb_deleted_records", once.path());
+    packTable(tabOnce, {true, true});
+    packTable(tab, {false, true});
     for (const char* ext : {".dat", ".id", ".map"})
-        EXPECT_EQ(ReadFile(folder.file(std::string("compr_symb_deleted_records") + ext)),
-                  ReadFile(once.file(std::string("compr_symb_deleted_records") + ext)))
+        EXPECT_EQ(readFile(folder.file(std::string("compr_symb_deleted_records") + ext)),
+                  readFile(once.file(std::string("compr_symb_deleted_records") + ext)))
             << ext;
 }
 
@@ -263,25 +264,25 @@ TEST(SampleTables, GraphicShrinksTheMapAndKeepsRows) {
 // own envelope selects the same rows before and after the pack. (A text object's envelope is its
 // box, not its origin, so some objects are not found from their own point, in either file.)
 TEST(SampleTables, SpatialFilterAnswersAsBeforeAfterGraphic) {
-    for (const auto& [from, table] : NativeTables()) {
+    for (const auto& [from, table] : nativeTables()) {
         if (table != "sectioned" && table != "compr_symb_deleted_records" && table != "all_geoms" &&
             table != "poly_indexed")
             continue;
         SCOPED_TRACE(table);
         ScratchFolder before;
         ScratchFolder after;
-        const std::string oldTab = CopyTable(from, table, before.path());
-        const std::string tab = CopyTable(from, table, after.path());
-        PackTable(tab, {true, false});
-        const Reading all = ReadWithGdal(tab);
+        const std::string oldTab = copyTable(from, table, before.path());
+        const std::string tab = copyTable(from, table, after.path());
+        packTable(tab, {true, false});
+        const Reading all = readWithGdal(tab);
         ASSERT_EQ(all.error, "");
         std::size_t found = 0;
         for (const Feature& f : all.features) {
             if (f.wkt.empty())
                 continue;
-            const Envelope rect = EnvelopeOfWkt(f.wkt);
-            const Reading oldHits = ReadWithGdalInRect(oldTab, rect);
-            const Reading newHits = ReadWithGdalInRect(tab, rect);
+            const Envelope rect = envelopeOfWkt(f.wkt);
+            const Reading oldHits = readWithGdalInRect(oldTab, rect);
+            const Reading newHits = readWithGdalInRect(tab, rect);
             ASSERT_EQ(newHits.error, "");
             EXPECT_EQ(newHits.features, oldHits.features) << "row " << f.fid;
             for (const Feature& h : newHits.features)
@@ -295,26 +296,26 @@ TEST(SampleTables, SpatialFilterAnswersAsBeforeAfterGraphic) {
 // record after a graphic pack, apart from where its coordinates now are: the size it records
 // stays as MapInfo wrote it.
 TEST(SampleTables, EveryObjectKindSurvivesGraphicByteForByte) {
-    const auto tables = NativeTables();
+    const auto tables = nativeTables();
     for (const auto& [from, table, kinds] :
          {std::tuple{tables[0].first, tables[0].second, 6u},
-          std::tuple{TestData(""), std::string("all_geoms"), 13u}}) {
+          std::tuple{testData(""), std::string("all_geoms"), 13u}}) {
         SCOPED_TRACE(table);
         ScratchFolder folder;
-        const std::string tab = CopyTable(from, table, folder.path());
-        const std::string oldMap = ReadFile(folder.file(table + ".map"));
-        const std::string oldId = ReadFile(folder.file(table + ".id"));
-        const Reading original = ReadWithGdal(tab);
+        const std::string tab = copyTable(from, table, folder.path());
+        const std::string oldMap = readFile(folder.file(table + ".map"));
+        const std::string oldId = readFile(folder.file(table + ".id"));
+        const Reading original = readWithGdal(tab);
 
-        PackTable(tab, {true, false});
+        packTable(tab, {true, false});
 
-        const std::string newMap = ReadFile(folder.file(table + ".map"));
-        const std::string newId = ReadFile(folder.file(table + ".id"));
+        const std::string newMap = readFile(folder.file(table + ".map"));
+        const std::string newId = readFile(folder.file(table + ".id"));
         ASSERT_EQ(newId.size(), oldId.size());
         std::set<unsigned> types;
         for (std::size_t row = 0; row < oldId.size() / 4; ++row) {
-            const std::uint32_t oldAt = Le32(oldId, row * 4);
-            const std::uint32_t newAt = Le32(newId, row * 4);
+            const std::uint32_t oldAt = le32(oldId, row * 4);
+            const std::uint32_t newAt = le32(newId, row * 4);
             ASSERT_EQ(newAt == 0, oldAt == 0);
             if (oldAt == 0)
                 continue;
@@ -332,6 +333,6 @@ TEST(SampleTables, EveryObjectKindSurvivesGraphicByteForByte) {
             EXPECT_EQ(after, before) << "row " << row + 1 << " type " << type;
         }
         EXPECT_EQ(types.size(), kinds);
-        EXPECT_EQ(ReadWithGdal(tab).features, original.features);
+        EXPECT_EQ(readWithGdal(tab).features, original.features);
     }
 }

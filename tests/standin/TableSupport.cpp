@@ -19,7 +19,7 @@ namespace {
 
 thread_local std::string* g_firstError = nullptr;
 
-void RecordError(CPLErr level, CPLErrorNum, const char* message) {
+void recordError(CPLErr level, CPLErrorNum, const char* message) {
     if (level >= CE_Failure && g_firstError && g_firstError->empty())
         *g_firstError = message ? message : "error";
 }
@@ -29,7 +29,7 @@ class ErrorCapture {
 public:
     explicit ErrorCapture(std::string& into) {
         g_firstError = &into;
-        CPLPushErrorHandler(RecordError);
+        CPLPushErrorHandler(recordError);
     }
     ~ErrorCapture() {
         CPLPopErrorHandler();
@@ -37,7 +37,7 @@ public:
     }
 };
 
-void RegisterOnce() {
+void registerOnce() {
     static const bool done = [] {
         GDALAllRegister();
         return true;
@@ -47,11 +47,11 @@ void RegisterOnce() {
 
 } // namespace
 
-std::string TestData(const std::string& name) {
+std::string testData(const std::string& name) {
     return std::string(VANTERO_TESTDATA) + "/" + name;
 }
 
-std::string CopyTable(const std::string& fromFolder, const std::string& table,
+std::string copyTable(const std::string& fromFolder, const std::string& table,
                       const std::string& toFolder) {
     std::string tab;
     for (const auto& entry : fs::directory_iterator(fromFolder)) {
@@ -73,15 +73,15 @@ std::string CopyTable(const std::string& fromFolder, const std::string& table,
     return tab;
 }
 
-Snapshot TakeSnapshot(const std::string& folder) {
+Snapshot takeSnapshot(const std::string& folder) {
     Snapshot files;
     for (const auto& entry : fs::directory_iterator(folder))
         files[entry.path().filename().string()] =
-            entry.is_regular_file() ? ReadFile(entry.path().string()) : std::string("<folder>");
+            entry.is_regular_file() ? readFile(entry.path().string()) : std::string("<folder>");
     return files;
 }
 
-std::string SnapshotDifferences(const Snapshot& a, const Snapshot& b) {
+std::string snapshotDifferences(const Snapshot& a, const Snapshot& b) {
     std::string out;
     for (const auto& [name, bytes] : a)
         if (!b.count(name) || b.at(name) != bytes)
@@ -94,8 +94,8 @@ std::string SnapshotDifferences(const Snapshot& a, const Snapshot& b) {
 
 namespace {
 
-Reading ReadLayer(const std::string& tabPath, const std::string& where, const Envelope* rect) {
-    RegisterOnce();
+Reading readLayer(const std::string& tabPath, const std::string& where, const Envelope* rect) {
+    registerOnce();
     Reading reading;
     ErrorCapture capture(reading.error);
     GDALDatasetH ds =
@@ -134,15 +134,15 @@ Reading ReadLayer(const std::string& tabPath, const std::string& where, const En
 
 } // namespace
 
-Reading ReadWithGdal(const std::string& tabPath, const std::string& where) {
-    return ReadLayer(tabPath, where, nullptr);
+Reading readWithGdal(const std::string& tabPath, const std::string& where) {
+    return readLayer(tabPath, where, nullptr);
 }
 
-Reading ReadWithGdalInRect(const std::string& tabPath, const Envelope& rect) {
-    return ReadLayer(tabPath, "", &rect);
+Reading readWithGdalInRect(const std::string& tabPath, const Envelope& rect) {
+    return readLayer(tabPath, "", &rect);
 }
 
-Envelope EnvelopeOfWkt(const std::string& wkt) {
+Envelope envelopeOfWkt(const std::string& wkt) {
     OGRGeometryH g = nullptr;
     char* text = const_cast<char*>(wkt.c_str());
     if (OGR_G_CreateFromWkt(&text, nullptr, &g) != OGRERR_NONE || !g)
@@ -153,18 +153,18 @@ Envelope EnvelopeOfWkt(const std::string& wkt) {
     return {e.MinX, e.MinY, e.MaxX, e.MaxY};
 }
 
-std::vector<Feature> WithoutFids(std::vector<Feature> features) {
+std::vector<Feature> withoutFids(std::vector<Feature> features) {
     for (Feature& f : features)
         f.fid = 0;
     return features;
 }
 
-std::string MakeGdalTable(const std::string& folder, const std::string& name,
+std::string makeGdalTable(const std::string& folder, const std::string& name,
                           const std::vector<NewField>& fields,
                           const std::function<NewRow(int row)>& feature, int rows,
                           const std::vector<long long>& deleteRows,
                           const std::vector<std::string>& creationOptions) {
-    RegisterOnce();
+    registerOnce();
     const std::string tab = folder + "/" + name + ".tab";
     std::string error;
     {
