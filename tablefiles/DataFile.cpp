@@ -45,8 +45,10 @@ std::string describe(const FieldDescriptor& f) {
 
 template <typename Chunk>
 void forEachChunkOfRecords(const InputFile& data, const DataHeader& header, Chunk chunk) {
-    const std::uint32_t perChunk =
-        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kChunk / header.recordLength));
+    // No bigger than the records: a buffer of a megabyte for a table of a few rows costs more to
+    // clear than the rows cost to read.
+    const std::uint32_t perChunk = std::clamp<std::uint32_t>(
+        static_cast<std::uint32_t>(kChunk / header.recordLength), 1, std::max(header.records, 1u));
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(perChunk) * header.recordLength);
     for (std::uint32_t first = 0; first < header.records; first += perChunk) {
         const std::uint32_t count = std::min(perChunk, header.records - first);

@@ -95,6 +95,9 @@ InputFile::InputFile(const std::string& path) : m_path(path) {
         throwPackError(path + (S_ISDIR(st.st_mode) ? " is a folder" : " is not a regular file"));
     }
     m_size = static_cast<std::uint64_t>(st.st_size);
+    m_slots = static_cast<std::size_t>(
+        std::clamp<std::uint64_t>((m_size + kPageSize - 1) / kPageSize, 1, kPages));
+    m_cached.assign(m_slots, kNone);
     m_mode = st.st_mode & 07777;
     m_owner = st.st_uid;
     m_group = st.st_gid;
@@ -125,8 +128,8 @@ void InputFile::readFromFile(std::uint64_t offset, std::uint8_t* into, std::size
 
 void InputFile::load(std::uint64_t page) const {
     if (!m_pages)
-        m_pages = std::make_unique_for_overwrite<std::uint8_t[]>(kPages * kPageSize);
-    const std::size_t slot = page % kPages;
+        m_pages = std::make_unique_for_overwrite<std::uint8_t[]>(m_slots * kPageSize);
+    const std::size_t slot = page % m_slots;
     const std::uint64_t start = page * kPageSize;
     m_cached[slot] = kNone;
     readFromFile(start, m_pages.get() + slot * kPageSize,
@@ -146,7 +149,7 @@ void InputFile::readMissed(std::uint64_t offset, void* into, std::size_t size) c
     }
     while (size > 0) {
         const std::uint64_t page = offset / kPageSize;
-        const std::size_t slot = page % kPages;
+        const std::size_t slot = page % m_slots;
         if (m_cached[slot] != page)
             load(page);
         const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
@@ -183,6 +186,12 @@ OutputFile::OutputFile(std::string path, mode_t mode, Progress& progress)
     m_fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (m_fd < 0)
         throwIoError("cannot create", m_path);
+    m_buffer.reserve(kBufferSize);
+}
+
+OutputFile::OutputFile(Progress& progress)
+    : m_path("(measured only)"), m_progress(progress), m_stepEvery(kBufferSize),
+      m_untilStep(m_stepEvery) {
     m_buffer.reserve(kBufferSize);
 }
 
@@ -224,6 +233,13 @@ void OutputFile::writeAt(std::uint64_t offset, const void* bytes, std::size_t si
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     // The part still in the buffer is patched there; the rest goes to the file.
     while (size > 0 && offset < m_flushed) {
+        if (m_fd < 0) { // measured only: the bytes are gone already
+            const std::uint64_t skip = std::min<std::uint64_t>(size, m_flushed - offset);
+            p += skip;
+            size -= static_cast<std::size_t>(skip);
+            offset += skip;
+            continue;
+        }
         const std::size_t take =
             static_cast<std::size_t>(std::min<std::uint64_t>(size, m_flushed - offset));
         const ssize_t n = pwrite(m_fd, p, take, static_cast<off_t>(offset));
@@ -243,7 +259,7 @@ void OutputFile::writeAt(std::uint64_t offset, const void* bytes, std::size_t si
 }
 
 void OutputFile::flush() {
-    std::size_t done = 0;
+    std::size_t done = m_fd < 0 ? m_buffer.size() : 0;
     while (done < m_buffer.size()) {
         const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
         if (n < 0 && errno == EINTR)
@@ -258,6 +274,8 @@ void OutputFile::flush() {
 
 void OutputFile::finish() {
     flush();
+    if (m_fd < 0)
+        return;
     if (fsync(m_fd) != 0)
         throwIoError("cannot flush", m_path);
     const int fd = m_fd;

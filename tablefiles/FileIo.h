@@ -88,7 +88,7 @@ public:
     // Copies size bytes from offset; a range that is not inside the file is a PackError that
     // names it.
     void read(std::uint64_t offset, void* into, std::size_t size) const {
-        const std::size_t slot = offset / kPageSize % kPages;
+        const std::size_t slot = offset / kPageSize % m_slots;
         const std::size_t at = offset % kPageSize;
         if (m_cached[slot] == offset / kPageSize && size <= kPageSize - at &&
             offset + size <= m_size)
@@ -116,7 +116,9 @@ private:
     uid_t m_owner = 0;
     gid_t m_group = 0;
     mutable std::unique_ptr<std::uint8_t[]> m_pages;
-    mutable std::vector<std::uint64_t> m_cached = std::vector<std::uint64_t>(kPages, kNone);
+    // As many slots as the file has pages, up to kPages: a small file costs a small cache.
+    std::size_t m_slots = 1;
+    mutable std::vector<std::uint64_t> m_cached;
 };
 
 // A new file written through a large buffer. It is created exclusively, so a name that is already
@@ -127,6 +129,9 @@ class OutputFile {
 public:
     OutputFile(std::string path, const InputFile& like, Progress& progress);
     OutputFile(std::string path, mode_t mode, Progress& progress);
+    // A file that is only measured: its bytes are counted and dropped, for what a pack would
+    // write without writing it.
+    explicit OutputFile(Progress& progress);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;

@@ -1130,10 +1130,10 @@ IdFile::IdFile(const InputFile& file) {
     if (file.size() / 4 > std::numeric_limits<std::int32_t>::max())
         throwPackError(file.path() + " is too large");
     m_entries.resize(static_cast<std::size_t>(file.size() / 4));
-    constexpr std::size_t kChunk = 1 << 16;
-    std::vector<std::uint8_t> bytes(4 * kChunk);
-    for (std::size_t first = 0; first < m_entries.size(); first += kChunk) {
-        const std::size_t count = std::min(kChunk, m_entries.size() - first);
+    const std::size_t chunk = std::min<std::size_t>(1 << 16, m_entries.size());
+    std::vector<std::uint8_t> bytes(4 * chunk);
+    for (std::size_t first = 0; first < m_entries.size(); first += chunk) {
+        const std::size_t count = std::min(chunk, m_entries.size() - first);
         file.read(4 * std::uint64_t{first}, bytes.data(), 4 * count);
         for (std::size_t i = 0; i < count; ++i)
             m_entries[first + i] = get32(bytes.data() + 4 * i);

@@ -1,4 +1,5 @@
 #include "tablefiles/PackTable.h"
+#include "tablefiles/TableSizes.h"
 
 #include "tablefiles/Bytes.h"
 #include "tablefiles/DataFile.h"
@@ -181,6 +182,48 @@ void packTable(const std::string& tabPath, PackParts options,
                 removeFileQuietly(r.fresh);
         throw;
     }
+}
+
+TableSizes measureTable(const std::string& tabPath) {
+    const TableFiles files = findTableFiles(tabPath);
+    if (files.info.storage != TableStorage::Native)
+        throwPackError(tabPath + " is a " + kindName(files.info.storage) +
+                       " table; only native tables are measured");
+    if (files.data.empty())
+        throwPackError(tabPath + " has no .DAT file beside it");
+    const auto data = openIfPresent(files.data);
+    const DataHeader header = readDataHeader(*data, false);
+    const auto id = openIfPresent(files.id);
+    const auto map = openIfPresent(files.map);
+    const auto ind = openIfPresent(files.ind);
+    IdFile ids = id ? IdFile(*id) : IdFile();
+    if (id && ids.rows() != header.records)
+        throwPackError(files.id + " and " + files.data + " disagree on the number of rows");
+    const RowMap rows = mapRows(*data, header, false);
+
+    // What a pack of both parts would write, written nowhere: the difference is what it frees.
+    const std::function<void(int)> none;
+    Progress progress(none);
+    std::uint64_t before = data->size(), after = data->size();
+    const bool dropRows = rows.kept() < header.records;
+    if (dropRows) {
+        OutputFile out(progress);
+        writePackedData(*data, header, rows, out);
+        after = out.size();
+    }
+    if (map && id) {
+        OutputFile out(progress);
+        rewriteMap(*map, ids, dropRows ? &rows : nullptr, out);
+        before += map->size() + id->size();
+        after += out.size() + std::uint64_t{4} * rows.kept();
+    }
+    if (ind && dropRows) {
+        OutputFile out(progress);
+        remapIndexFile(*ind, rows, out);
+        before += ind->size();
+        after += out.size();
+    }
+    return {rows.kept(), header.records - rows.kept(), before > after ? before - after : 0};
 }
 
 } // namespace vantero::tablefiles

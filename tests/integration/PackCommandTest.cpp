@@ -2,15 +2,21 @@
 // fake server and the real stand-in.
 
 #include "mapinfo/MapInfoLink.h"
+#include "tests/standin/TableSupport.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/TempFolder.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
+#include <map>
+#include <ogr_core.h>
 
 namespace vantero {
 namespace {
@@ -78,6 +84,66 @@ TEST(PackCommand, CtrlCStopsAfterTheTableInHandAndTwiceEndsAtOnce) {
     kill(static_cast<pid_t>(twice.process.processId()), SIGINT);
     EXPECT_TRUE(twice.process.waitForFinished(3000)) << "a second Ctrl+C did not end it at once";
     EXPECT_EQ(twice.process.exitCode(), 130);
+}
+
+// Bytes of every file in the folder and below.
+std::uint64_t folderBytes(const std::string& folder) {
+    std::uint64_t bytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            bytes += entry.file_size();
+    return bytes;
+}
+
+// A dry run over a folder tree says exactly which rows a pack drops and nearly what it frees,
+// and changes nothing; after the real pack, --only-needed has nothing left to do.
+TEST(PackCommand, ADryRunSaysWhatThePackThenDoes) {
+    PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    TempFolder folder;
+    std::filesystem::create_directories(folder.file("north/wells"));
+    const std::map<std::string, std::vector<long long>> deleted = {
+        {"roads", {2, 3, 7, 8, 9}}, {"north/parcels", {1, 20, 21}}, {"north/wells/wells", {}}};
+    for (const auto& [name, rows] : deleted)
+        standin::test::makeGdalTable(
+            folder.path(), name, {{"name", OFTString, 40}},
+            [&](int row) {
+                return standin::test::NewRow{{"feature " + std::to_string(row)},
+                                             "LINESTRING (" + std::to_string(row) + " 0," +
+                                                 std::to_string(row) + " 5,3 3)",
+                                             ""};
+            },
+            30, rows);
+    const standin::test::Snapshot before = standin::test::takeSnapshot(folder.path());
+
+    PackCommand dry(bus, {QStringLiteral("-rn"), QStringLiteral("--json"),
+                          QString::fromStdString(folder.path())});
+    EXPECT_EQ(dry.finish(), 0);
+    EXPECT_EQ(standin::test::takeSnapshot(folder.path()), before) << "a dry run changed files";
+    std::map<std::string, int> deletedRows;
+    long long reclaimable = -1;
+    for (const QByteArray& line : QByteArray::fromStdString(dry.out()).split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.contains(QStringLiteral("table")))
+            deletedRows[object.value(QStringLiteral("table")).toString().toStdString()] =
+                object.value(QStringLiteral("deletedRows")).toInt(-1);
+        else if (object.contains(QStringLiteral("tables")))
+            reclaimable = object.value(QStringLiteral("reclaimableBytes")).toInteger(-1);
+    }
+    ASSERT_EQ(deletedRows.size(), deleted.size()) << dry.out();
+    for (const auto& [name, rows] : deleted)
+        EXPECT_EQ(deletedRows[folder.file(name + ".tab")], static_cast<int>(rows.size())) << name;
+
+    const std::uint64_t sizeBefore = folderBytes(folder.path());
+    PackCommand pack(bus, {QStringLiteral("-r"), QString::fromStdString(folder.path())});
+    EXPECT_EQ(pack.finish(), 0) << pack.out();
+    const double freed = static_cast<double>(sizeBefore - folderBytes(folder.path()));
+    EXPECT_GT(freed, 0);
+    EXPECT_NEAR(static_cast<double>(reclaimable), freed, freed * 0.03);
+
+    PackCommand again(bus, {QStringLiteral("-r"), QStringLiteral("--only-needed"),
+                            QString::fromStdString(folder.path())});
+    EXPECT_EQ(again.finish(), 0);
+    EXPECT_EQ(again.out().find("Packed table"), std::string::npos) << again.out();
 }
 
 } // namespace
