@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using vantero::test::TempFolder;
@@ -32,45 +31,39 @@ protected:
 
 } // namespace
 
-TEST_F(Detect, KeywordsMatchInAnyCaseInsideQuotesAndLongerWords) {
-    EXPECT_EQ(
-        Of("!table\r\n!version 300\r\n\r\nDefinition Table\r\n  Type NATIVE Charset \"x\"\r\n"),
-        "Native");
-    EXPECT_EQ(Of("  TYPE \"DBF\"\r\n"), "Dbase");
-    EXPECT_EQ(Of("  tYpE\tdbf\r"), "Dbase");
-    EXPECT_EQ(Of("Typeface ExcelFile.XLSX\r"), "Excel");
-    EXPECT_EQ(Of("type=RASTER\r"), "Raster");
-    EXPECT_EQ(Of("Type ACCESS Table \"t\"\r"), "Access");
-    EXPECT_EQ(Of("nativetype\r"), "Native"); // the two words in any order, no word boundaries
-}
-
-TEST_F(Detect, WithinOneLineTheKindsAreTriedInTheirFixedOrder) {
-    EXPECT_EQ(Of("xls access dbf raster native type"), "Native");
-    EXPECT_EQ(Of("xls access dbf raster type"), "Raster");
-    EXPECT_EQ(Of("xls access dbf type"), "Dbase");
-    EXPECT_EQ(Of("xls access type"), "Access");
-}
-
-TEST_F(Detect, TheFirstMatchingLineDecidesAndLinesWithoutTypeDoNot) {
-    EXPECT_EQ(Of("native\rraster\rtype xls\rtype native\r"), "Excel");
-    EXPECT_EQ(Of("type\rnative\r"), "Unknown"); // the words on two lines
-    EXPECT_EQ(Of("Type Unheard\rType Access\r"), "Access");
-    EXPECT_EQ(Of(""), "Unknown");
-    EXPECT_EQ(Of("!table\r\n!version 300\r\n"), "Unknown");
-}
-
-TEST_F(Detect, CarriageReturnEndsALineAndLineFeedAloneDoesNot) {
-    EXPECT_EQ(Of("!table\nType\nNATIVE\n"), "Native");        // LF only: one long line
-    EXPECT_EQ(Of("!table\r\nType\r\nNATIVE\r\n"), "Unknown"); // CR LF: three lines
-    EXPECT_EQ(Of("type\r\n\nnative"), "Unknown"); // only the first LF belongs to the end
-    EXPECT_EQ(Of("type\n\rnative"), "Unknown");
-    EXPECT_EQ(Of("first\rtype raster"), "Raster"); // the last line needs no line end
-}
-
-TEST_F(Detect, CtrlZEndsTheFile) {
-    EXPECT_EQ(Of("!table\r\x1a\rType NATIVE\r"), "Unknown");
-    EXPECT_EQ(Of("Type NA\x1aTIVE\r"), "Unknown");
-    EXPECT_EQ(Of("Type NATIVE\x1a garbage"), "Native");
+TEST_F(Detect, TheFirstLineWithTypeAndAKindDecides) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"!table\r\n!version 300\r\n\r\nDefinition Table\r\n  Type NATIVE Charset \"x\"\r\n",
+         "Native"},
+        // Any letter case, inside quotes or longer words, in either order.
+        {"  TYPE \"DBF\"\r\n", "Dbase"},
+        {"Typeface ExcelFile.XLSX\r", "Excel"},
+        {"type=RASTER\r", "Raster"},
+        {"Type ACCESS Table \"t\"\r", "Access"},
+        {"nativetype\r", "Native"},
+        // Within one line the kinds are tried in a fixed order.
+        {"xls access dbf raster native type", "Native"},
+        {"xls access dbf raster type", "Raster"},
+        {"xls access dbf type", "Dbase"},
+        {"xls access type", "Access"},
+        // The first matching line decides; a line without "type" never does.
+        {"native\rraster\rtype xls\rtype native\r", "Excel"},
+        {"Type Unheard\rType Access\r", "Access"},
+        {"", "Unknown"},
+        {"!table\r\n!version 300\r\n", "Unknown"},
+        // CR ends a line, with an LF after it skipped; LF alone does not.
+        {"!table\nType\nNATIVE\n", "Native"},
+        {"!table\r\nType\r\nNATIVE\r\n", "Unknown"},
+        {"type\r\n\nnative", "Unknown"},
+        {"type\n\rnative", "Unknown"},
+        {"first\rtype raster", "Raster"}, // the last line needs no end
+        // Ctrl+Z ends the file.
+        {"!table\r\x1a\rType NATIVE\r", "Unknown"},
+        {"Type NA\x1aTIVE\r", "Unknown"},
+        {"Type NATIVE\x1a garbage", "Native"},
+    };
+    for (const auto& [text, kind] : cases)
+        EXPECT_EQ(Of(text), kind) << text;
 }
 
 TEST_F(Detect, KeywordsThatStraddleReadBoundariesAreFound) {
@@ -97,27 +90,6 @@ TEST_F(Detect, AnythingThatCannotBeReadIsUnknown) {
     // A named pipe with no writer must not hang the scan.
     ASSERT_EQ(mkfifo(dir.file("pipe.tab").c_str(), 0644), 0);
     EXPECT_EQ(kindOf(dir.file("pipe.tab")), "Unknown");
-
-    const std::string locked = dir.file("locked.tab");
-    writeBytes(locked, "Type NATIVE\r");
-    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-    chmod(dir.path().c_str(), 0755);
-    if (geteuid() != 0) {
-        EXPECT_EQ(kindOf(locked), "Unknown");
-        return;
-    }
-    // Root reads everything; an ordinary user is what the file keeps out, so ask as one.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0)
-            _exit(2);
-        _exit(kindOf(locked) == "Unknown" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the file was read; 2: could not drop privileges";
 }
 
 TEST(DetectRealTables, GiveTheKindsOfTheTablesOtherProgramsWrote) {

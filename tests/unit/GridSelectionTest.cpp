@@ -4,13 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace vantero {
 namespace {
 
 using Rows = std::vector<std::size_t>;
 
 struct Grid {
-    std::vector<std::size_t> announced;
+    Rows announced;
     GridSelection selection{[this](std::size_t count) { announced.push_back(count); }};
 
     explicit Grid(std::size_t rows, std::size_t page = 3) {
@@ -22,183 +24,133 @@ struct Grid {
         selection.mousePress(d, ctrl, shift);
         selection.mouseRelease(d);
     }
-    void key(GridKey key, bool ctrl = false, bool shift = false) {
-        selection.keyPress(key, ctrl, shift);
+    // Gestures in a few letters: c2 click row 2, C2 Ctrl+click, s2 Shift+click, x2 Ctrl+Shift+
+    // click, p2 / r2 a press / a release alone, R2 a right press, f2 the focus put on row 2; keys
+    // d u h e n N (down, up, home, end, page down, page up) with + for Shift or ^ for Ctrl before
+    // them, ^_ Ctrl+Space, ^! Ctrl+Del, o any other key.
+    void play(const std::string& gestures) {
+        std::istringstream words(gestures);
+        for (std::string w; words >> w;) {
+            const bool shift = w[0] == '+', ctrl = w[0] == '^';
+            const std::string g = shift || ctrl ? w.substr(1) : w;
+            const std::size_t row = g.size() > 1 ? std::stoul(g.substr(1)) : 0;
+            const std::string keys = "duhen";
+            switch (g[0]) {
+            case 'c':
+                click(row);
+                break;
+            case 'C':
+                click(row, true);
+                break;
+            case 's':
+                click(row, false, true);
+                break;
+            case 'x':
+                click(row, true, true);
+                break;
+            case 'p':
+                selection.mousePress(row, false, false);
+                break;
+            case 'r':
+                selection.mouseRelease(row);
+                break;
+            case 'R':
+                selection.mousePress(row, false, false, true);
+                break;
+            case 'f':
+                selection.setFocusedRow(row);
+                break;
+            case 'N':
+                selection.keyPress(GridKey::PageUp, ctrl, shift);
+                break;
+            case '_':
+                selection.keyPress(GridKey::Space, ctrl, shift);
+                break;
+            case '!':
+                selection.keyPress(GridKey::Delete, ctrl, shift);
+                break;
+            case 'o':
+                selection.keyPress(GridKey::Other, ctrl, shift);
+                break;
+            default: {
+                const GridKey key[] = {GridKey::Down, GridKey::Up, GridKey::Home, GridKey::End,
+                                       GridKey::PageDown};
+                selection.keyPress(key[keys.find(g[0])], ctrl, shift);
+            }
+            }
+        }
     }
-    Rows selected() const { return selection.selectedRows(); }
 };
 
-TEST(GridSelectionMouse, ClickSelectsOnlyThatRowAndCtrlClickToggles) {
-    Grid grid(6);
-    EXPECT_EQ(grid.selection.count(), 0u);
-    grid.click(2);
-    EXPECT_EQ(grid.selected(), (Rows{2}));
-    EXPECT_EQ(grid.selection.anchor(), 2u);
-    grid.click(4, true);
-    grid.click(0, true);
-    EXPECT_EQ(grid.selected(), (Rows{0, 2, 4}));
-    EXPECT_EQ(grid.selection.anchor(), 0u);
-    EXPECT_EQ(grid.selection.focusedRow(), 0u);
-    grid.click(4, true);
-    EXPECT_EQ(grid.selected(), (Rows{0, 2}));
-    grid.click(3);
-    EXPECT_EQ(grid.selected(), (Rows{3}));
-    // Moving a single selection announces nothing; every change of the count once.
-    grid.click(5);
-    EXPECT_EQ(grid.announced, (Rows{1, 2, 3, 2, 1}));
-    grid.click(5, true);
-    EXPECT_EQ(grid.selected(), (Rows{}));
-    EXPECT_EQ(grid.announced.back(), 0u);
-}
-
-TEST(GridSelectionMouse, PressOnASelectedRowWaitsForTheReleaseAndRightClickKeepsIt) {
-    Grid grid(6);
-    grid.click(1);
-    grid.click(3, true);
-    grid.selection.mousePress(3, false, false);
-    EXPECT_EQ(grid.selected(), (Rows{1, 3})); // a drag of both could start here
-    grid.selection.mouseRelease(4);           // released elsewhere: nothing
-    EXPECT_EQ(grid.selected(), (Rows{1, 3}));
-    grid.selection.mousePress(1, false, false, true);
-    EXPECT_EQ(grid.selected(), (Rows{1, 3}));
-    grid.selection.mousePress(5, false, false, true);
-    EXPECT_EQ(grid.selected(), (Rows{5}));
-    grid.click(5, true);
-    grid.click(1, true);
-    grid.selection.mousePress(1, false, false);
-    grid.selection.mouseRelease(1);
-    EXPECT_EQ(grid.selected(), (Rows{1}));
-}
-
-TEST(GridSelectionMouse, ShiftClickRangesFromTheAnchorOrTheFocus) {
-    Grid grid(8);
-    grid.click(2);
-    grid.click(5, false, true);
-    EXPECT_EQ(grid.selected(), (Rows{2, 3, 4, 5}));
-    grid.click(0, false, true); // replaces, from the same anchor
-    EXPECT_EQ(grid.selected(), (Rows{0, 1, 2}));
-    EXPECT_EQ(grid.selection.anchor(), 2u);
-    grid.click(6, true, true); // Ctrl+Shift adds from the focused row (0)... to 6
-    EXPECT_EQ(grid.selected(), (Rows{0, 1, 2, 3, 4, 5, 6}));
-
-    Grid fresh(5);
-    fresh.selection.setFocusedRow(3);
-    fresh.click(1, false, true); // no anchor: from the focused row
-    EXPECT_EQ(fresh.selected(), (Rows{1, 2, 3}));
-    EXPECT_EQ(fresh.announced, (Rows{3}));
-}
-
-TEST(GridSelectionKeys, NavigationMovesASingleSelectionAndDropsTheAnchor) {
-    Grid grid(10, 4);
-    grid.click(2);
-    grid.click(4, true);
-    grid.key(GridKey::Down);
-    EXPECT_EQ(grid.selected(), (Rows{5}));
-    EXPECT_EQ(grid.selection.anchor(), std::nullopt);
-    grid.key(GridKey::PageDown);
-    EXPECT_EQ(grid.selected(), (Rows{9}));
-    grid.key(GridKey::Home);
-    grid.key(GridKey::PageDown);
-    EXPECT_EQ(grid.selected(), (Rows{4}));
-    grid.key(GridKey::PageUp);
-    grid.key(GridKey::Up);
-    EXPECT_EQ(grid.selected(), (Rows{0}));
-    grid.key(GridKey::End);
-    EXPECT_EQ(grid.selected(), (Rows{9}));
-    EXPECT_EQ(grid.announced, (Rows{1, 2, 1})); // the moves of one row announce nothing
-}
-
-// A grid that has never had a focused row (a header was clicked, nothing else): each key starts
-// from the top, except End, which goes to the last row.
-TEST(GridSelectionKeys, WithoutAFocusedRowKeysStartAtTheTopAndEndAtTheBottom) {
-    const std::pair<GridKey, std::size_t> cases[] = {{GridKey::End, 4},      {GridKey::Home, 0},
-                                                     {GridKey::Down, 0},     {GridKey::Up, 0},
-                                                     {GridKey::PageDown, 0}, {GridKey::PageUp, 0}};
-    for (const auto& [key, row] : cases) {
-        Grid grid(5);
-        grid.key(key);
-        EXPECT_EQ(grid.selected(), (Rows{row})) << static_cast<int>(key);
+TEST(GridSelection, GesturesSelectTheRowsTheRulesSay) {
+    struct Case {
+        std::size_t rows;
+        const char* gestures;
+        Rows selected;
+        Rows announced; // the counts, once per gesture that changed it
+    };
+    const Case cases[] = {
+        // Click selects only that row, Ctrl+click toggles; moving one row announces nothing.
+        {6, "c2 C4 C0 C4 c3 c5", {5}, {1, 2, 3, 2, 1}},
+        {6, "c5 C5", {}, {1, 0}},
+        // A press on a selected row waits for its release (a drag of both could start);
+        // released elsewhere, nothing; a right press keeps a selected row, selects another.
+        {6, "c1 C3 p3 r4", {1, 3}, {1, 2}},
+        {6, "c1 C3 R1", {1, 3}, {1, 2}},
+        {6, "c1 C3 R5", {5}, {1, 2, 1}},
+        {6, "c1 C3 p1 r1", {1}, {1, 2, 1}},
+        // Shift+click ranges from the anchor, replacing; Ctrl+Shift adds from the focus.
+        {8, "c2 s5", {2, 3, 4, 5}, {1, 4}},
+        {8, "c2 s5 s0", {0, 1, 2}, {1, 4, 3}},
+        {8, "c2 s0 x6", {0, 1, 2, 3, 4, 5, 6}, {1, 3, 7}},
+        {5, "f3 s1", {1, 2, 3}, {3}}, // no anchor: from the focused row
+        // Keys move a single selection; Page keys by the page; Shift extends and shrinks.
+        {10, "c2 C4 d", {5}, {1, 2, 1}},
+        {10, "c2 n n", {8}, {1}},
+        {10, "c5 h n N u", {0}, {1}},
+        {10, "c5 e", {9}, {1}},
+        {8, "c3 +d +d", {3, 4, 5}, {1, 2, 3}},
+        {8, "c3 +d +d +u +u +u", {2, 3}, {1, 2, 3, 2, 1, 2}},
+        {8, "c3 h +e", {0, 1, 2, 3, 4, 5, 6, 7}, {1, 8}},
+        // Edges: Down on the last row and Up on the first with one row selected keep it.
+        {5, "c3 C4 d", {3, 4}, {1, 2}},
+        {5, "c0 u", {0}, {1}},
+        {5, "c0 C1 f0 u", {0}, {1, 2, 1}},
+        // Without a focused row (only a header was clicked) keys start at the top; End at the end.
+        {5, "e", {4}, {1}},
+        {5, "d", {0}, {1}},
+        {5, "n", {0}, {1}},
+        // Ctrl with a key moves the focus only; Ctrl+Space toggles it; other keys select the
+        // focused row when nothing is selected; Ctrl+Del changes nothing.
+        {6, "c1 ^d ^d ^_", {1, 3}, {1, 2}},
+        {6, "c1 ^d ^d ^_ ^_", {1}, {1, 2, 1}},
+        {6, "c1 C1 ^d ^!", {}, {1, 0}},
+        {6, "c1 C1 ^d o", {2}, {1, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        Grid grid(c.rows, 3);
+        grid.play(c.gestures);
+        EXPECT_EQ(grid.selection.selectedRows(), c.selected) << c.gestures;
+        EXPECT_EQ(grid.announced, c.announced) << c.gestures;
     }
 }
 
-TEST(GridSelectionKeys, EdgesKeepTheSelectionWhereTheRulesSay) {
+TEST(GridSelection, TheSelectionIsInListOrderWhateverTheClicksOrTheSort) {
     Grid grid(5);
-    grid.click(3);
-    grid.click(4, true);
-    grid.key(GridKey::Down); // on the last row: kept
-    EXPECT_EQ(grid.selected(), (Rows{3, 4}));
-    grid.click(0);
-    grid.key(GridKey::Up); // first row, exactly one selected: kept
-    EXPECT_EQ(grid.selected(), (Rows{0}));
-    grid.click(1, true);
-    grid.selection.setFocusedRow(0);
-    grid.key(GridKey::Up); // first row, two selected: emptied, then the focused row
-    EXPECT_EQ(grid.selected(), (Rows{0}));
-}
-
-TEST(GridSelectionKeys, ShiftExtendsAndShrinksFromTheAnchor) {
-    Grid grid(8);
-    grid.click(3);
-    grid.key(GridKey::Down, false, true);
-    grid.key(GridKey::Down, false, true);
-    EXPECT_EQ(grid.selected(), (Rows{3, 4, 5}));
-    grid.key(GridKey::Up, false, true);
-    EXPECT_EQ(grid.selected(), (Rows{3, 4}));
-    grid.key(GridKey::Up, false, true);
-    grid.key(GridKey::Up, false, true);
-    EXPECT_EQ(grid.selected(), (Rows{2, 3}));
-    grid.key(GridKey::Home);
-    EXPECT_EQ(grid.selection.anchor(), std::nullopt);
-    grid.key(GridKey::End, false, true); // anchor set to the focused row first
-    EXPECT_EQ(grid.selected().size(), 8u);
-    EXPECT_EQ(grid.selection.anchor(), 0u);
-}
-
-TEST(GridSelectionKeys, CtrlSpaceTogglesCtrlNavigationOnlyMovesAndOtherKeysSelectTheFocus) {
-    Grid grid(6);
-    grid.click(1);
-    grid.key(GridKey::Down, true);
-    grid.key(GridKey::Down, true);
-    EXPECT_EQ(grid.selection.focusedRow(), 3u);
-    EXPECT_EQ(grid.selected(), (Rows{1}));
-    grid.key(GridKey::Space, true);
-    EXPECT_EQ(grid.selected(), (Rows{1, 3}));
-    EXPECT_EQ(grid.selection.anchor(), 3u);
-    grid.key(GridKey::Space, true);
-    EXPECT_EQ(grid.selected(), (Rows{1}));
-    grid.click(1, true); // nothing left selected
-    grid.key(GridKey::Down, true);
-    EXPECT_EQ(grid.selected(), (Rows{}));
-    grid.key(GridKey::Delete, true);
-    EXPECT_EQ(grid.selected(), (Rows{}));
-    grid.key(GridKey::Other); // Tab, Esc, ...: the focused row becomes selected
-    EXPECT_EQ(grid.selected(), (Rows{2}));
-    grid.key(GridKey::Space, false);
-    EXPECT_EQ(grid.selected(), (Rows{2}));
-}
-
-TEST(GridSelectionOrder, SelectionIsInListOrderWhateverTheClicksOrTheSort) {
-    Grid grid(5);
-    grid.click(4);
-    grid.click(2, true);
-    grid.click(0, true);
-    EXPECT_EQ(grid.selected(), (Rows{0, 2, 4}));
-    // Sorted descending: display row 0 shows list row 4.
-    grid.selection.setDisplayOrder({4, 3, 2, 1, 0});
-    EXPECT_EQ(grid.selected(), (Rows{0, 2, 4}));
-    grid.click(0);              // list row 4
-    grid.click(2, false, true); // display 0..2 = list rows 4, 3, 2
-    EXPECT_EQ(grid.selected(), (Rows{2, 3, 4}));
-    grid.key(GridKey::Down); // display order: to list row 1
-    EXPECT_EQ(grid.selected(), (Rows{1}));
+    grid.play("c4 C2 C0");
+    EXPECT_EQ(grid.selection.selectedRows(), (Rows{0, 2, 4}));
+    grid.selection.setDisplayOrder({4, 3, 2, 1, 0}); // sorted descending
+    EXPECT_EQ(grid.selection.selectedRows(), (Rows{0, 2, 4}));
+    grid.play("c0 s2"); // display rows 0 to 2: list rows 4, 3, 2
+    EXPECT_EQ(grid.selection.selectedRows(), (Rows{2, 3, 4}));
+    grid.play("d"); // in display order: list row 1
+    EXPECT_EQ(grid.selection.selectedRows(), (Rows{1}));
     EXPECT_THROW(grid.selection.setDisplayOrder({0, 0, 1, 2, 3}), std::invalid_argument);
 }
 
-TEST(GridSelectionRows, DeletingAndEmptyingFollowTheAnnouncementRule) {
+TEST(GridSelection, DeletingRowsAnnouncesOnceAndKeepsTheFocusOnScreen) {
     Grid grid(6);
-    grid.click(1);
-    grid.click(3, true);
-    grid.click(5, true);
+    grid.play("c1 C3 C5");
     grid.announced.clear();
     EXPECT_EQ(grid.selection.rowsToDelete(), (Rows{1, 3, 5}));
     grid.selection.beginGesture();
@@ -206,25 +158,16 @@ TEST(GridSelectionRows, DeletingAndEmptyingFollowTheAnnouncementRule) {
         grid.selection.rowDeleted(row);
     grid.selection.endGesture();
     EXPECT_EQ(grid.announced, (Rows{0}));
-    EXPECT_EQ(grid.selection.rowCount(), 3u);
-    EXPECT_EQ(grid.selection.focusedRow(), 2u); // last row, now list row 2
-
-    grid.click(0);
-    EXPECT_EQ(grid.selection.rowsToDelete(), (Rows{0}));
-    grid.selection.rowDeleted(2); // an unselected row: indices below stay, no announcement
-    EXPECT_EQ(grid.selected(), (Rows{0}));
-    EXPECT_EQ(grid.announced, (Rows{0, 1}));
+    EXPECT_EQ(grid.selection.focusedRow(), 2u); // the last row, now list row 2
+    grid.play("c0");
+    EXPECT_EQ(grid.selection.rowsToDelete(), (Rows{0})); // one selected: the focused row
+    grid.selection.rowDeleted(2);
+    EXPECT_EQ(grid.selection.selectedRows(), (Rows{0}));
     grid.selection.emptied();
-    grid.selection.emptied();
+    grid.selection.emptied(); // emptying an empty selection says nothing
     EXPECT_EQ(grid.announced, (Rows{0, 1, 0}));
-    EXPECT_EQ(grid.selection.rowsToDelete(), (Rows{}));
+    EXPECT_THROW(grid.selection.rowsDeleted({4}), std::out_of_range);
 }
-
-} // namespace
-} // namespace vantero
-
-namespace vantero {
-namespace {
 
 struct State {
     Rows selected, order;
@@ -239,9 +182,10 @@ State snapshot(const GridSelection& s) {
     return state;
 }
 
-TEST(GridSelectionRows, DeletingManyAtOnceEndsAsDeletingThemOneByOneFromTheLast) {
-    // Many small grids with a sorted display, a selection, a focus and an anchor, and a set of
-    // rows to delete that may hold the focus, the anchor, the first and last rows shown.
+// Many small grids with a sorted display, a selection, a focus and an anchor, and a set of rows to
+// delete that may hold the focus, the anchor, the first and last rows shown: many rows at once
+// end as deleting them one by one from the last.
+TEST(GridSelection, DeletingManyAtOnceEndsAsDeletingThemOneByOneFromTheLast) {
     std::uint32_t seed = 7;
     const auto next = [&seed](std::size_t below) {
         seed = seed * 1664525u + 1013904223u;
@@ -279,23 +223,6 @@ TEST(GridSelectionRows, DeletingManyAtOnceEndsAsDeletingThemOneByOneFromTheLast)
         EXPECT_EQ(many.announced, one.announced) << "trial " << trial;
         EXPECT_LE(many.announced.size(), 1u);
     }
-}
-
-TEST(GridSelectionRows, DeletingManyRefusesRowsOutOfRangeOrOrder) {
-    Grid grid(4);
-    grid.click(1);
-    for (const Rows& rows : {Rows{4}, Rows{2, 1}, Rows{0, 0}}) {
-        EXPECT_THROW(grid.selection.rowsDeleted(rows), std::out_of_range);
-        EXPECT_EQ(grid.selection.rowCount(), 4u);
-        EXPECT_EQ(grid.selected(), (Rows{1}));
-    }
-    grid.selection.rowsDeleted({});
-    EXPECT_EQ(grid.announced, (Rows{1}));
-    // All of them: nothing left to focus.
-    grid.selection.rowsDeleted({0, 1, 2, 3});
-    EXPECT_EQ(grid.selection.rowCount(), 0u);
-    EXPECT_EQ(grid.selection.focusedRow(), std::nullopt);
-    EXPECT_EQ(grid.announced, (Rows{1, 0}));
 }
 
 } // namespace

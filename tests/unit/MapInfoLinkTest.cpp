@@ -14,51 +14,44 @@ namespace {
 using test::RecordedCall;
 using test::RecordingFactory;
 
+// Every statement the program sends, exactly as MapInfo is sent it.
 TEST(Statements, TextIsExactlyWhatMapInfoIsSent) {
-    EXPECT_EQ(setNextDocumentParentStatement(123456), "Set Next Document Parent 123456 Style 1");
-    EXPECT_EQ(setApplicationWindowStatement(123456), "Set Application Window 123456");
-    EXPECT_EQ(progressBarsOffStatement(), "set progressbars off");
-    EXPECT_EQ(closeAllStatement(), "close all");
-    EXPECT_EQ(openTableStatement("/data/Roads.TAB", "roads"),
-              "open table \"/data/Roads.TAB\" as roads");
-    EXPECT_EQ(packTableStatement("roads", {true, true}), "Pack Table roads Graphic Data");
-    EXPECT_EQ(packTableStatement("roads", {true, false}), "Pack Table roads Graphic");
-    EXPECT_EQ(packTableStatement("roads", {false, true}), "Pack Table roads Data");
-    EXPECT_EQ(packTableStatement("roads", {false, false}), "Pack Table roads");
+    const std::pair<std::string, std::string> cases[] = {
+        {setNextDocumentParentStatement(123456), "Set Next Document Parent 123456 Style 1"},
+        {setApplicationWindowStatement(0xFFFFFFFFu), "Set Application Window 4294967295"},
+        {setApplicationWindowStatement(0x100000005ull), "Set Application Window 4294967301"},
+        {progressBarsOffStatement(), "set progressbars off"},
+        {closeAllStatement(), "close all"},
+        {openTableStatement("/data/Roads.TAB", "roads"), "open table \"/data/Roads.TAB\" as roads"},
+        // A double quote in a path is doubled, so the statement still parses.
+        {openTableStatement("/d/a\"b.tab", "a_b"), "open table \"/d/a\"\"b.tab\" as a_b"},
+        {openTableStatement("/d/.tab", ""), "open table \"/d/.tab\" as "},
+        {packTableStatement("roads", {true, true}), "Pack Table roads Graphic Data"},
+        {packTableStatement("roads", {true, false}), "Pack Table roads Graphic"},
+        {packTableStatement("roads", {false, true}), "Pack Table roads Data"},
+        {packTableStatement("", {false, false}), "Pack Table "},
+    };
+    for (const auto& [statement, text] : cases)
+        EXPECT_EQ(statement, text);
 }
 
-TEST(Statements, WindowHandleIsUnsignedDecimalWhateverItsWidth) {
-    EXPECT_EQ(formatWindowHandle(0), "0");
-    EXPECT_EQ(formatWindowHandle(0xFFFFFFFFu), "4294967295");    // not -1
-    EXPECT_EQ(formatWindowHandle(0x100000005ull), "4294967301"); // a 64-bit X11/Wayland id
-    EXPECT_EQ(setApplicationWindowStatement(0x80000000u), "Set Application Window 2147483648");
-}
-
-TEST(Statements, DoubleQuoteInPathIsDoubledSoTheStatementStillParses) {
-    EXPECT_EQ(openTableStatement("/d/a\"b.tab", "a_b"), "open table \"/d/a\"\"b.tab\" as a_b");
-    EXPECT_EQ(openTableStatement("/d/\"\".tab", "_"), "open table \"/d/\"\"\"\".tab\" as _");
-    EXPECT_EQ(quoteMapBasicText("plain \\ path"), "plain \\ path");
-}
-
-TEST(Statements, EmptyAliasStillSendsBothStatements) {
-    EXPECT_EQ(openTableStatement("/d/.tab", ""), "open table \"/d/.tab\" as ");
-    EXPECT_EQ(packTableStatement("", {true, false}), "Pack Table  Graphic");
-}
-
-TEST(TableAlias, IsTheLowerCasedNameUpToTheFirstDot) {
-    EXPECT_EQ(tableAlias("Roads.TAB"), "roads");
-    EXPECT_EQ(tableAlias("my.roads.tab"), "my");
-    EXPECT_EQ(tableAlias("Parcels_2.tab"), "parcels_2");
-}
-
-TEST(TableAlias, IsAlwaysAValidMapBasicName) {
-    EXPECT_EQ(tableAlias("my roads.tab"), "my_roads");
-    EXPECT_EQ(tableAlias("2019-roads.tab"), "_2019_roads");
-    EXPECT_EQ(tableAlias(".tab"), "_");
-    EXPECT_EQ(tableAlias(".x.tab"), "_");
-    EXPECT_EQ(tableAlias("_x.tab"), "_x");
-    EXPECT_EQ(tableAlias("\xC3\x84rger.tab"), "__rger"); // every byte of a non-ASCII letter
-    EXPECT_EQ(tableAlias("a$b#c.tab"), "a_b_c");
+// The lower-cased name up to the first dot, made a valid MapBasic name.
+TEST(Statements, TheAliasIsAValidNameFromTheTableName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Roads.TAB", "roads"},
+        {"my.roads.tab", "my"},
+        {"Parcels_2.tab", "parcels_2"},
+        {"my roads.tab", "my_roads"},
+        {"2019-roads.tab", "_2019_roads"},
+        {".tab", "_"},
+        {"_x.tab", "_x"},
+        {"\xC3\x84rger.tab", "__rger"},
+        {"a$b#c.tab", "a_b_c"},
+    };
+    for (const auto& [name, alias] : cases) {
+        EXPECT_EQ(tableAlias(name), alias) << name;
+        EXPECT_TRUE(isMapBasicName(alias)) << alias;
+    }
 }
 
 TEST(ErrorText, TrimsTrailingBlanksControlsAndPeriodsOnly) {
@@ -111,30 +104,29 @@ TEST(ConnectMapInfo, CreatesTheObjectAndSendsTheSetUpStatementsInOrder) {
     EXPECT_EQ(factory.log->released, 1);
 }
 
+// The first failure ends the sequence, of any kind; an object that was created stays.
 TEST(ConnectMapInfo, StopsAtTheFirstFailureAndKeepsACreatedObject) {
     for (std::size_t failing = 0; failing < 3; ++failing) {
         RecordingFactory factory;
         factory.log->onCall = [&](const RecordedCall&) {
-            if (factory.log->calls.size() == failing + 1)
-                throw ServerError("Invalid window handle");
+            if (factory.log->calls.size() != failing + 1)
+                return;
+            if (failing == 2)
+                throw std::runtime_error("out of memory");
+            throw ServerError("Invalid window handle");
         };
         AutomationVariant mapInfo;
         EXPECT_FALSE(connectMapInfo(mapInfo, factory, 7).connected) << failing;
         EXPECT_EQ(factory.log->calls.size(), failing + 1);
         EXPECT_FALSE(mapInfo.isEmpty());
     }
-}
-
-TEST(ConnectMapInfo, FalseWhenTheServerCannotBeCreatedOrAnythingElseThrows) {
     RecordingFactory noServer;
     noServer.failCreation = [] { throw AutomationError("Invalid class string"); };
     AutomationVariant mapInfo;
-    EXPECT_FALSE(connectMapInfo(mapInfo, noServer, 7).connected);
+    const ConnectResult result = connectMapInfo(mapInfo, noServer, 7);
+    EXPECT_FALSE(result.connected);
+    EXPECT_EQ(result.failure, "Invalid class string"); // what failed, for the log
     EXPECT_TRUE(mapInfo.isEmpty());
-
-    RecordingFactory odd;
-    odd.log->onCall = [](const RecordedCall&) { throw std::bad_alloc(); };
-    EXPECT_FALSE(connectMapInfo(mapInfo, odd, 7).connected);
 }
 
 TEST(OpenMapInfoTable, TrueOnSuccessAndFalseForEveryFailureWithoutThrowing) {
