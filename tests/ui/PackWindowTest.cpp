@@ -236,34 +236,24 @@ TEST_F(PackWindowTest, SaveLogWritesTheLogAsShownAndAsksBeforeReplacing) {
                                      "\r\nProcess Complete.\r\n";
         EXPECT_EQ(test::readBytes(path), expected); // the name as typed, no ".log" added
 
-        // An existing file: No keeps it and goes back to the dialog, which is then cancelled.
-        test::writeBytes(path, "keep me");
-        std::size_t before = prompts.prompts.size();
-        prompts.nextFileName(QString::fromStdString(path));
-        prompts.onPrompt = [this](const PromptRecord& p) {
-            if (p.caption == QStringLiteral("Confirm Save As"))
-                prompts.nextAnswer(QMessageBox::No);
-        };
-        button("saveLogButton")->click();
-        prompts.onPrompt = nullptr;
-        ASSERT_EQ(prompts.prompts.size(), before + 3);
-        EXPECT_EQ(prompts.prompts[before + 1].buttons, QMessageBox::Yes | QMessageBox::No);
-        EXPECT_TRUE(prompts.prompts[before + 2].isFileDialog);
-        EXPECT_EQ(test::readBytes(path), "keep me");
-
-        // Yes replaces it.
-        prompts.nextFileName(QString::fromStdString(path));
-        prompts.onPrompt = [this](const PromptRecord& p) {
-            if (p.caption == QStringLiteral("Confirm Save As"))
-                prompts.nextAnswer(QMessageBox::Yes);
-        };
-        button("saveLogButton")->click();
-        prompts.onPrompt = nullptr;
-        EXPECT_EQ(test::readBytes(path), expected);
-        EXPECT_EQ(prompts.prompts.back().text, QStringLiteral("Log file saved!"));
+        // An existing file: No keeps it and goes back to the dialog, Yes replaces it.
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            test::writeBytes(path, "keep me");
+            const std::size_t before = prompts.prompts.size();
+            prompts.nextFileName(QString::fromStdString(path));
+            prompts.onPrompt = [this, answer](const PromptRecord& p) {
+                if (p.caption == QStringLiteral("Confirm Save As"))
+                    prompts.nextAnswer(answer);
+            };
+            button("saveLogButton")->click();
+            prompts.onPrompt = nullptr;
+            EXPECT_EQ(prompts.prompts[before + 1].buttons, QMessageBox::Yes | QMessageBox::No);
+            EXPECT_EQ(prompts.prompts.back().isFileDialog, answer == QMessageBox::No);
+            EXPECT_EQ(test::readBytes(path), answer == QMessageBox::No ? "keep me" : expected);
+        }
 
         // A file that cannot be written: the error box, no success box, nothing half-written.
-        before = prompts.prompts.size();
+        const std::size_t before = prompts.prompts.size();
         prompts.nextFileName(QString::fromStdString(folder.file("missing/run.log")));
         button("saveLogButton")->click();
         ASSERT_EQ(prompts.prompts.size(), before + 2);

@@ -50,67 +50,57 @@ bool idle(const ProgramRun& program) {
            QApplication::activeModalWidget() == nullptr;
 }
 
+// The windows made in order, the splash modal over the maximized main window while the set-up
+// statements go; Exit or the close box then ends the program and releases MapInfo once.
 TEST(Startup, WindowsAreCreatedInOrderAndTheSplashCoversTheConnection) {
-    PromptScript prompts;
-    RecordingFactory servers;
-    ProgramRun program(servers);
-    std::vector<QString> owned;
-    bool sawShape = false;
-    servers.log->onCall = [&](const test::RecordedCall& call) {
-        if (call.argument.rfind("Set Next Document", 0) != 0)
-            return;
-        // The moment of the connection: the main window maximized, the splash modal over it.
-        MainWindow* main = program.window();
-        for (QObject* child : main->children())
-            if (qobject_cast<QDialog*>(child))
-                owned.push_back(child->objectName());
-        EXPECT_TRUE(main->isVisible());
-        EXPECT_TRUE(main->windowState().testFlag(Qt::WindowMaximized));
-        EXPECT_EQ(main->windowTitle(), QStringLiteral("Vantero"));
-        EXPECT_EQ(QApplication::activeModalWidget(), part(main, "splashWindow"));
-        EXPECT_EQ(part(main, "splashWindow")->size(), QSize(136, 169));
-        for (const char* hidden : {"packWindow", "packOptionsDialog", "aboutDialog"})
-            EXPECT_FALSE(part(main, hidden)->isVisible()) << hidden;
-        EXPECT_FALSE(part<QAction>(main, "packAction")->isEnabled());
-        sawShape = true;
-    };
-    std::string statements;
-    Poll poll([&] {
-        if (!idle(program))
-            return false;
-        statements = joined(servers.log->arguments());
-        EXPECT_EQ(statements, setUpStatements(program.window()->winId()));
-        EXPECT_TRUE(program.window()->isEnabled());
-        part<QAction>(program.window(), "exitAction")->trigger();
-        return true;
-    });
+    for (const bool byCloseBox : {false, true}) {
+        PromptScript prompts;
+        RecordingFactory servers;
+        ProgramRun program(servers);
+        std::vector<QString> owned;
+        bool sawShape = false;
+        servers.log->onCall = [&](const test::RecordedCall& call) {
+            if (call.argument.rfind("Set Next Document", 0) != 0)
+                return;
+            // The moment of the connection: the main window maximized, the splash modal over it.
+            MainWindow* main = program.window();
+            for (QObject* child : main->children())
+                if (qobject_cast<QDialog*>(child))
+                    owned.push_back(child->objectName());
+            EXPECT_TRUE(main->isVisible());
+            EXPECT_TRUE(main->windowState().testFlag(Qt::WindowMaximized));
+            EXPECT_EQ(main->windowTitle(), QStringLiteral("Vantero"));
+            EXPECT_EQ(QApplication::activeModalWidget(), part(main, "splashWindow"));
+            EXPECT_EQ(part(main, "splashWindow")->size(), QSize(136, 169));
+            for (const char* hidden : {"packWindow", "packOptionsDialog", "aboutDialog"})
+                EXPECT_FALSE(part(main, hidden)->isVisible()) << hidden;
+            EXPECT_FALSE(part<QAction>(main, "packAction")->isEnabled());
+            sawShape = true;
+        };
+        std::string statements;
+        Poll poll([&] {
+            if (!idle(program))
+                return false;
+            statements = joined(servers.log->arguments());
+            EXPECT_EQ(statements, setUpStatements(program.window()->winId()));
+            EXPECT_TRUE(program.window()->isEnabled());
+            if (byCloseBox)
+                program.window()->close();
+            else
+                part<QAction>(program.window(), "exitAction")->trigger();
+            return true;
+        });
 
-    EXPECT_EQ(program.run(), 0);
-    EXPECT_FALSE(program.timedOut);
-    EXPECT_TRUE(sawShape);
-    EXPECT_EQ(owned, (std::vector<QString>{"packOptionsDialog", "packWindow", "aboutDialog",
-                                           "splashWindow"}));
-    EXPECT_FALSE(statements.empty());
-    EXPECT_EQ(servers.log->released, 1);
-    EXPECT_TRUE(program.mapInfo().isEmpty());
-    EXPECT_TRUE(prompts.prompts.empty());
-}
-
-TEST(Startup, ClosingTheMainWindowEndsTheProgramAndReleasesMapInfoOnce) {
-    PromptScript prompts;
-    RecordingFactory servers;
-    ProgramRun program(servers);
-    Poll poll([&] {
-        if (!idle(program))
-            return false;
-        program.window()->close();
-        return true;
-    });
-    EXPECT_EQ(program.run(), 0);
-    EXPECT_FALSE(program.timedOut);
-    EXPECT_EQ(servers.log->calls.size(), 3u);
-    EXPECT_EQ(servers.log->released, 1);
-    EXPECT_TRUE(prompts.prompts.empty());
+        EXPECT_EQ(program.run(), 0);
+        EXPECT_FALSE(program.timedOut);
+        EXPECT_TRUE(sawShape);
+        EXPECT_EQ(owned, (std::vector<QString>{"packOptionsDialog", "packWindow", "aboutDialog",
+                                               "splashWindow"}));
+        EXPECT_FALSE(statements.empty());
+        EXPECT_EQ(servers.log->released, 1);
+        EXPECT_TRUE(program.mapInfo().isEmpty());
+        EXPECT_TRUE(prompts.prompts.empty());
+    }
 }
 
 // A set-up statement that fails: the one message, the modal splash loop and the main loop both end,
@@ -253,22 +243,6 @@ TEST(ErrorGuard, EscapingExceptionIsShownAndTheLoopGoesOn) {
     EXPECT_EQ(prompts.prompts[0].icon, QMessageBox::Critical);
     EXPECT_EQ(prompts.prompts[0].buttons, QMessageBox::Ok);
     EXPECT_EQ(prompts.prompts[1].text, QStringLiteral("Unknown error"));
-}
-
-TEST(Prompts, OneShotAnswersAndFileNamesAreUsedOnce) {
-    PromptScript prompts;
-    prompts.nextAnswer(QMessageBox::Cancel);
-    EXPECT_EQ(showMessage(nullptr, "Confirm", "Delete record?", QMessageBox::Question,
-                          QMessageBox::Ok | QMessageBox::Cancel),
-              QMessageBox::Cancel);
-    EXPECT_EQ(showMessage(nullptr, "Confirm", "Delete record?", QMessageBox::Question,
-                          QMessageBox::Ok | QMessageBox::Cancel),
-              QMessageBox::Ok);
-    prompts.nextFileName("/tmp/run.log");
-    EXPECT_EQ(askSaveFileName(nullptr, "Save", "*.log"), QStringLiteral("/tmp/run.log"));
-    EXPECT_EQ(askSaveFileName(nullptr, "Save", "*.log"), QString());
-    EXPECT_EQ(prompts.prompts.size(), 4u);
-    EXPECT_TRUE(prompts.prompts[3].isFileDialog);
 }
 
 } // namespace
