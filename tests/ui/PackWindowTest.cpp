@@ -4,7 +4,6 @@
 
 #include "ui/PackWindow.h"
 #include "catalogue/ListTables.h"
-#include "mapinfo/AutomationError.h"
 #include "pack/RunLog.h"
 #include "tests/support/OnShow.h"
 #include "tests/support/TempFolder.h"
@@ -295,20 +294,6 @@ TEST_F(PackWindowTest, EscapeIsCancelsKeyAndTheCloseBoxWaitsForTheRunToEnd) {
     EXPECT_EQ(log().back(), "Process Complete.");
     EXPECT_EQ(packStatements().size(), 3u);
     EXPECT_FALSE(message.isVisible());
-}
-
-TEST_F(PackWindowTest, ADeadServerShowsTheErrorBoxAndLeavesTheWindowUsable) {
-    calls->onCall = [this](const RecordedCall& call) {
-        if (call.argument.rfind(packs[1], 0) == 0)
-            throw AutomationError("org.freedesktop.DBus.Error.NoReply: the server went away");
-    };
-    packAll([this] {
-        EXPECT_EQ(log().size(), 1u); // the first table only, no end message
-        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-        ASSERT_FALSE(prompts.prompts.empty());
-        EXPECT_EQ(prompts.prompts.back().text,
-                  QStringLiteral("org.freedesktop.DBus.Error.NoReply: the server went away"));
-    });
 }
 
 // The log grid keeps its newest row in view as rows come, unless the user has scrolled up to read;
