@@ -15,8 +15,6 @@
 
 namespace vantero::test {
 
-inline constexpr const char* kServerProgId = "MapInfo.Application";         // the local server
-inline constexpr const char* kInProcProgId = "Vantero.TestServer.InProc";   // the same, in-process
 inline constexpr const char* kNoDoProgId = "Vantero.TestServer.NoDo";       // no "do" method
 inline constexpr const char* kMissingProgId = "Vantero.TestServer.Missing"; // its exe is not there
 
@@ -37,7 +35,7 @@ public:
     ServerRecord(const ServerRecord&) = delete;
     ServerRecord& operator=(const ServerRecord&) = delete;
 
-    std::vector<std::string> Lines() const {
+    std::vector<std::string> lines() const {
         std::ifstream in(m_path, std::ios::binary);
         std::vector<std::string> lines;
         std::string line;
@@ -47,9 +45,9 @@ public:
     }
 
     // The text after "kind<tab>" of every line of that kind.
-    std::vector<std::string> Of(const std::string& kind) const {
+    std::vector<std::string> of(const std::string& kind) const {
         std::vector<std::string> found;
-        for (const std::string& line : Lines()) {
+        for (const std::string& line : lines()) {
             if (line == kind)
                 found.emplace_back();
             else if (line.rfind(kind + "\t", 0) == 0)
@@ -57,18 +55,12 @@ public:
         }
         return found;
     }
-    std::vector<std::string> statements() const { return Of("do"); }
+    std::vector<std::string> statements() const { return of("do"); }
 
-    // The process that made the first object, and whether it was "local" or "inproc".
+    // The process that made the first object.
     DWORD serverProcess() const {
-        const auto created = Of("created");
+        const auto created = of("created");
         return created.empty() ? 0 : static_cast<DWORD>(std::stoul(created.front()));
-    }
-    std::string where() const {
-        const auto created = Of("created");
-        if (created.empty())
-            return "";
-        return created.front().substr(created.front().find('\t') + 1);
     }
 
     // A line the server writes after the call that caused it has returned (a release) may come
@@ -76,7 +68,7 @@ public:
     bool waitForLine(const std::string& line, int milliseconds = 10000) const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
-            for (const std::string& l : Lines())
+            for (const std::string& l : lines())
                 if (l == line)
                     return true;
             if (std::chrono::steady_clock::now() > end)

@@ -33,7 +33,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!Started(GetCommandLineW()))
         return 2;
     g_mainThread = GetCurrentThreadId();
-    SetHost({false, QuitWhenIdle, ExitAfterThisCall});
+    SetHost({QuitWhenIdle, ExitAfterThisCall});
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 1;
 

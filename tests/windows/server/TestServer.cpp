@@ -9,7 +9,7 @@ namespace {
 
 constexpr DISPID kDoDispId = 1;
 
-Host g_host{false, nullptr, nullptr};
+Host g_host{nullptr, nullptr};
 LONG g_references = 0;
 // COM may lock and unlock the server before the first object is made; that is no reason to end.
 bool g_objectMade = false;
@@ -78,14 +78,9 @@ bool FailOnCue(const std::wstring& statement, EXCEPINFO* info) {
     } else if (Contains(statement, L"failwcode")) {
         e.wCode = 1001;
     } else if (Contains(statement, L"faildeferredraw")) {
-        e.pfnDeferredFillIn = FillInDeferred;
-    } else if (Contains(statement, L"faildeferred")) {
-        e.pfnDeferredFillIn = FillInDeferred;
         // Across processes the function is of no use to the caller, so Windows' stub for Invoke
-        // calls it on this side; Wine 8's does not and hands the caller the bare address (cut to
-        // 32 bits, too), which crashes it. Done here, the caller gets what Windows would give it.
-        if (!g_host.inProcess)
-            FillInDeferred(&e);
+        // calls it on this side; Wine 8's does not and hands the caller the bare address.
+        e.pfnDeferredFillIn = FillInDeferred;
     } else {
         return false;
     }
@@ -116,8 +111,7 @@ public:
             size = GetEnvironmentVariableW(kRecordVariable, record_.data(), size);
             record_.resize(size);
         }
-        Record(record_, "created\t" + std::to_string(GetCurrentProcessId()) + "\t" +
-                            (g_host.inProcess ? "inproc" : "local"));
+        Record(record_, "created\t" + std::to_string(GetCurrentProcessId()));
     }
     virtual ~Application() {
         Record(record_, "released");
@@ -194,11 +188,11 @@ public:
         if (result != nullptr)
             VariantInit(result);
 
-        if (!g_host.inProcess && Contains(statement, L"exitnow"))
+        if (Contains(statement, L"exitnow"))
             ExitProcess(3);
         if (FailOnCue(statement, info))
             return DISP_E_EXCEPTION;
-        if (!g_host.inProcess && Contains(statement, L"exitafter") && g_host.exitRequested)
+        if (Contains(statement, L"exitafter") && g_host.exitRequested)
             g_host.exitRequested();
         return S_OK;
     }
@@ -267,10 +261,6 @@ void SetHost(const Host& host) {
 
 IClassFactory* NewClassFactory(Kind kind) {
     return new (std::nothrow) ClassFactory(kind);
-}
-
-LONG ServerReferences() {
-    return g_references;
 }
 
 } // namespace vantero::testserver
