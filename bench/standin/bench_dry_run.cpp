@@ -38,20 +38,21 @@ struct Tree {
     std::vector<std::string> files;
     Tree() {
         test::ScratchFolder source;
-        test::makeGdalTable(
-            source.path(), "roads", {{"name", OFTString, 30}},
-            [](int row) {
-                return test::NewRow{{"road " + std::to_string(row)},
-                                    "LINESTRING (" + std::to_string(row) + " 0,5 5)", ""};
-            },
-            600, {3, 9, 17, 30, 44});
+        test::makeGdalTable(source.path(), "roads", {{"name", OFTString, 30}},
+                            [](int row) {
+                                return test::NewRow{{"road " + std::to_string(row)},
+                                                    "LINESTRING (" + std::to_string(row) +
+                                                        " 0,5 5)",
+                                                    ""};
+                            },
+                            600, {3, 9, 17, 30, 44});
         for (int f = 0; f < kFolders; ++f) {
             const fs::path folder = fs::path(root.path()) / ("area" + std::to_string(f));
             fs::create_directories(folder);
             for (int t = 0; t < kTablesPerFolder; ++t)
                 for (const auto& entry : fs::directory_iterator(source.path())) {
-                    const fs::path to = folder / ("t" + std::to_string(t) +
-                                                  entry.path().extension().string());
+                    const fs::path to =
+                        folder / ("t" + std::to_string(t) + entry.path().extension().string());
                     fs::copy_file(entry.path(), to);
                     files.push_back(to.string());
                 }
