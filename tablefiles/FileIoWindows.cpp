@@ -58,6 +58,16 @@ std::string systemText(DWORD error) {
     throwPackError(what + " " + path + ": " + systemText(error));
 }
 
+// Whether the reparse point at path names another path, as links and junctions do.
+bool isLink(const std::string& path) {
+    WIN32_FIND_DATAA entry{};
+    const HANDLE search = FindFirstFileA(path.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return true; // not known to be a plain file: not replaced
+    FindClose(search);
+    return IsReparseTagNameSurrogate(entry.dwReserved0);
+}
+
 bool isMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
@@ -76,9 +86,10 @@ PathKind kindOf(const std::string& path, bool followLinks) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return PathKind::Missing;
-    // A symbolic link or a junction is a reparse point: Other, as a link is elsewhere, unless it
-    // is followed to what it names.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A symbolic link or a junction is Other, as a link is elsewhere, unless it is followed to what
+    // it names. Other reparse points, such as OneDrive's files kept online or deduplicated files,
+    // are files like any other.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLink(path)) {
         if (!followLinks)
             return PathKind::Other;
         const HANDLE handle = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
