@@ -14,11 +14,50 @@
 #include <set>
 #include <system_error>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace vantero::cli {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The program's paths are byte strings, on Windows in the ANSI code page as the system's A
+// functions take them. The standard library's narrow paths are not that with every compiler
+// (MinGW's read them as Latin-1 and write them as UTF-8), so there paths cross over through the
+// wide form, or a folder named in another script would be missed.
+#ifdef _WIN32
+fs::path toPath(const std::string& bytes) {
+    const int length = static_cast<int>(bytes.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, wide.data(), size);
+    return wide;
+}
+
+std::string bytesOf(const fs::path& path) {
+    const std::wstring& wide = path.native();
+    const int length = static_cast<int>(wide.size());
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+#else
+fs::path toPath(const std::string& bytes) {
+    return bytes;
+}
+
+std::string bytesOf(const fs::path& path) {
+    return path.string();
+}
+#endif
 
 struct Table {
     std::size_t row;  // in the table list
@@ -33,7 +72,7 @@ public:
 
     void add(const std::string& path, bool recursive) {
         std::error_code error;
-        const fs::file_status status = fs::status(path, error);
+        const fs::file_status status = fs::status(toPath(path), error);
         if (fs::is_directory(status)) {
             addFolder(path);
             if (recursive)
@@ -67,17 +106,17 @@ private:
     // folder elsewhere packs tables nobody named.
     void addFoldersBelow(const std::string& folder) {
         std::error_code error;
-        fs::recursive_directory_iterator it(folder, fs::directory_options::none, error);
+        fs::recursive_directory_iterator it(toPath(folder), fs::directory_options::none, error);
         if (error)
             return; // said already when the folder itself could not be read
         for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
             if (error) {
-                complain(it->path().string(), error.message());
+                complain(bytesOf(it->path()), error.message());
                 error.clear();
                 continue;
             }
             if (it->is_directory(error) && !it->is_symlink(error))
-                addFolder(it->path().string());
+                addFolder(bytesOf(it->path()));
         }
     }
 
@@ -92,8 +131,8 @@ private:
                 joinPath(m_list.valueAt(m_seenRows, folder), m_list.valueAt(m_seenRows, name)),
                 m_list.valueAt(m_seenRows, kind)};
             std::error_code error;
-            const fs::path real = fs::weakly_canonical(table.path, error);
-            if (m_paths.insert(error ? table.path : real.string()).second)
+            const fs::path real = fs::weakly_canonical(toPath(table.path), error);
+            if (m_paths.insert(error ? table.path : bytesOf(real)).second)
                 m_tables.push_back(std::move(table));
         }
     }
@@ -332,7 +371,7 @@ int pack(const std::vector<Table>& tables, RecordTable& tableList, const Options
 int runBatch(const Options& options, AutomationServerFactory& servers, const Console& console,
              const std::function<bool()>& stopAsked) {
     if (!options.logFile.empty() && !options.force && !options.dryRun &&
-        fs::exists(options.logFile)) {
+        fs::exists(toPath(options.logFile))) {
         console.err << "vantero-pack: " << options.logFile << " exists; --force replaces it\n";
         return kUsageError;
     }

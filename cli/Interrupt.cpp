@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <io.h>
+#include <process.h>
 #define write _write
 #else
 #include <csignal>
@@ -26,7 +27,8 @@ void onInterrupt() {
         _exit(kStopped);
     static const char kSaid[] =
         "\nvantero-pack: stopping after the table in hand; Ctrl+C again ends at once\n";
-    (void)!write(2, kSaid, sizeof kSaid - 1);
+    // The count as an unsigned, which both write() and Windows' _write() take without a warning.
+    (void)!write(2, kSaid, static_cast<unsigned>(sizeof kSaid - 1));
 }
 
 #ifdef _WIN32

@@ -87,7 +87,7 @@ JsonObject& JsonObject::add(std::string_view name, std::string_view text) {
     return *this;
 }
 
-JsonObject& JsonObject::add(std::string_view name, std::uint64_t number) {
+JsonObject& JsonObject::addNumber(std::string_view name, std::uint64_t number) {
     this->name(name);
     m_text += std::to_string(number);
     return *this;

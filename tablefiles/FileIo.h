@@ -1,12 +1,16 @@
 #pragma once
 
 // Every call to the system that the table files need, so that the format code above it is the
-// same on every platform. The files are streamed through bounded buffers: a pack's memory does
-// not grow with the size of the table's files.
+// same on every platform: this header, the buffering in FileIo.cpp, and the calls themselves in
+// FileIoPosix.cpp or FileIoWindows.cpp. The files are streamed through bounded buffers: a pack's
+// memory does not grow with the size of the table's files. On Windows paths are byte strings in
+// the ANSI code page, as everywhere in the program, and go to the system's A functions.
 
 #include "base/Paths.h"
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +23,14 @@
 #include <vector>
 
 namespace vantero::tablefiles::detail {
+
+#ifdef _WIN32
+using NativeFile = void*; // a HANDLE
+inline constexpr NativeFile kNoFile = nullptr;
+#else
+using NativeFile = int; // a file descriptor
+inline constexpr NativeFile kNoFile = -1;
+#endif
 
 // Counts the steps of one pack and hands each to the caller's checkpoint.
 class Progress {
@@ -57,6 +69,8 @@ private:
 [[noreturn]] void throwPackError(const std::string& message);
 // The message with the path and the system's reason for the last failed call.
 [[noreturn]] void throwIoError(const std::string& what, const std::string& path);
+// The same with the system's words for a file that does not exist.
+[[noreturn]] void throwNotFound(const std::string& what, const std::string& path);
 
 enum class PathKind { Missing, File, Folder, Other };
 // What is at path. Unless followLinks, a link is Other: renaming over it would replace the link.
@@ -69,6 +83,23 @@ std::string readSmallFile(const std::string& path, std::uint64_t maxSize);
 void renameFile(const std::string& from, const std::string& to, bool mayBeDone = false);
 void removeFile(const std::string& path); // a missing file is no error
 void removeFileQuietly(const std::string& path);
+// Refuses a file that renameFile could not replace now. Windows cannot rename over a file that is
+// open, so a table another program holds open is refused before its swap begins rather than left
+// half-swapped; elsewhere a rename replaces an open file and this does nothing.
+void requireReplaceable(const std::string& path);
+
+// Holds an advisory lock on the table for one pack or recovery, so that two packs of one table
+// never swap its files at once, whether in two processes or in one.
+class TableLock {
+public:
+    explicit TableLock(const std::string& tabPath);
+    ~TableLock();
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+
+private:
+    NativeFile m_file = kNoFile;
+};
 
 // A file opened for reading at any offset. Small reads go through a bounded cache of pages, as
 // the .MAP and .IND are read in many small pieces all over the file; large reads go straight to
@@ -105,16 +136,20 @@ private:
     static constexpr std::size_t kPages = 1024;
     static constexpr std::uint64_t kNone = ~std::uint64_t{0};
 
+    std::uint64_t openForReading(); // the file's size
     void readMissed(std::uint64_t offset, void* into, std::size_t size) const;
     void load(std::uint64_t page) const;
     void readFromFile(std::uint64_t offset, std::uint8_t* into, std::size_t size) const;
 
     std::string m_path;
-    int m_fd = -1;
+    NativeFile m_file = kNoFile;
     std::uint64_t m_size = 0;
+#ifndef _WIN32
+    // What a file that replaces this one takes over from it.
     mode_t m_mode = 0644;
     uid_t m_owner = 0;
     gid_t m_group = 0;
+#endif
     mutable std::unique_ptr<std::uint8_t[]> m_pages;
     // As many slots as the file has pages, up to kPages: a small file costs a small cache.
     std::size_t m_slots = 1;
@@ -128,7 +163,8 @@ private:
 class OutputFile {
 public:
     OutputFile(std::string path, const InputFile& like, Progress& progress);
-    OutputFile(std::string path, mode_t mode, Progress& progress);
+    // A file of the pack's own, such as its journal, with the system's default permissions.
+    OutputFile(std::string path, Progress& progress);
     // A file that is only measured: its bytes are counted and dropped, for what a pack would
     // write without writing it.
     explicit OutputFile(Progress& progress);
@@ -145,12 +181,15 @@ public:
     const std::string& path() const { return m_path; }
 
 private:
+    void create(const InputFile* like);
+    void writeToFile(std::uint64_t offset, const std::uint8_t* p, std::size_t size);
+    void closeDurably();
     void flush();
     void append(const std::uint8_t* p, std::size_t size); // nullptr: zeros
 
     std::string m_path;
     Progress& m_progress;
-    int m_fd = -1;
+    NativeFile m_file = kNoFile; // none when only measured
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_flushed = 0;
     std::uint64_t m_stepEvery;

@@ -113,11 +113,11 @@ void packTable(const std::string& tabPath, PackParts options,
     if (files.data.empty())
         throwPackError(tabPath + " has no " + (dbase ? ".dbf" : ".DAT") + " file beside it");
 
-    const auto data = openIfPresent(files.data);
+    auto data = openIfPresent(files.data);
     const DataHeader header = readDataHeader(*data, dbase);
-    const auto id = openIfPresent(files.id);
-    const auto map = openIfPresent(files.map);
-    const auto ind = options.data ? openIfPresent(files.ind) : nullptr;
+    auto id = openIfPresent(files.id);
+    auto map = openIfPresent(files.map);
+    auto ind = options.data ? openIfPresent(files.ind) : nullptr;
     if (!options.graphic && !options.data)
         return;
     if (!files.info.readOnly.empty())
@@ -172,6 +172,9 @@ void packTable(const std::string& tabPath, PackParts options,
     }
     if (fresh.list().empty())
         return;
+    // Windows cannot rename over a file that is open, and the old files are read no more.
+    for (auto* file : {&data, &id, &map, &ind})
+        file->reset();
     fresh.keep();
     try {
         swapIn(tabPath, fresh.list(), progress);

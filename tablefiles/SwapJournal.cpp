@@ -3,11 +3,6 @@
 #include "tablefiles/Bytes.h"
 #include "tablefiles/TableFiles.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string_view>
 
 namespace vantero::tablefiles::detail {
@@ -19,6 +14,13 @@ constexpr std::string_view kJournalSuffix = ".vantero-journal";
 constexpr std::string_view kJournalTempSuffix = ".vantero-journal.tmp";
 constexpr std::string_view kMagic = "VANTERO-PACK-JOURNAL-1\n";
 constexpr std::uint64_t kMaxJournal = 1 << 16;
+// What a name of the table's own files never holds: a separator, and on Windows a drive's or a
+// stream's colon too.
+#ifdef _WIN32
+constexpr std::string_view kNotInAName("/\\:\0", 4);
+#else
+constexpr std::string_view kNotInAName("/\0", 2);
+#endif
 
 std::uint32_t checksum(const std::uint8_t* p, std::size_t size) {
     std::uint32_t h = 2166136261u; // FNV-1a
@@ -69,8 +71,8 @@ std::vector<std::string> readJournal(const std::string& tabPath, const std::stri
             return damaged();
         std::string name(reinterpret_cast<const char*>(p + at), length);
         at += length;
-        if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos ||
-            stemOf(name) != stem || name == fileNameOf(tabPath))
+        if (name.find_first_of(kNotInAName) != std::string::npos || stemOf(name) != stem ||
+            name == fileNameOf(tabPath))
             return damaged();
         targets.push_back(std::move(name));
     }
@@ -107,27 +109,6 @@ std::string journalName(const std::string& tabPath) {
     return tabPath + std::string(kJournalSuffix);
 }
 
-TableLock::TableLock(const std::string& tabPath) {
-    m_fd = open(tabPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
-        throwIoError("cannot open the table", tabPath);
-    while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        const bool busy = errno == EWOULDBLOCK;
-        close(m_fd);
-        m_fd = -1;
-        if (busy)
-            throwPackError(tabPath + " is being packed by another process");
-        throwIoError("cannot lock the table", tabPath);
-    }
-}
-
-TableLock::~TableLock() {
-    if (m_fd >= 0)
-        close(m_fd); // releases the lock
-}
-
 void swapIn(const std::string& tabPath, const std::vector<Replacement>& replacements,
             Progress& progress) {
     const std::string folder = folderOf(tabPath);
@@ -147,8 +128,11 @@ void swapIn(const std::string& tabPath, const std::vector<Replacement>& replacem
     put32(sum, checksum(bytes.data(), bytes.size()));
     bytes.insert(bytes.end(), sum, sum + 4);
 
+    // Up to here the table is as it was; a file that cannot be replaced refuses the pack now.
+    for (const Replacement& r : replacements)
+        requireReplaceable(r.target);
     try {
-        OutputFile out(journalTemp, 0644, progress);
+        OutputFile out(journalTemp, progress);
         out.write(bytes.data(), bytes.size());
         out.finish();
         renameFile(journalTemp, journal);

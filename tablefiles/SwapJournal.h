@@ -11,19 +11,6 @@ namespace vantero::tablefiles::detail {
 std::string newFileName(const std::string& file);
 std::string journalName(const std::string& tabPath);
 
-// Holds an advisory lock on the table for one pack or recovery, so that two processes never
-// swap the same files at once.
-class TableLock {
-public:
-    explicit TableLock(const std::string& tabPath);
-    ~TableLock();
-    TableLock(const TableLock&) = delete;
-    TableLock& operator=(const TableLock&) = delete;
-
-private:
-    int m_fd = -1;
-};
-
 struct Replacement {
     std::string target; // the table's file
     std::string fresh;  // its new version, newFileName(target), already durable

@@ -3,7 +3,6 @@
 #include "base/Ascii.h"
 #include "tablefiles/FileIo.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -12,7 +11,6 @@ namespace vantero::tablefiles {
 
 namespace {
 
-using detail::throwIoError;
 using detail::throwPackError;
 
 // A .tab is a few hundred bytes; metadata can make it longer, but nothing near this.
@@ -25,8 +23,7 @@ bool startsWith(std::string_view s, std::string_view prefix) {
 std::string readTabText(const std::string& tabPath) {
     switch (detail::kindOf(tabPath, true)) {
     case detail::PathKind::Missing:
-        errno = ENOENT;
-        throwIoError("cannot open the table", tabPath);
+        detail::throwNotFound("cannot open the table", tabPath);
     case detail::PathKind::Folder:
         throwPackError(tabPath + " is a folder, not a table");
     case detail::PathKind::Other:

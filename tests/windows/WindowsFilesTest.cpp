@@ -1,17 +1,22 @@
 // The Windows halves of the core's file code, which the shared tests reach only in part here: the
-// kind read from a .tab file through the C runtime's handles, and the text export's replacement of
-// its file by a move, against what Windows adds (files that others hold open, no sharing).
+// kind read from a .tab file through the C runtime's handles, the text export's replacement of
+// its file by a move, and the pack of a real table in place, against what Windows adds (files that
+// others hold open, no sharing, the read-only attribute, mandatory locks).
 
 #include "catalogue/DetectTableType.h"
 #include "records/RecordTable.h"
+#include "tablefiles/PackTable.h"
+#include "tablefiles/TableSizes.h"
 #include "tests/support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <filesystem>
 #include <map>
+#include <optional>
 
 using vantero::RecordTable;
 using vantero::RecordTableError;
@@ -46,6 +51,44 @@ public:
 private:
     HANDLE m_handle;
 };
+
+// A copy of a real table with 9604 of its 10000 rows deleted, in a folder of its own and writable,
+// as a user's tables are; the tab's path.
+const char* const kTable = "compr_symb_deleted_records";
+const char* const kTableFiles[] = {".tab", ".dat", ".id", ".map"};
+
+std::string copyTable(const TempFolder& dir) {
+    for (const char* extension : kTableFiles) {
+        const std::string to = dir.file(kTable + std::string(extension));
+        std::filesystem::copy_file(
+            std::filesystem::path(VANTERO_TESTDATA) / (kTable + std::string(extension)), to);
+        SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    return dir.file(kTable + std::string(".tab"));
+}
+
+std::map<std::string, std::string> folderBytes(const TempFolder& dir) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : folderEntries(dir.path()))
+        files[name] = readBytes(dir.file(name));
+    return files;
+}
+
+std::uint64_t folderSize(const TempFolder& dir) {
+    std::uint64_t size = 0;
+    for (const auto& [name, bytes] : folderBytes(dir))
+        size += bytes.size();
+    return size;
+}
+
+std::string packError(const std::string& tab) {
+    try {
+        vantero::tablefiles::packTable(tab, {true, true});
+    } catch (const vantero::tablefiles::PackError& e) {
+        return e.what();
+    }
+    return "no error";
+}
 
 std::string exportError(RecordTable& table, const std::string& file) {
     try {
@@ -154,4 +197,61 @@ TEST(WindowsExport, ReplacesTheFileWholeOrLeavesItAsItWas) {
     log.exportText(file);
     EXPECT_EQ(readBytes(file),
               "Message\r\nPacked table C:\\Data\\roads.tab\r\nProcess Complete.\r\n");
+}
+
+TEST(WindowsPack, PacksARealTableInPlaceAndFreesWhatItsMeasureSaid) {
+    if (!std::filesystem::is_directory(VANTERO_TESTDATA))
+        GTEST_SKIP() << "no real tables at " << VANTERO_TESTDATA;
+    TempFolder dir;
+    const std::string tab = copyTable(dir);
+    const auto before = vantero::tablefiles::measureTable(tab);
+    EXPECT_EQ(before.rows, 396u);
+    EXPECT_EQ(before.deletedRows, 9604u);
+    ASSERT_GT(before.reclaimableBytes, 0u);
+    const std::uint64_t sizeBefore = folderSize(dir);
+
+    // A second pack of the table while the first holds its lock: refused, and the lock keeps
+    // neither from reading the .tab.
+    std::string second;
+    vantero::tablefiles::packTable(tab, {true, true}, [&](int step) {
+        if (step == 1)
+            second = packError(tab);
+    });
+    EXPECT_THAT(second, testing::HasSubstr("is being packed by another process"));
+
+    const auto after = vantero::tablefiles::measureTable(tab);
+    EXPECT_EQ(after.rows, 396u);
+    EXPECT_EQ(after.deletedRows, 0u);
+    const double freed = static_cast<double>(sizeBefore - folderSize(dir));
+    EXPECT_NEAR(freed, static_cast<double>(before.reclaimableBytes),
+                0.03 * static_cast<double>(before.reclaimableBytes));
+    EXPECT_EQ(folderEntries(dir.path()).size(), std::size(kTableFiles)); // nothing left beside
+}
+
+TEST(WindowsPack, RefusedPacksLeaveTheFilesAsTheyWere) {
+    if (!std::filesystem::is_directory(VANTERO_TESTDATA))
+        GTEST_SKIP() << "no real tables at " << VANTERO_TESTDATA;
+    const struct {
+        const char* name;
+        DWORD attributes;   // of the .dat
+        bool heldByMapInfo; // the .dat open for writing in another program, as MapInfo holds it
+        const char* error;
+    } cases[] = {
+        {"read-only", FILE_ATTRIBUTE_READONLY, false, "is read-only; its table is not packed"},
+        {"held open", FILE_ATTRIBUTE_NORMAL, true, "is open in another program"},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        const std::string tab = copyTable(dir);
+        const std::string dat = dir.file(kTable + std::string(".dat"));
+        SetFileAttributesA(dat.c_str(), c.attributes);
+        const auto before = folderBytes(dir);
+        std::optional<LockedFile> mapInfo;
+        if (c.heldByMapInfo)
+            mapInfo.emplace(dat, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        EXPECT_THAT(packError(tab), testing::HasSubstr(c.error)) << c.name;
+        mapInfo.reset();
+        EXPECT_TRUE(folderBytes(dir) == before) << c.name;
+        SetFileAttributesA(dat.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
