@@ -1,7 +1,5 @@
-// The Windows halves of the core's file code, which the shared tests reach only in part here: the
-// kind read from a .tab file through the C runtime's handles, the text export's replacement of
-// its file by a move, and the pack of a real table in place, against what Windows adds (files that
-// others hold open, no sharing, the read-only attribute, mandatory locks).
+// The Windows halves of the core's file code against what Windows adds to the shared tests' cases:
+// files that others hold open, with or without sharing, the read-only attribute, mandatory locks.
 
 #include "catalogue/DetectTableType.h"
 #include "records/RecordTable.h"
@@ -32,7 +30,6 @@ std::string kindOf(const std::string& file) {
     return vantero::tableKindText(vantero::detectTableType(file));
 }
 
-// Holds a file open the way a program that locks its documents does: no sharing at all.
 // A file another program holds open: for itself alone, or for writing while others may read and
 // write it, as MapInfo holds its tables.
 class LockedFile {
@@ -101,28 +98,6 @@ std::string exportError(RecordTable& table, const std::string& file) {
 
 } // namespace
 
-TEST(WindowsDetect, LineRulesHoldAcrossReadsAndTextModeNeverSeesTheBytes) {
-    TempFolder dir;
-    int n = 0;
-    const auto of = [&](const std::string& bytes) {
-        const std::string file = dir.file("t" + std::to_string(++n) + ".tab");
-        writeBytes(file, bytes);
-        return kindOf(file);
-    };
-    // In text mode the runtime would turn CR LF into LF and stop at Ctrl-Z on its own; the rules
-    // need the bytes as they are.
-    EXPECT_EQ(of("!table\r\nType\r\nNATIVE\r\n"), "Unknown");
-    EXPECT_EQ(of("!table\nType\nNATIVE\n"), "Native");
-    EXPECT_EQ(of("Type NATIVE\x1a garbage"), "Native");
-    EXPECT_EQ(of("!table\r\x1a\rType NATIVE\r"), "Unknown");
-    for (std::size_t shift = 0; shift <= 7; ++shift) {
-        const std::string pad(16384 - shift, '.');
-        EXPECT_EQ(of("type" + pad + "native"), "Native") << shift;
-        EXPECT_EQ(of("type" + pad + "\r\nnative"), "Unknown") << shift;
-        EXPECT_EQ(of(pad + "typ" + "e xls\r"), "Excel") << shift;
-    }
-}
-
 TEST(WindowsDetect, FoldersMissingAndLockedFilesAreUnknown) {
     TempFolder dir;
     EXPECT_EQ(kindOf(dir.file("missing.tab")), "Unknown");
@@ -143,19 +118,6 @@ TEST(WindowsDetect, FoldersMissingAndLockedFilesAreUnknown) {
         EXPECT_EQ(kindOf(locked), "Native");
     }
     EXPECT_EQ(kindOf(locked), "Native");
-}
-
-TEST(WindowsDetect, RealTablesThatOtherProgramsWrote) {
-    const std::filesystem::path data = VANTERO_TESTDATA;
-    if (!std::filesystem::is_directory(data))
-        GTEST_SKIP() << "no real tables at " << data;
-    const std::map<std::string, std::string> expected = {
-        {"all_geoms.tab", "Native"},
-        {"tab_with_dbf_with_delete_column.tab", "Dbase"},
-        {"view_first_table_second_table.tab", "Unknown"},
-    };
-    for (const auto& [name, kind] : expected)
-        EXPECT_EQ(kindOf((data / name).string()), kind) << name;
 }
 
 TEST(WindowsExport, ReplacesTheFileWholeOrLeavesItAsItWas) {
