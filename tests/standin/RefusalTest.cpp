@@ -353,19 +353,44 @@ TEST(Refusal, CorruptIndexFile) {
     }
 }
 
+// A journal of the pack's swap naming one file, its checksum spoilt by the bits of spoil.
+std::string journal(const std::string& name, std::uint32_t spoil = 0) {
+    std::string bytes = "VANTERO-PACK-JOURNAL-1\n" + std::string(8, '\0') + name + "....";
+    putLe32(bytes, 23, 1);
+    putLe32(bytes, 27, static_cast<std::uint32_t>(name.size()));
+    std::uint32_t sum = 2166136261u; // FNV-1a
+    for (std::size_t i = 0; i + 4 < bytes.size(); ++i)
+        sum = (sum ^ static_cast<unsigned char>(bytes[i])) * 16777619u;
+    putLe32(bytes, bytes.size() - 4, sum ^ spoil);
+    return bytes;
+}
+
+// A journal that is damaged, or that names anything but the table's own files, is not acted
+// on: neither a pack nor a recovery changes a file, and both say what is wrong.
 TEST(Refusal, DamagedJournal) {
-    for (const std::string& journal :
-         {std::string("garbage that is no journal"), std::string(), std::string(70000, 'x')}) {
+    for (const std::string& bytes :
+         {std::string("garbage that is no journal"), std::string(), std::string(70000, 'x'),
+          journal("made.dat", 1), journal("other.dat"), journal("made.tab")}) {
         ScratchFolder folder;
         const std::string tab = makeSmallTable(folder.path());
-        writeFile(tab + ".vantero-journal", journal);
-        // A pack that was cut short left a new file too.
-        writeFile(folder.file("made.dat.vantero-new"), "part of a new file");
+        writeFile(tab + ".vantero-journal", bytes);
+        // New files of a pack that was cut short, which the journal would rename.
+        for (const char* file : {"made.dat", "made.tab", "other.dat"})
+            writeFile(folder.file(std::string(file) + ".vantero-new"), "part of a new file");
+        writeFile(folder.file("other.dat"), "another table's file");
         expectRefusedInEveryMode(tab, tab + ".vantero-journal", folder.path());
         const Snapshot before = takeSnapshot(folder.path());
         EXPECT_THROW(recoverInterruptedPack(tab), PackError);
         EXPECT_EQ(snapshotDifferences(before, takeSnapshot(folder.path())), "");
     }
+    // The same journal, sound, is acted on.
+    ScratchFolder folder;
+    const std::string tab = makeSmallTable(folder.path());
+    writeFile(folder.file("made.dat.vantero-new"), "the new file");
+    writeFile(tab + ".vantero-journal", journal("made.dat"));
+    recoverInterruptedPack(tab);
+    EXPECT_EQ(readFile(folder.file("made.dat")), "the new file");
+    EXPECT_FALSE(std::filesystem::exists(tab + ".vantero-journal"));
 }
 
 TEST(Refusal, ReadOnlyTables) {

@@ -45,7 +45,8 @@ std::string bytes(std::initializer_list<int> bytes) {
 // compressed and a V450 region and multiple polyline each, every one the last object of its
 // block's coordinate chain, its data running from one coordinate block into the next. The size
 // each records is MapInfo's: headers at full size and 8 bytes a vertex, more than is there.
-// Before each lies a deleted object of the same kind, whose row is deleted too.
+// Before each lies a deleted object of the same kind, whose row is deleted too, and a garbage
+// block ends the file.
 std::string makeMapInfoShapedTable(const std::string& folder) {
     struct Kind {
         int type, form;
@@ -123,13 +124,15 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
     }
     index.resize(512, '\0');
     map.replace(1536, 512, index);
+    const int garbage = static_cast<int>(map.size());
+    map += le(4, 2) + le(0, 4) + std::string(506, '\x66');
     for (const auto& [at, value, width] :
          std::initializer_list<std::tuple<int, long long, int>>{{0x110, 0, 4},
                                                                 {0x114, 0, 4},
                                                                 {0x118, 5200, 4},
                                                                 {0x11C, 200, 4},
                                                                 {0x130, 1536, 4},
-                                                                {0x134, 0, 4},
+                                                                {0x134, garbage, 4},
                                                                 {0x138, 1024, 4},
                                                                 {0x13C, 0, 4},
                                                                 {0x140, 3, 4},
@@ -333,6 +336,7 @@ TEST(SampleTables, EveryObjectKindSurvivesGraphicByteForByte) {
             EXPECT_EQ(after, before) << "row " << row + 1 << " type " << type;
         }
         EXPECT_EQ(types.size(), kinds);
+        EXPECT_EQ(le32(newMap, 0x134), 0u) << "no garbage chain is left";
         EXPECT_EQ(readWithGdal(tab).features, original.features);
     }
 }
