@@ -13,7 +13,6 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -108,23 +107,13 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
     index.resize(512, '\0');
     map.replace(1536, 512, index);
     map += le(4, 2) + le(0, 4) + std::string(506, '\x66');
-    for (const auto& [at, value, width] :
-         std::initializer_list<std::tuple<int, long long, int>>{{0x110, 0, 4},
-                                                                {0x114, 0, 4},
-                                                                {0x118, 5200, 4},
-                                                                {0x11C, 200, 4},
-                                                                {0x130, 1536, 4},
-                                                                {0x134, garbage, 4},
-                                                                {0x138, 1024, 4},
-                                                                {0x13C, 0, 4},
-                                                                {0x140, 3, 4},
-                                                                {0x144, 3, 4},
-                                                                {0x148, 0, 4},
-                                                                {0x15F, 2, 1},
-                                                                {0x164, 0x00000101, 4},
-                                                                {0x168, 1, 1}})
-        map.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(width),
-                    le(value, width));
+    const std::pair<int, int> header[] = {
+        {0x110, 0},    {0x114, 0}, {0x118, 5200}, {0x11C, 200}, {0x130, 1536}, {0x134, garbage},
+        {0x138, 1024}, {0x13C, 0}, {0x140, 3},    {0x144, 3},   {0x148, 0},    {0x164, 0x0101}};
+    for (const auto& [at, value] : header)
+        map.replace(static_cast<std::size_t>(at), 4, le(value, 4));
+    map[0x15F] = 2; // the index's depth
+    map[0x168] = 1; // tool blocks
     writeFile(folder + "/sectioned.map", map);
     writeFile(folder + "/sectioned.id", id);
     std::string head = bytes({3, 124, 9, 14}) + le(2 * blocks, 4) + le(65, 2) + le(5, 2);
