@@ -278,9 +278,9 @@ std::string sibling(const std::string& tab, std::string ext) {
 // are (the size it records stays as MapInfo wrote it): all_geoms holds every kind GDAL writes,
 // the made table those only MapInfo does. No garbage chain is left, the depth in the header is
 // the index's, the extent stays when no row is deleted, and the rebuilt spatial index answers a
-// filter over an object's own envelope as the old table's does.
+// filter over an object's own envelope, for every step-th object, as the old table's does.
 void expectRewritten(const Snapshot& before, const Snapshot& after, const std::string& tab,
-                     const std::string& oldTab, bool sameExtent) {
+                     const std::string& oldTab, bool sameExtent, std::size_t step) {
     if (!before.count(sibling(tab, "map")) || !before.count(sibling(tab, "id")))
         return;
     const std::string &oldMap = before.at(sibling(tab, "map")),
@@ -312,7 +312,7 @@ void expectRewritten(const Snapshot& before, const Snapshot& after, const std::s
         ++levels;
     EXPECT_EQ(static_cast<unsigned char>(newMap.at(0x15F)), levels);
     const Reading all = readWithGdal(tab);
-    for (std::size_t i = 0; i < all.features.size(); i += 1 + all.features.size() / 16) {
+    for (std::size_t i = 0; i < all.features.size(); i += step) {
         const Reading hits = readWithGdal(tab, "", &all.envelopes[i]);
         EXPECT_EQ(hits.features, readWithGdal(oldTab, "", &all.envelopes[i]).features)
             << "row " << all.features[i].fid;
@@ -373,7 +373,7 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
                 }
             }
             if (mode == kGraphic)
-                expectRewritten(before, after, tab, tabs[1], deleted == 0);
+                expectRewritten(before, after, tab, tabs[1], deleted == 0, made ? 25 : 1);
             for (const char* ext : {"map", "id", "dat", "ind"})
                 if (before.count(sibling(tab, ext)) &&
                     (mode.data || ext[0] == 'm' || ext[0] == 'i'))
