@@ -10,12 +10,12 @@
 
 #include "tablefiles/PackTable.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -23,6 +23,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using vantero::PackParts;
 using vantero::tablefiles::PackError;
 using vantero::tablefiles::packTable;
@@ -44,29 +45,24 @@ const PackParts kModes[] = {{true, false}, {false, true}, {true, true}};
 const char* const kExtensions[] = {".map", ".id", ".ind", ".dat"};
 constexpr std::uint32_t kAbsent = 0xFFFFFFFF;
 
-std::string readAll(const std::string& path, bool* found = nullptr) {
+std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (found)
-        *found = bool(in);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
+void writeAll(const fs::path& path, const std::string& bytes) {
+    if (!(std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes))
         std::abort();
 }
 
 // The scratch folder: VANTERO_FUZZ_SCRATCH, which run-fuzzers makes and removes, as libFuzzer
 // ends without the exit handlers that would; else one of our own.
-const std::string& folder() {
-    static const std::string folder = [] {
+const fs::path& folder() {
+    static const fs::path folder = [] {
         if (const char* given = std::getenv("VANTERO_FUZZ_SCRATCH"); given && *given)
             return std::string(given);
-        const char* shm = "/dev/shm"; // fsync costs nothing there
-        std::string name =
-            std::string(access(shm, W_OK) == 0 ? shm : "/tmp") + "/vantero-fuzz-pack-XXXXXX";
+        std::string name = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") // no fsync cost
+                           + std::string("/vantero-fuzz-pack-XXXXXX");
         if (!mkdtemp(name.data()))
             std::abort();
         return name;
@@ -74,19 +70,11 @@ const std::string& folder() {
     return folder;
 }
 
-std::map<std::string, std::string> Snapshot() {
+std::map<std::string, std::string> snapshot() {
     std::map<std::string, std::string> files;
-    DIR* dir = opendir(folder().c_str());
-    while (dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.')
-            files[entry->d_name] = readAll(folder() + "/" + entry->d_name);
-    closedir(dir);
+    for (const auto& entry : fs::directory_iterator(folder()))
+        files[entry.path().filename().string()] = readAll(entry.path());
     return files;
-}
-
-void clear() {
-    for (const auto& [name, bytes] : Snapshot())
-        unlink((folder() + "/" + name).c_str());
 }
 
 [[noreturn]] void fail(const char* what, const std::string& detail) {
@@ -104,42 +92,40 @@ void repack(const std::string& tab, PackParts options) {
     }
 }
 
-void writeSeeds(const char* samples, const char* corpus) {
-    for (unsigned t = 0; t < kTables; ++t)
-        for (unsigned mode = 0; mode < 3; ++mode) {
-            std::string input(1, static_cast<char>(t + kTables * mode));
-            for (const char* ext : kExtensions) {
-                bool found = false;
-                const std::string bytes =
-                    readAll(std::string(samples) + "/" + kSamples[t].name + ext, &found);
-                const std::uint32_t size =
-                    found ? static_cast<std::uint32_t>(bytes.size()) : kAbsent;
-                for (int i = 0; i < 4; ++i)
-                    input.push_back(static_cast<char>(size >> (8 * i)));
-                input += bytes;
-            }
-            writeAll(std::string(corpus) + "/seed-" + kSamples[t].name + "-" + std::to_string(mode),
-                     input);
-        }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* samples = std::getenv("VANTERO_FUZZ_SAMPLES");
     const char* corpus = std::getenv("VANTERO_FUZZ_CORPUS");
-    if (samples && *samples && corpus)
-        writeSeeds(samples, corpus);
+    if (!samples || !*samples || !corpus)
+        return 0;
+    for (unsigned t = 0; t < kTables; ++t)
+        for (unsigned mode = 0; mode < 3; ++mode) {
+            std::string input(1, static_cast<char>(t + kTables * mode));
+            for (const char* ext : kExtensions) {
+                const fs::path file = fs::path(samples) / (kSamples[t].name + std::string(ext));
+                const std::string bytes = readAll(file);
+                const auto size =
+                    fs::exists(file) ? static_cast<std::uint32_t>(bytes.size()) : kAbsent;
+                for (int i = 0; i < 4; ++i)
+                    input.push_back(static_cast<char>(size >> (8 * i)));
+                input += bytes;
+            }
+            writeAll(fs::path(corpus) /
+                         ("seed-" + std::string(kSamples[t].name) + "-" + std::to_string(mode)),
+                     input);
+        }
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    clear();
+    for (const auto& entry : fs::directory_iterator(folder()))
+        fs::remove(entry.path());
     const Sample& sample = kSamples[data[0] % kTables];
     const PackParts options = kModes[data[0] / kTables % 3];
-    const std::string tab = folder() + "/t.tab";
+    const std::string tab = folder() / "t.tab";
     writeAll(tab, std::string("!table\n!version 650\n\nDefinition Table\n Type NATIVE\n Fields ") +
                       sample.fields);
     std::size_t at = 1;
@@ -147,40 +133,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (at + 4 > size)
             break;
         std::uint32_t length = 0;
-        for (int i = 0; i < 4; ++i)
-            length |= std::uint32_t{data[at + static_cast<std::size_t>(i)]} << (8 * i);
+        for (std::size_t i = 0; i < 4; ++i)
+            length |= std::uint32_t{data[at + i]} << (8 * i);
         at += 4;
         if (length == kAbsent)
             continue;
         const std::size_t take = std::min<std::size_t>(length, size - at);
-        writeAll(folder() + "/t" + ext,
+        writeAll(folder() / ("t" + std::string(ext)),
                  std::string(reinterpret_cast<const char*>(data + at), take));
         at += take;
     }
 
-    const auto before = Snapshot();
+    const auto before = snapshot();
     try {
         packTable(tab, options);
     } catch (const PackError& e) {
-        if (Snapshot() != before)
+        if (snapshot() != before)
             fail("a refused pack changed the table", e.what());
         return 0;
     }
-    for (const auto& [name, bytes] : Snapshot())
+    for (const auto& [name, bytes] : snapshot())
         if (name.find(".vantero-") != std::string::npos)
             fail("a pack left a file behind", name);
     repack(tab, options);
-    std::string dat = readAll(folder() + "/t.dat");
-    if (dat != before.at("t.dat")) {
-        // The data pack read and wrote every file; one row fewer makes the next read what it
-        // wrote, the .IND above all.
-        const std::size_t first =
-            static_cast<unsigned char>(dat[8]) | static_cast<unsigned char>(dat[9]) << 8;
-        if (dat[4] | dat[5] | dat[6] | dat[7]) {
-            dat[first] = '*';
-            writeAll(folder() + "/t.dat", dat);
-            repack(tab, {false, true});
-        }
+    std::string dat = readAll(folder() / "t.dat");
+    // The data pack read and wrote every file; one row fewer makes the next read what it wrote,
+    // the .IND above all.
+    if (dat != before.at("t.dat") && (dat[4] | dat[5] | dat[6] | dat[7])) {
+        dat[static_cast<unsigned char>(dat[8]) | static_cast<unsigned char>(dat[9]) << 8] = '*';
+        writeAll(folder() / "t.dat", dat);
+        repack(tab, {false, true});
     }
     return 0;
 }

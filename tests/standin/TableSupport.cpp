@@ -5,10 +5,7 @@
 #include <gdal.h>
 #include <ogr_api.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace vantero::standin::test {
@@ -17,38 +14,38 @@ namespace fs = std::filesystem;
 
 namespace {
 
-thread_local std::string* g_firstError = nullptr;
-
+// GDAL's first complaint goes into the string the handler was pushed with, not onto the output.
 void recordError(CPLErr level, CPLErrorNum, const char* message) {
-    if (level >= CE_Failure && g_firstError && g_firstError->empty())
-        *g_firstError = message ? message : "error";
+    auto* first = static_cast<std::string*>(CPLGetErrorHandlerUserData());
+    if (level >= CE_Failure && first->empty())
+        *first = message ? message : "error";
 }
 
-// GDAL's complaints go into the reading instead of onto the test's output.
-class ErrorCapture {
-public:
-    explicit ErrorCapture(std::string& into) {
-        g_firstError = &into;
-        CPLPushErrorHandler(recordError);
-    }
-    ~ErrorCapture() {
-        CPLPopErrorHandler();
-        g_firstError = nullptr;
-    }
-};
-
-void registerOnce() {
-    static const bool done = [] {
-        GDALAllRegister();
-        return true;
-    }();
-    (void)done;
+void registerDrivers() {
+    static const bool registered = (GDALAllRegister(), true);
+    (void)registered;
 }
 
 } // namespace
 
 std::string testData(const std::string& name) {
     return std::string(VANTERO_TESTDATA) + "/" + name;
+}
+
+std::uint32_t le32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    return value;
+}
+
+void putLe32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes.at(at + i) = static_cast<char>(value >> (8 * i));
+}
+
+std::string modeName(PackParts mode) {
+    return mode.graphic ? (mode.data ? "both" : "graphic") : "data";
 }
 
 std::string copyTable(const std::string& fromFolder, const std::string& table,
@@ -62,10 +59,7 @@ std::string copyTable(const std::string& fromFolder, const std::string& table,
         fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
         fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write,
                         fs::perm_options::add);
-        std::string ext = name.extension().string();
-        for (char& c : ext)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (ext == ".tab")
+        if (name.extension() == ".tab" || name.extension() == ".TAB")
             tab = target.string();
     }
     if (tab.empty())
@@ -92,12 +86,10 @@ std::string snapshotDifferences(const Snapshot& a, const Snapshot& b) {
     return out;
 }
 
-namespace {
-
-Reading readLayer(const std::string& tabPath, const std::string& where, const Envelope* rect) {
-    registerOnce();
+Reading readWithGdal(const std::string& tabPath, const std::string& where, const Envelope* rect) {
+    registerDrivers();
     Reading reading;
-    ErrorCapture capture(reading.error);
+    const CPLErrorHandlerPusher capture(recordError, &reading.error);
     GDALDatasetH ds =
         GDALOpenEx(tabPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
     if (!ds) {
@@ -117,12 +109,15 @@ Reading readLayer(const std::string& tabPath, const std::string& where, const En
         for (int i = 0; i < OGR_F_GetFieldCount(f); ++i)
             feature.fields.push_back(OGR_F_IsFieldSetAndNotNull(f, i) ? OGR_F_GetFieldAsString(f, i)
                                                                       : "<null>");
+        OGREnvelope e;
         if (OGRGeometryH g = OGR_F_GetGeometryRef(f)) {
             char* wkt = nullptr;
             OGR_G_ExportToWkt(g, &wkt);
             feature.wkt = wkt ? wkt : "";
             CPLFree(wkt);
+            OGR_G_GetEnvelope(g, &e);
         }
+        reading.envelopes.push_back({e.MinX, e.MinY, e.MaxX, e.MaxY});
         if (const char* style = OGR_F_GetStyleString(f))
             feature.style = style;
         reading.features.push_back(std::move(feature));
@@ -130,27 +125,6 @@ Reading readLayer(const std::string& tabPath, const std::string& where, const En
     }
     GDALClose(ds);
     return reading;
-}
-
-} // namespace
-
-Reading readWithGdal(const std::string& tabPath, const std::string& where) {
-    return readLayer(tabPath, where, nullptr);
-}
-
-Reading readWithGdalInRect(const std::string& tabPath, const Envelope& rect) {
-    return readLayer(tabPath, "", &rect);
-}
-
-Envelope envelopeOfWkt(const std::string& wkt) {
-    OGRGeometryH g = nullptr;
-    char* text = const_cast<char*>(wkt.c_str());
-    if (OGR_G_CreateFromWkt(&text, nullptr, &g) != OGRERR_NONE || !g)
-        throw std::runtime_error("bad WKT " + wkt);
-    OGREnvelope e;
-    OGR_G_GetEnvelope(g, &e);
-    OGR_G_DestroyGeometry(g);
-    return {e.MinX, e.MinY, e.MaxX, e.MaxY};
 }
 
 std::vector<Feature> withoutFids(std::vector<Feature> features) {
@@ -164,17 +138,17 @@ std::string makeGdalTable(const std::string& folder, const std::string& name,
                           const std::function<NewRow(int row)>& feature, int rows,
                           const std::vector<long long>& deleteRows,
                           const std::vector<std::string>& creationOptions) {
-    registerOnce();
     const std::string tab = folder + "/" + name + ".tab";
+    registerDrivers();
     std::string error;
     {
-        ErrorCapture capture(error);
-        GDALDriverH driver = GDALGetDriverByName("MapInfo File");
+        const CPLErrorHandlerPusher capture(recordError, &error);
         std::vector<char*> dsOptions;
         for (const std::string& option : creationOptions)
             dsOptions.push_back(const_cast<char*>(option.c_str()));
         dsOptions.push_back(nullptr);
-        GDALDatasetH ds = GDALCreate(driver, tab.c_str(), 0, 0, 0, GDT_Unknown, dsOptions.data());
+        GDALDatasetH ds = GDALCreate(GDALGetDriverByName("MapInfo File"), tab.c_str(), 0, 0, 0,
+                                     GDT_Unknown, dsOptions.data());
         if (!ds)
             throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
         const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};
@@ -191,8 +165,7 @@ std::string makeGdalTable(const std::string& folder, const std::string& name,
         for (const NewField& field : fields)
             if (field.indexed) {
                 const std::string sql = "CREATE INDEX ON " + name + " USING " + field.name;
-                OGRLayerH result = GDALDatasetExecuteSQL(ds, sql.c_str(), nullptr, nullptr);
-                if (result)
+                if (OGRLayerH result = GDALDatasetExecuteSQL(ds, sql.c_str(), nullptr, nullptr))
                     GDALDatasetReleaseResultSet(ds, result);
             }
         for (int row = 1; row <= rows; ++row) {
@@ -213,23 +186,20 @@ std::string makeGdalTable(const std::string& folder, const std::string& name,
             OGR_F_Destroy(f);
         }
         GDALClose(ds);
+        if (!deleteRows.empty() && error.empty()) {
+            ds =
+                GDALOpenEx(tab.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
+            if (!ds)
+                throw std::runtime_error("GDAL cannot reopen " + tab);
+            for (const long long fid : deleteRows)
+                if (OGR_L_DeleteFeature(GDALDatasetGetLayer(ds, 0), fid) != OGRERR_NONE &&
+                    error.empty())
+                    error = "cannot delete row " + std::to_string(fid);
+            GDALClose(ds);
+        }
     }
     if (!error.empty())
-        throw std::runtime_error("GDAL failed writing " + tab + ": " + error);
-    if (!deleteRows.empty()) {
-        ErrorCapture capture(error);
-        GDALDatasetH ds =
-            GDALOpenEx(tab.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
-        if (!ds)
-            throw std::runtime_error("GDAL cannot reopen " + tab);
-        OGRLayerH layer = GDALDatasetGetLayer(ds, 0);
-        for (const long long fid : deleteRows)
-            if (OGR_L_DeleteFeature(layer, fid) != OGRERR_NONE && error.empty())
-                error = "cannot delete row " + std::to_string(fid);
-        GDALClose(ds);
-        if (!error.empty())
-            throw std::runtime_error("GDAL failed deleting from " + tab + ": " + error);
-    }
+        throw std::runtime_error("GDAL failed making " + tab + ": " + error);
     return tab;
 }
 

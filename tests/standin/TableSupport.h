@@ -3,8 +3,10 @@
 // Scratch folders, file snapshots, and GDAL as an independent reader and writer of MapInfo
 // tables for the pack tests.
 
+#include "base/PackParts.h"
 #include "tests/support/TempFolder.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -23,6 +25,17 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
     vantero::test::writeBytes(path, bytes);
 }
 
+// Little-endian fields of the table files.
+std::uint32_t le32(const std::string& bytes, std::size_t at);
+void putLe32(std::string& bytes, std::size_t at, std::uint32_t value);
+
+using vantero::PackParts;
+inline constexpr PackParts kGraphic{true, false};
+inline constexpr PackParts kData{false, true};
+inline constexpr PackParts kBoth{true, true};
+inline constexpr PackParts kEveryMode[] = {kGraphic, kData, kBoth};
+std::string modeName(PackParts mode);
+
 // Copies every file of the folder whose name before the extension is table; returns the .tab.
 std::string copyTable(const std::string& fromFolder, const std::string& table,
                       const std::string& toFolder);
@@ -33,6 +46,10 @@ Snapshot takeSnapshot(const std::string& folder);
 // The names in which two snapshots differ, for a failure message: " name" for a file whose
 // bytes differ or that b lacks, " +name" for one only b has; empty when they are the same.
 std::string snapshotDifferences(const Snapshot& a, const Snapshot& b);
+
+struct Envelope {
+    double minX, minY, maxX, maxY;
+};
 
 struct Feature {
     long long fid = 0;
@@ -45,16 +62,13 @@ struct Feature {
 struct Reading {
     std::string error; // the first failure GDAL reported, or the reason it could not open
     std::vector<Feature> features;
+    std::vector<Envelope> envelopes; // of each feature's geometry; inverted without one
 };
 
-// All features in order, or those an attribute filter selects.
-Reading readWithGdal(const std::string& tabPath, const std::string& where = "");
-struct Envelope {
-    double minX, minY, maxX, maxY;
-};
-Envelope envelopeOfWkt(const std::string& wkt);
-// The features a spatial filter selects, which GDAL answers through the .MAP's spatial index.
-Reading readWithGdalInRect(const std::string& tabPath, const Envelope& rect);
+// All features in order, or those an attribute filter selects, or those a spatial filter selects,
+// which GDAL answers through the .MAP's spatial index.
+Reading readWithGdal(const std::string& tabPath, const std::string& where = "",
+                     const Envelope* rect = nullptr);
 
 // The same features with the row numbers left out, for comparisons across a data pack.
 std::vector<Feature> withoutFids(std::vector<Feature> features);
