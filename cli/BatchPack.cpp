@@ -11,8 +11,10 @@
 #include "tablefiles/TableSizes.h"
 
 #include <filesystem>
-#include <set>
+#include <optional>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -77,6 +79,8 @@ public:
             addFolder(path);
             if (recursive)
                 addFoldersBelow(path);
+            else
+                notePlainTablesIn(path);
         } else if (fs::is_regular_file(status) && endsWithIgnoringAsciiCase(path, ".tab")) {
             appendTable(m_list, folderOf(path), std::string(fileNameOf(path)));
             keepNewRows();
@@ -87,10 +91,24 @@ public:
         }
     }
 
-    const std::vector<Table>& tables() const { return m_tables; }
+    // The tables found, less those met before under another path.
+    std::vector<Table> tables() const {
+        std::vector<Table> tables;
+        std::unordered_set<std::string> paths;
+        CanonicalFolders folders;
+        for (const Found& found : m_found)
+            if (paths.insert(realPath(found, folders)).second)
+                tables.push_back(found.table);
+        return tables;
+    }
     bool hadErrors() const { return m_hadErrors; }
 
 private:
+    struct Found {
+        Table table;
+        std::size_t folderLength; // of the folder that starts its path
+    };
+
     void complain(const std::string& path, const std::string& what) {
         m_console.err << "vantero-pack: " << path << ": " << what << '\n';
         m_hadErrors = true;
@@ -117,30 +135,71 @@ private:
             }
             if (it->is_directory(error) && !it->is_symlink(error))
                 addFolder(bytesOf(it->path()));
+            else
+                notePlainTable(*it);
         }
     }
 
-    // The rows appended since last time, less the tables met before under another path.
+    void notePlainTablesIn(const std::string& folder) {
+        std::error_code error;
+        for (fs::directory_iterator it(toPath(folder), error), end; !error && it != end;
+             it.increment(error))
+            notePlainTable(*it);
+    }
+
+    // A .tab that is a file of its own, not a link, has the real path of its folder followed by
+    // its name: its folder is resolved once, rather than every table's path one part at a time.
+    // The walk has just read the kind of each entry from the folder, so this costs no call.
+    // Windows' real paths also correct the letter case, which the list's lower-cased names cannot
+    // do, so there every table is resolved on its own.
+    void notePlainTable([[maybe_unused]] const fs::directory_entry& entry) {
+#ifndef _WIN32
+        const std::string& path = entry.path().native();
+        std::error_code error;
+        if (endsWithIgnoringAsciiCase(path, ".tab") && !entry.is_symlink(error) && !error)
+            m_plainTables.insert(path);
+#endif
+    }
+
+    // Each folder's path with its links resolved, or nothing when that fails.
+    using CanonicalFolders = std::unordered_map<std::string, std::optional<fs::path>>;
+
+    // The table's path with its links resolved, or as it is when that fails.
+    std::string realPath(const Found& found, CanonicalFolders& folders) const {
+        const std::string& path = found.table.path;
+        std::error_code error;
+        if (m_plainTables.count(path) != 0) {
+            auto [folder, isNew] = folders.try_emplace(path.substr(0, found.folderLength));
+            if (isNew) {
+                fs::path real = fs::canonical(toPath(folder->first), error);
+                if (!error)
+                    folder->second = std::move(real);
+            }
+            // joinPath put one separator between the folder and the name.
+            if (folder->second)
+                return bytesOf(*folder->second / toPath(path.substr(found.folderLength + 1)));
+        }
+        const fs::path real = fs::weakly_canonical(toPath(path), error);
+        return error ? path : bytesOf(real);
+    }
+
+    // The rows appended since last time.
     void keepNewRows() {
         const std::size_t name = m_list.requireField(kTableNameField);
         const std::size_t folder = m_list.requireField(kTablePathField);
         const std::size_t kind = m_list.requireField(kTableTypeField);
         for (; m_seenRows < m_list.recordCount(); ++m_seenRows) {
-            Table table{
-                m_seenRows,
-                joinPath(m_list.valueAt(m_seenRows, folder), m_list.valueAt(m_seenRows, name)),
-                m_list.valueAt(m_seenRows, kind)};
-            std::error_code error;
-            const fs::path real = fs::weakly_canonical(toPath(table.path), error);
-            if (m_paths.insert(error ? table.path : bytesOf(real)).second)
-                m_tables.push_back(std::move(table));
+            const std::string folderPath = m_list.valueAt(m_seenRows, folder);
+            m_found.push_back({{m_seenRows, joinPath(folderPath, m_list.valueAt(m_seenRows, name)),
+                                m_list.valueAt(m_seenRows, kind)},
+                               folderPath.size()});
         }
     }
 
     RecordTable& m_list;
     const Console& m_console;
-    std::vector<Table> m_tables;
-    std::set<std::string> m_paths;
+    std::vector<Found> m_found;
+    std::unordered_set<std::string> m_plainTables; // paths of .tab files that are not links
     std::size_t m_seenRows = 0;
     bool m_hadErrors = false;
 };
