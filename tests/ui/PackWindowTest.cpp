@@ -1,6 +1,5 @@
 // The pack window and the options dialog as the user meets them, offscreen, with an in-process
-// automation object standing in for MapInfo: the buttons through a run, the options lasting from
-// run to run, Save Log and its question, a removed log row, and the close box before the run.
+// automation object standing in for MapInfo.
 
 #include "ui/PackWindow.h"
 #include "catalogue/ListTables.h"
@@ -45,16 +44,15 @@ protected:
         for (const char* name : {"roads.tab", "parcels.tab", "wells.tab"})
             test::writeBytes(folder.file(name), kNativeTab);
         main.listTablesOf(folder.path());
-        grid = part<TableGrid>(&main, "tableGrid");
+        auto* grid = part<TableGrid>(&main, "tableGrid");
         ASSERT_EQ(grid->model()->rowCount(), 3);
-        const auto row = [this](int d) {
+        const auto row = [grid](int d) {
             return grid->visualRect(grid->model()->index(d, 0)).center();
         };
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row(0));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, row(2));
         ASSERT_EQ(grid->selection().count(), 3u);
-        // The list keeps the order the folder gave the files in.
-        const RecordTable& list = main.tableList();
+        const RecordTable& list = main.tableList(); // in the folder's order
         for (std::size_t r = 0; r < 3; ++r) {
             names.push_back(list.valueAt(r, list.requireField(kTableNameField)));
             packs.push_back("Pack Table " + names.back().substr(0, names.back().find('.')));
@@ -82,22 +80,28 @@ protected:
         EXPECT_EQ(button("cancelButton")->isEnabled(), button("saveLogButton")->isEnabled());
         return button("cancelButton")->isEnabled();
     }
-    // Pack Tables, with the options dialog closed by OK, until the run has ended and the user
-    // presses Cancel; onFinished sees the window before that.
-    void packAll(std::function<void()> onFinished = {}) {
-        OnShow okOptions(&options, [this] { part<QPushButton>(&options, "okButton")->click(); });
-        QTimer poll;
-        poll.setInterval(20);
-        QObject::connect(&poll, &QTimer::timeout, &message, [&] {
-            if (message.isVisible() && !message.isRunning() && !log().empty() &&
-                cancelAndSaveEnabled()) {
-                poll.stop();
-                if (onFinished)
-                    onFinished();
-                button("cancelButton")->click();
-            }
+    // A call that starts with this text does this as it is made.
+    void onCallTo(const std::string& start, std::function<void()> action) {
+        calls->onCall = [start, action](const RecordedCall& call) {
+            if (call.argument.rfind(start, 0) == 0)
+                action();
+        };
+    }
+    // Pack Tables, the options dialog closed with onOptions (OK by default), until the run has
+    // ended and the user presses Cancel; onFinished sees the window before that.
+    void packAll(std::function<void()> onFinished = {}, std::function<void()> onOptions = {}) {
+        OnShow answerOptions(
+            &options,
+            onOptions ? onOptions : [this] { part<QPushButton>(&options, "okButton")->click(); });
+        test::Poll poll([&] {
+            if (!message.isVisible() || message.isRunning() || log().empty() ||
+                !cancelAndSaveEnabled())
+                return false;
+            if (onFinished)
+                onFinished();
+            button("cancelButton")->click();
+            return true;
         });
-        poll.start();
         main.packSelectedTables();
         EXPECT_FALSE(message.isVisible());
     }
@@ -109,7 +113,6 @@ protected:
     PackWindow& message = *part<PackWindow>(&main, "packWindow");
     PackOptionsDialog& options = *part<PackOptionsDialog>(&main, "packOptionsDialog");
     std::shared_ptr<test::RecordingLog>& calls = program.calls;
-    TableGrid* grid = nullptr;
     Lines names; // in list order
     Lines packs; // their pack statements' beginnings
 };
@@ -129,15 +132,13 @@ TEST_F(PackWindowTest, TheButtonsFollowTheRunFromWaitingToFinishedAndStopped) {
         EXPECT_EQ(progress(), QStringLiteral("Preparing to batch the selected table(s)..."));
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     });
-    calls->onCall = [&](const RecordedCall& call) {
-        if (call.argument.rfind(packs[1], 0) != 0)
-            return;
+    onCallTo(packs[1], [&] {
         sawPacking = true;
         EXPECT_FALSE(cancelAndSaveEnabled());
         EXPECT_EQ(progress(), QString::fromStdString(names[1] + " (2 of 3)"));
         ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    };
+    });
     packAll([&] {
         EXPECT_EQ(log().back(), "Process Complete.");
         EXPECT_EQ(progress(), QString::fromStdString(names[2] + " (3 of 3)"));
@@ -148,90 +149,63 @@ TEST_F(PackWindowTest, TheButtonsFollowTheRunFromWaitingToFinishedAndStopped) {
     EXPECT_EQ(log().size(), 4u);
     EXPECT_EQ(main.statusBar()->currentMessage(), QStringLiteral("3 Table(s) selected"));
 
-    // Stop pressed while the last table is in hand changes nothing: the run is complete.
-    calls->onCall = [&](const RecordedCall& call) {
-        if (call.argument.rfind(packs[2], 0) == 0)
-            button("stopButton")->click();
-    };
-    packAll([&] { EXPECT_EQ(log().back(), "Process Complete."); });
-    EXPECT_EQ(packStatements().size(), 6u);
-
     // Stop pressed while the first table is in hand: that table is finished, then the run stops.
     // The click is queued during the call and served by the drain before the second table.
-    calls->onCall = [&](const RecordedCall& call) {
-        if (call.argument.rfind(packs[0], 0) == 0)
-            QTimer::singleShot(0, &message, [this] { button("stopButton")->click(); });
-    };
+    onCallTo(packs[0], [this] {
+        QTimer::singleShot(0, &message, [this] { button("stopButton")->click(); });
+    });
     packAll([&] {
-        EXPECT_EQ(log(), (Lines{"Packed table " + folder.path() + "/" + names[0],
-                                "Process Stop by user."}));
+        EXPECT_EQ(log(), (Lines{"Packed table " + folder.file(names[0]), "Process Stop by user."}));
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     });
-    EXPECT_EQ(packStatements().size(), 7u);
+    EXPECT_EQ(packStatements().size(), 4u);
 }
 
 TEST_F(PackWindowTest, OptionsLastAcrossRunsAndTheCloseBoxGoesOnLikeOk) {
     EXPECT_TRUE(box("graphicCheckBox")->isChecked());
     EXPECT_TRUE(box("dataCheckBox")->isChecked());
-    {
-        OnShow untickAndClose(&options, [this] {
-            box("graphicCheckBox")->click();
-            // Esc is no way out of the dialog: it has no Cancel, and it is still up.
-            QTest::keyClick(&options, Qt::Key_Escape);
-            EXPECT_TRUE(options.isVisible());
-            options.close();
-        });
-        // OK from PackAll also fires, but the dialog has closed by then: a second run would
-        // show it again.
-        QTimer poll;
-        poll.setInterval(20);
-        QObject::connect(&poll, &QTimer::timeout, &message, [&] {
-            if (!message.isRunning() && log().size() == 4) {
-                poll.stop();
-                button("cancelButton")->click();
-            }
-        });
-        poll.start();
-        main.packSelectedTables();
-    }
+    packAll({}, [this] {
+        box("graphicCheckBox")->click();
+        // Esc is no way out of the dialog: it has no Cancel, and it is still up.
+        QTest::keyClick(&options, Qt::Key_Escape);
+        EXPECT_TRUE(options.isVisible());
+        options.close();
+    });
     EXPECT_EQ(packStatements(),
               (Lines{packs[0] + " Data", packs[1] + " Data", packs[2] + " Data"}));
     bool keptOff = false;
-    OnShow check(&options, [&] {
+    packAll({}, [&] {
         keptOff = !box("graphicCheckBox")->isChecked() && box("dataCheckBox")->isChecked();
         box("dataCheckBox")->click(); // neither box: no clause at all
+        part<QPushButton>(&options, "okButton")->click();
     });
-    packAll();
     EXPECT_TRUE(keptOff);
     EXPECT_EQ(packStatements().back(), packs[2]);
-    EXPECT_FALSE(box("graphicCheckBox")->isChecked());
-    EXPECT_FALSE(box("dataCheckBox")->isChecked());
+    EXPECT_FALSE(box("graphicCheckBox")->isChecked() || box("dataCheckBox")->isChecked());
 }
 
 TEST_F(PackWindowTest, SaveLogWritesTheLogAsShownAndAsksBeforeReplacing) {
     packAll([this] {
         // A log row removed by the user is missing from the file.
-        part<QTableView>(&message, "logGrid")->setFocus();
-        part<QTableView>(&message, "logGrid")
-            ->setCurrentIndex(part<QTableView>(&message, "logGrid")->model()->index(1, 0));
-        prompts.nextAnswer(QMessageBox::Ok);
-        QTest::keyClick(part<QTableView>(&message, "logGrid"), Qt::Key_Delete, Qt::ControlModifier);
+        auto* logGrid = part<QTableView>(&message, "logGrid");
+        logGrid->setFocus();
+        logGrid->setCurrentIndex(logGrid->model()->index(1, 0));
+        QTest::keyClick(logGrid, Qt::Key_Delete, Qt::ControlModifier);
         ASSERT_FALSE(prompts.prompts.empty());
-        ASSERT_EQ(prompts.prompts.back().caption, QStringLiteral("Confirm"));
-        ASSERT_EQ(prompts.prompts.back().text, QStringLiteral("Delete record?"));
+        EXPECT_EQ(prompts.prompts.back().caption, QStringLiteral("Confirm"));
+        EXPECT_EQ(prompts.prompts.back().text, QStringLiteral("Delete record?"));
         EXPECT_EQ(prompts.prompts.back().defaultButton, QMessageBox::Ok); // as the list's box
 
         const std::string path = folder.file("run");
         prompts.nextFileName(QString::fromStdString(path));
         button("saveLogButton")->click();
-        EXPECT_EQ(prompts.prompts[prompts.prompts.size() - 2].caption,
-                  QStringLiteral("Save Log File As..."));
-        EXPECT_EQ(prompts.prompts[prompts.prompts.size() - 2].text, QStringLiteral("*.log"));
+        const PromptRecord& dialog = prompts.prompts[prompts.prompts.size() - 2];
+        EXPECT_EQ(dialog.caption, QStringLiteral("Save Log File As..."));
+        EXPECT_EQ(dialog.text, QStringLiteral("*.log"));
         EXPECT_EQ(prompts.prompts.back().text, QStringLiteral("Log file saved!"));
         EXPECT_EQ(prompts.prompts.back().caption, QStringLiteral("Vantero"));
-        const std::string dir = folder.path();
-        const std::string expected = "Message\r\nPacked table " + dir + "/" + names[0] +
-                                     "\r\nPacked table " + dir + "/" + names[2] +
+        const std::string expected = "Message\r\nPacked table " + folder.file(names[0]) +
+                                     "\r\nPacked table " + folder.file(names[2]) +
                                      "\r\nProcess Complete.\r\n";
         EXPECT_EQ(test::readBytes(path), expected); // the name as typed, no ".log" added
 
@@ -240,12 +214,8 @@ TEST_F(PackWindowTest, SaveLogWritesTheLogAsShownAndAsksBeforeReplacing) {
             test::writeBytes(path, "keep me");
             const std::size_t before = prompts.prompts.size();
             prompts.nextFileName(QString::fromStdString(path));
-            prompts.onPrompt = [this, answer](const PromptRecord& p) {
-                if (p.caption == QStringLiteral("Confirm Save As"))
-                    prompts.nextAnswer(answer);
-            };
+            prompts.nextAnswer(answer);
             button("saveLogButton")->click();
-            prompts.onPrompt = nullptr;
             EXPECT_EQ(prompts.prompts[before + 1].buttons, QMessageBox::Yes | QMessageBox::No);
             EXPECT_EQ(prompts.prompts.back().isFileDialog, answer == QMessageBox::No);
             EXPECT_EQ(test::readBytes(path), answer == QMessageBox::No ? "keep me" : expected);
@@ -273,24 +243,18 @@ TEST_F(PackWindowTest, ClosingTheWindowBeforeTheRunStartsPacksNothing) {
     EXPECT_FALSE(message.isVisible());
     QTest::qWait(1500); // past the moment the run would have started
     EXPECT_FALSE(optionsShown);
-    EXPECT_TRUE(packStatements().empty());
     EXPECT_EQ(calls->arguments(), (Lines{"close all"}));
     EXPECT_TRUE(part<QAction>(&main, "packAction")->isEnabled());
 }
 
 TEST_F(PackWindowTest, EscapeIsCancelsKeyAndTheCloseBoxWaitsForTheRunToEnd) {
     OnShow escapeWhileWaiting(&message, [this] {
-        // Cancel is disabled while waiting, so Esc does nothing then.
-        QTest::keyClick(&message, Qt::Key_Escape);
+        QTest::keyClick(&message, Qt::Key_Escape); // Cancel is disabled while waiting
         EXPECT_TRUE(message.isVisible());
     });
-    calls->onCall = [this](const RecordedCall& call) {
-        if (call.argument.rfind(packs[0], 0) == 0)
-            QTimer::singleShot(0, &message, [this] { message.close(); }); // the close box
-    };
+    onCallTo(packs[0], [this] { QTimer::singleShot(0, &message, [this] { message.close(); }); });
     OnShow okOptions(&options, [this] { part<QPushButton>(&options, "okButton")->click(); });
     main.packSelectedTables();
-    // The close box during the run closed the window only once the run had ended.
     EXPECT_EQ(log().back(), "Process Complete.");
     EXPECT_EQ(packStatements().size(), 3u);
     EXPECT_FALSE(message.isVisible());
