@@ -362,7 +362,7 @@ TEST_F(PackWindowTest, SaveLogWritesTheLogAsShownAndAsksBeforeReplacing) {
 
 TEST_F(PackWindowTest, ClosingTheWindowBeforeTheRunStartsPacksNothing) {
     OnShow closeAtOnce(&message, [this] { message.close(); });
-    OnShow never(&options, [this] { options.close(); }); // would the run start, it packs
+    OnShow never(&options, [this] { options.close(); }); // a run that started would pack
     window.packSelectedTables();
     EXPECT_FALSE(message.isVisible());
     QTest::qWait(1500); // past the moment the run would have started
