@@ -4,7 +4,6 @@
 // one included), as a user would once the window is up.
 
 #include <QEvent>
-#include <QObject>
 #include <QTimer>
 #include <QWidget>
 

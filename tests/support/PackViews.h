@@ -1,7 +1,7 @@
 #pragma once
 
-// The pack run's two partners, for tests that drive the run without a window: a view that writes
-// down what a window would show, and a selection of chosen rows of a table list.
+// The pack run's two partners for tests without a window: a view that writes down what a window
+// would show (the test decides the options and what happens at each drain), and chosen rows.
 
 #include "pack/PackRun.h"
 
@@ -12,8 +12,6 @@
 
 namespace vantero::test {
 
-// What a window would show, written down; the test decides the options and what happens while
-// the run drains its events.
 struct RecordedView : PackView {
     std::string progress = "table name.tab";
     std::vector<std::string> progressTexts;
@@ -24,7 +22,6 @@ struct RecordedView : PackView {
     PackParts parts;
     std::function<void(int drain)> onDrain;
     int drains = 0;
-
     void setProgressText(const std::string& text) override {
         progress = text;
         progressTexts.push_back(text);
@@ -43,7 +40,6 @@ struct RecordedView : PackView {
     }
 };
 
-// The rows chosen, in table-list order, as the main grid hands them over.
 struct ChosenRows : PackSelection {
     const RecordTable& list;
     std::vector<std::size_t> rows;

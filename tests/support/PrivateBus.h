@@ -8,9 +8,11 @@
 
 #include <QDBusConnection>
 
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+class QProcess;
 
 namespace vantero::test {
 
@@ -22,39 +24,35 @@ struct BusService {
 class PrivateBus {
 public:
     explicit PrivateBus(const std::vector<BusService>& services = {});
-    ~PrivateBus();
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
+    ~PrivateBus(); // not copyable: it owns the folder and the daemon
     const std::string& address() const { return m_address; }
-    // A connection of the caller's own to this bus, named after its purpose and made unique, so
-    // that tests and benchmarks never share one by accident (Qt keeps connections by name).
+    // A connection of the caller's own, named after its purpose and made unique: Qt keeps
+    // connections by name, and tests and benchmarks must never share one by accident.
     QDBusConnection connect(const char* purpose) const;
-    // The folder handed to activated services as VANTERO_FAKE_DIR, where the fake server reads its
-    // script and writes what it received.
+    // Handed to activated services as VANTERO_FAKE_DIR: the fake server's script and records.
     const std::string& serverFolder() const { return m_serverFolder; }
 
 private:
     TempFolder m_folder;
     std::string m_serverFolder;
     std::string m_address;
-    pid_t m_daemon = -1;
+    std::unique_ptr<QProcess> m_daemon;
 };
 
-// The fake automation server's side of the folder: what to answer and what it was sent.
-// Script lines: "action<TAB>substring[<TAB>message]"; the first line whose substring occurs in the
-// statement (an empty one matches every statement) decides. Actions: "error" answers with a server
-// error carrying the message, "exit" ends the server without an answer, "nodo" answers as a server
-// without the method, "sleep" answers after the number of seconds in the message. No matching line:
-// the statement succeeds.
+// The fake automation server's side of the folder. Script lines: "action<TAB>substring[<TAB>
+// message]"; the first line whose substring occurs in the statement (an empty one matches every
+// statement) decides. Actions: "error" answers with a server error carrying the message, "exit"
+// ends the server without an answer, "nodo" answers as a server without the method, "sleep"
+// answers after the number of seconds in the message. No matching line: the statement succeeds.
 class FakeServerFolder {
 public:
     explicit FakeServerFolder(std::string folder) : m_folder(std::move(folder)) {}
-    void setScript(const std::string& script) const;
-    std::vector<std::string> statements() const; // in the order received
-    int starts() const;                          // how many times the server was started
+    void setScript(const std::string& script) const { writeBytes(m_folder + "/script", script); }
+    std::vector<std::string> statements() const { return lines("statements"); } // in order
+    int starts() const { return static_cast<int>(lines("starts").size()); }     // servers started
 
 private:
+    std::vector<std::string> lines(const char* name) const;
     std::string m_folder;
 };
 

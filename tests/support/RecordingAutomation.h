@@ -1,8 +1,7 @@
 #pragma once
 
-// An in-process automation object for the Qt-free core: it writes down every call and throws on
-// cue, and a factory that hands it out (or fails), so the link's rules can be checked without a
-// bus.
+// An in-process automation object for the Qt-free core, which writes down every call and throws
+// on cue, and a factory that hands it out (or fails): the link's rules checked without a bus.
 
 #include "mapinfo/AutomationError.h"
 #include "mapinfo/AutomationObject.h"
@@ -10,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,7 +44,7 @@ public:
         : m_log(std::move(log)), m_inner(std::move(inner)) {}
     ~RecordingAutomation() override { ++m_log->released; }
     void callMethod(const std::string& method, const std::string& argument) override {
-        RecordedCall call{method, argument};
+        const RecordedCall call{method, argument};
         m_log->calls.push_back(call);
         if (m_log->onCall)
             m_log->onCall(call);
@@ -64,9 +62,8 @@ private:
         } else if (statement.rfind("open table \"", 0) == 0) {
             const std::size_t as = statement.rfind("\" as ");
             const std::string alias = statement.substr(as + 5);
-            if (open.count(alias) != 0)
+            if (!open.emplace(alias, statement.substr(12, as - 12)).second)
                 throw ServerError("Alias " + alias + " is in use", kDispatchException);
-            open[alias] = statement.substr(12, as - 12);
         } else if (statement.rfind("Pack Table ", 0) == 0) {
             const std::string alias = statement.substr(11, statement.find(' ', 11) - 11);
             if (open.count(alias) == 0)
@@ -84,17 +81,15 @@ public:
     std::shared_ptr<RecordingLog> log = std::make_shared<RecordingLog>();
     std::vector<std::string> progIds;
     std::function<void()> failCreation; // throws to make creation fail
-    // When set, the objects pass every call on to an object of this factory (a real client), so
+    // When set, each object passes every call on to an object of this factory (a real client), so
     // that a test sees the calls and the release of a real connection.
     AutomationServerFactory* forwardTo = nullptr;
-
     std::unique_ptr<AutomationObject> createObject(const std::string& progId) override {
         progIds.push_back(progId);
         if (failCreation)
             failCreation();
-        std::unique_ptr<AutomationObject> inner =
-            forwardTo ? forwardTo->createObject(progId) : nullptr;
-        return std::make_unique<RecordingAutomation>(log, std::move(inner));
+        return std::make_unique<RecordingAutomation>(
+            log, forwardTo ? forwardTo->createObject(progId) : nullptr);
     }
 };
 

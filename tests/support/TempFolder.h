@@ -1,7 +1,7 @@
 #pragma once
 
 // A private folder under the system's temporary folder, removed with everything in it at the end
-// of the test, and small helpers to put bytes into files and take them out again.
+// of the test, and helpers to put bytes into files and take them out again.
 
 #include <cstdlib>
 #include <filesystem>
@@ -20,12 +20,9 @@ namespace vantero::test {
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantero-XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (!mkdtemp(name.data()))
+        m_path = (std::filesystem::temp_directory_path() / "vantero-XXXXXX").string();
+        if (!mkdtemp(m_path.data()))
             throw std::runtime_error("cannot make a temporary folder");
-        m_path = name.data();
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -38,7 +35,6 @@ public:
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-
     const std::string& path() const { return m_path; }
     std::string file(const std::string& name) const { return m_path + "/" + name; }
 
@@ -58,10 +54,6 @@ inline std::string readBytes(const std::string& path) {
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool isFolder(const std::string& path) {
-    return std::filesystem::is_directory(path);
 }
 
 inline std::vector<std::string> folderEntries(const std::string& path) {

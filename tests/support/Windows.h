@@ -3,7 +3,6 @@
 // Window tests reach a window's parts by their object names, as a user finds them by their role,
 // and run the program the way the application object does.
 
-#include "mapinfo/AutomationVariant.h"
 #include "tests/support/RecordingAutomation.h"
 #include "ui/ApplicationServices.h"
 #include "ui/MainWindow.h"
@@ -19,20 +18,17 @@ namespace vantero::test {
 
 // The part of a window with this object name; a missing one fails the test.
 template <class T = QWidget> T* part(const QObject* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr)
-        throw std::runtime_error(std::string("no part named ") + name);
-    return found;
+    if (T* found = window->findChild<T*>(QString::fromLatin1(name)))
+        return found;
+    throw std::runtime_error(std::string("no part named ") + name);
 }
 
-// A main window over an in-process MapInfo that is in place already: no splash window and no
-// connection, as after a start-up that went well.
+// A main window over an in-process MapInfo already in place, as after a start-up that went well.
 struct ConnectedMainWindow {
     std::shared_ptr<RecordingLog> calls = std::make_shared<RecordingLog>();
     RecordingFactory servers;
     AutomationVariant mapInfo;
     MainWindow window{ApplicationServices{mapInfo, servers, [] {}}};
-
     ConnectedMainWindow() {
         part<QTimer>(&window, "connectTimer")->stop();
         mapInfo.assign(std::make_unique<RecordingAutomation>(calls, nullptr));
@@ -41,20 +37,17 @@ struct ConnectedMainWindow {
     }
 };
 
-// The program as the application object runs it: the windows over MapInfo's object made from the
-// servers, the event loop until termination, then MapInfo released before the windows go.
-// Gives up after 20 s, so that a run that hangs fails instead of holding up the suite.
+// The program as the application object runs it: the windows, the event loop until termination
+// (or 20 s, so that a hang fails), then MapInfo's object from the servers released before them.
 class ProgramRun {
 public:
     explicit ProgramRun(AutomationServerFactory& servers) : m_servers(servers) {}
-
     int run() {
         const ApplicationServices services{m_mapInfo, m_servers, [] { QCoreApplication::exit(0); }};
         m_window = std::make_unique<MainWindow>(services);
         m_window->showMaximized();
         QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, [this] {
+        deadline.callOnTimeout([this] {
             timedOut = true;
             QCoreApplication::exit(1);
         });
@@ -64,9 +57,7 @@ public:
         m_window.reset();
         return result;
     }
-
     MainWindow* window() const { return m_window.get(); }
-    const AutomationVariant& mapInfo() const { return m_mapInfo; }
     bool timedOut = false;
 
 private:
@@ -76,18 +67,14 @@ private:
 };
 
 // Calls step every 20 ms while the event loop runs, until it returns true.
-class Poll {
-public:
+struct Poll : QTimer {
     explicit Poll(std::function<bool()> step) {
-        QObject::connect(&m_timer, &QTimer::timeout, [this, step = std::move(step)] {
+        callOnTimeout([this, step = std::move(step)] {
             if (step())
-                m_timer.stop();
+                stop();
         });
-        m_timer.start(20);
+        start(20);
     }
-
-private:
-    QTimer m_timer;
 };
 
 } // namespace vantero::test

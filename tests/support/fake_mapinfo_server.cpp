@@ -15,68 +15,50 @@
 namespace {
 
 const QString kName = QStringLiteral("MapInfo.Application");
+const QString kFolder = qEnvironmentVariable("VANTERO_FAKE_DIR") + QLatin1Char('/');
 
-QString folder() {
-    return qEnvironmentVariable("VANTERO_FAKE_DIR");
-}
-
-void appendLine(const QString& file, const QByteArray& line) {
-    QFile out(folder() + QLatin1Char('/') + file);
+void appendLine(const char* file, const QByteArray& line) {
+    QFile out(kFolder + QLatin1String(file));
     if (out.open(QIODevice::Append))
         out.write(line + '\n');
 }
 
-struct Rule {
-    QByteArray action, match, message;
-};
-
-Rule ruleFor(const QByteArray& statement) {
-    QFile script(folder() + QStringLiteral("/script"));
-    if (script.open(QIODevice::ReadOnly)) {
+// The action and message of the first script line whose substring occurs in the statement.
+std::pair<QByteArray, QByteArray> ruleFor(const QByteArray& statement) {
+    QFile script(kFolder + QLatin1String("script"));
+    if (script.open(QIODevice::ReadOnly))
         for (const QByteArray& line : script.readAll().split('\n')) {
             const QList<QByteArray> parts = line.split('\t');
-            if (parts.size() < 2 || !statement.contains(parts[1]))
-                continue;
-            return {parts[0], parts[1], parts.size() > 2 ? parts[2] : QByteArray()};
+            if (parts.size() >= 2 && statement.contains(parts[1]))
+                return {parts[0], parts.value(2)};
         }
-    }
     return {};
 }
 
 class FakeMapInfo : public QDBusVirtualObject {
 public:
-    QString introspect(const QString&) const override {
-        return QStringLiteral(
-            "<interface name=\"MapInfo.Application\"><method name=\"do\">"
-            "<arg name=\"statement\" type=\"s\" direction=\"in\"/></method></interface>");
-    }
-
+    QString introspect(const QString&) const override { return {}; } // callers never ask
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         if (message.type() != QDBusMessage::MethodCallMessage || message.interface() != kName)
             return false;
-        const QByteArray statement = message.arguments()
-                                         .value(0)
-                                         .toString()
-                                         .toUtf8()
-                                         .replace('\\', "\\\\")
-                                         .replace('\n', "\\n");
-        const Rule rule = ruleFor(statement);
-        if (message.member() != QLatin1String("do") || rule.action == "nodo") {
+        QByteArray statement = message.arguments().value(0).toString().toUtf8();
+        statement.replace('\\', "\\\\").replace('\n', "\\n"); // one statement a line
+        const auto [action, text] = ruleFor(statement);
+        if (message.member() != QLatin1String("do") || action == "nodo") {
             connection.send(message.createErrorReply(
                 QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
                 QStringLiteral("No such method '%1'").arg(message.member())));
             return true;
         }
-        appendLine(QStringLiteral("statements"), statement);
-        if (rule.action == "exit")
+        appendLine("statements", statement);
+        if (action == "exit")
             _exit(3);
-        if (rule.action == "sleep")
-            QThread::sleep(static_cast<unsigned long>(rule.message.toULong()));
-        if (rule.action == "error")
-            connection.send(message.createErrorReply(QStringLiteral("MapInfo.Application.Error"),
-                                                     QString::fromUtf8(rule.message)));
-        else
-            connection.send(message.createReply());
+        if (action == "sleep")
+            QThread::sleep(text.toULong());
+        connection.send(action == "error"
+                            ? message.createErrorReply(QStringLiteral("MapInfo.Application.Error"),
+                                                       QString::fromUtf8(text))
+                            : message.createReply());
         return true;
     }
 };
@@ -85,7 +67,7 @@ public:
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    appendLine(QStringLiteral("starts"), QByteArray::number(getpid()));
+    appendLine("starts", QByteArray::number(getpid()));
     QDBusConnection bus = QDBusConnection::sessionBus();
     FakeMapInfo object;
     if (!bus.registerVirtualObject(QStringLiteral("/"), &object) || !bus.registerService(kName))
