@@ -21,11 +21,9 @@ namespace vantero {
 namespace {
 
 using test::BusService;
-using test::FakeServerFolder;
 using test::PrivateBus;
-using test::TempFolder;
 
-// The program on the bus, with its standard output and error.
+// The program on the bus.
 struct PackCommand {
     QProcess process;
     PackCommand(const PrivateBus& bus, const std::vector<std::string>& arguments) {
@@ -50,8 +48,8 @@ struct PackCommand {
 // the log says the run was stopped; a second Ctrl+C ends the program at once.
 TEST(PackCommand, CtrlCStopsAfterTheTableInHandAndTwiceEndsAtOnce) {
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
-    FakeServerFolder server(bus.serverFolder());
-    TempFolder folder;
+    test::FakeServerFolder server(bus.serverFolder());
+    test::TempFolder folder;
     std::vector<std::string> tables;
     for (const char* name : {"a.tab", "b.tab", "c.tab"}) {
         tables.push_back(folder.file(name));
@@ -101,7 +99,7 @@ std::uint64_t folderBytes(const std::string& folder) {
 // and changes nothing; after the real pack, --only-needed has nothing left to do.
 TEST(PackCommand, ADryRunSaysWhatThePackThenDoes) {
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
-    TempFolder folder;
+    test::TempFolder folder;
     std::filesystem::create_directories(folder.file("north/wells"));
     const std::map<std::string, std::vector<long long>> deleted = {
         {"roads", {2, 3, 7, 8, 9}}, {"north/parcels", {1, 20, 21}}, {"north/wells/wells", {}}};
