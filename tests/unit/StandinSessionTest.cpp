@@ -96,8 +96,8 @@ protected:
     TempFolder folder;
     StandinSession session;
 
+    // Copies the sample's files; returns its .tab.
     std::string copy(const std::string& table) {
-        std::string tab;
         for (const auto& entry : std::filesystem::directory_iterator(VANTERO_TESTDATA)) {
             const std::string name = entry.path().filename().string();
             if (name.substr(0, name.find('.')) != table)
@@ -106,10 +106,8 @@ protected:
             // The samples are read-only where they are kept; a user's own tables are not.
             std::filesystem::permissions(folder.file(name), std::filesystem::perms::owner_write,
                                          std::filesystem::perm_options::add);
-            if (entry.path().extension() == ".tab" || entry.path().extension() == ".TAB")
-                tab = folder.file(name);
         }
-        return tab;
+        return folder.file(table + ".tab");
     }
     static std::string open(const std::string& path, const std::string& alias) {
         return openTableStatement(path, alias);
