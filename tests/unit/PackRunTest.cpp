@@ -72,9 +72,6 @@ protected:
 
 TEST_F(PackRunTest, ThreeTablesArePackedInListOrderWithTheExactStatements) {
     list("/data/city", {"roads.tab", "my.parcels.TAB", "2019 wells.tab"});
-    log.append();
-    log.setString(kMessageField, "a line of the last run");
-    log.post();
     run.requestStop(); // left over from the last run: showing the window clears it
     showAndRun({0, 1, 2});
     EXPECT_EQ(runStatements(),
