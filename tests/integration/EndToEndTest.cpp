@@ -50,10 +50,8 @@ TEST(EndToEnd, ThreeSelectedTablesArePackedByTheStandinAndKeepTheirLiveRows) {
     PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
     QDBusConnection connection = bus.connect("end-to-end");
     DBusAutomationFactory client(connection);
-    test::RecordingFactory servers;
-    servers.forwardTo = &client;
     PromptScript prompts;
-    test::ProgramRun program(servers);
+    test::ProgramRun program(client);
 
     std::vector<std::string> log, expectedLog;
     bool started = false;

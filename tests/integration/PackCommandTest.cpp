@@ -20,13 +20,10 @@
 namespace vantero {
 namespace {
 
-using test::BusService;
-using test::PrivateBus;
-
 // The program on the bus.
 struct PackCommand {
     QProcess process;
-    PackCommand(const PrivateBus& bus, const std::vector<std::string>& arguments) {
+    PackCommand(const test::PrivateBus& bus, const std::vector<std::string>& arguments) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                    QString::fromStdString(bus.address()));
@@ -47,7 +44,7 @@ struct PackCommand {
 // Ctrl+C while MapInfo packs the first table: that table is finished, no other is started, and
 // the log says the run was stopped; a second Ctrl+C ends the program at once.
 TEST(PackCommand, CtrlCStopsAfterTheTableInHandAndTwiceEndsAtOnce) {
-    PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
+    test::PrivateBus bus{{test::BusService{kMapInfoProgId, VANTERO_FAKE_MAPINFO}}};
     test::FakeServerFolder server(bus.serverFolder());
     test::TempFolder folder;
     std::vector<std::string> tables;
@@ -56,12 +53,10 @@ TEST(PackCommand, CtrlCStopsAfterTheTableInHandAndTwiceEndsAtOnce) {
         test::writeBytes(tables.back(), "!table\n  Type NATIVE\n");
     }
     const auto packing = [&](const std::string& table) {
-        for (int waited = 0; waited < 200; QThread::msleep(50), ++waited) {
-            const std::vector<std::string> sent = server.statements();
-            if (std::find(sent.begin(), sent.end(), "Pack Table " + table + " Graphic Data") !=
-                sent.end())
+        const std::string pack = "Pack Table " + table + " Graphic Data";
+        for (int waited = 0; waited < 200; QThread::msleep(50), ++waited)
+            if (const auto sent = server.statements(); std::count(sent.begin(), sent.end(), pack))
                 return true;
-        }
         return false;
     };
 
@@ -98,7 +93,7 @@ std::uint64_t folderBytes(const std::string& folder) {
 // A dry run over a folder tree says exactly which rows a pack drops and nearly what it frees,
 // and changes nothing; after the real pack, --only-needed has nothing left to do.
 TEST(PackCommand, ADryRunSaysWhatThePackThenDoes) {
-    PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    test::PrivateBus bus{{test::BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
     test::TempFolder folder;
     std::filesystem::create_directories(folder.file("north/wells"));
     const std::map<std::string, std::vector<long long>> deleted = {

@@ -14,16 +14,13 @@
 namespace vantero {
 namespace {
 
-using test::BusService;
-using test::PrivateBus;
-
 bool nameOwned(const QDBusConnection& connection) {
     return connection.interface()->isServiceRegistered(QString::fromLatin1(kMapInfoProgId)).value();
 }
 
 // Errors come back as a person calling by hand sees them, and the server goes on answering.
 TEST(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
-    PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    test::PrivateBus bus{{test::BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
     test::TempFolder folder;
     QProcess gdbus;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -53,7 +50,7 @@ TEST(StandinServer, AnswersGdbusAsAPersonWouldCallIt) {
 TEST(StandinServerLife, EndsAWhileAfterItsLastCallerHasLeftTheBusAndNotBefore) {
     // The server takes the grace time from the bus's environment, which is this process's.
     qputenv("VANTERO_STANDIN_LINGER_MS", "1500");
-    PrivateBus bus{{BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    test::PrivateBus bus{{test::BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
     qunsetenv("VANTERO_STANDIN_LINGER_MS");
     QDBusConnection watcher = bus.connect("standin-test");
     const auto call = [](const QDBusConnection& c) {
