@@ -77,6 +77,7 @@ TEST_F(Detect, KeywordsThatStraddleReadBoundariesAreFound) {
             EXPECT_EQ(Of("type" + pad + "native"), "Native") << boundary << " " << shift;
             EXPECT_EQ(Of(pad + "typ" + "e xls"), "Excel") << boundary << " " << shift;
             EXPECT_EQ(Of("type" + pad + "\rnative"), "Unknown") << boundary << " " << shift;
+            EXPECT_EQ(Of("\x1a" + pad + "\rtype native"), "Unknown") << boundary << " " << shift;
         }
     }
 }

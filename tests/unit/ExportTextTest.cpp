@@ -7,54 +7,50 @@
 #include <filesystem>
 #include <sys/resource.h>
 
-using vantero::RecordTable;
-using vantero::RecordTableError;
-using vantero::test::folderEntries;
-using vantero::test::readBytes;
-using vantero::test::TempFolder;
-using vantero::test::writeBytes;
-
+namespace vantero {
 namespace {
 
+using test::folderEntries;
+using test::readBytes;
+using test::TempFolder;
+using test::writeBytes;
+
 struct LogTable : RecordTable {
-    LogTable() { addStringField("Message", 255); }
+    LogTable() {
+        addStringField("Message", 255);
+        open();
+    }
     void add(const std::string& text) {
         append();
         setString("Message", text);
         post();
     }
-};
-
-std::string errorOf(RecordTable& t, const std::string& file) {
-    try {
-        t.exportText(file);
-    } catch (const RecordTableError& e) {
-        return e.what();
+    std::string errorOf(const std::string& file) {
+        try {
+            exportText(file);
+        } catch (const RecordTableError& e) {
+            return e.what();
+        }
+        return "no error";
     }
-    return "no error";
-}
-
-} // namespace
+};
 
 TEST(ExportText, WritesHeaderAndRowsTabJoinedWithCrLfAfterEveryLine) {
     TempFolder dir;
     RecordTable t;
-    t.addStringField("TableName", 150);
-    t.addStringField("TableType", 15);
-    t.addStringField("TablePath", 255);
+    for (const char* field : {"TableName", "TableType", "TablePath"})
+        t.addStringField(field, 255);
     t.open();
-    t.append();
-    t.setString("TableName", "roads.tab");
-    t.setString("TableType", "Native");
-    t.setString("TablePath", "/data");
-    t.post();
-    t.append(); // a record with null fields exports empty values
-    t.post();
-    t.append();
-    t.setString("TableName", "odd\tname\r\n.tab");
-    t.post();
+    const auto add = [&t](const std::vector<std::pair<const char*, const char*>>& values) {
+        t.append();
+        for (const auto& [field, value] : values)
+            t.setString(field, value);
+        t.post();
+    };
+    add({{"TableName", "roads.tab"}, {"TableType", "Native"}, {"TablePath", "/data"}});
+    add({}); // a record with null fields exports empty values
+    add({{"TableName", "odd\tname\r\n.tab"}});
     t.moveTo(1);
-
     t.exportText(dir.file("list.txt"));
     EXPECT_EQ(readBytes(dir.file("list.txt")), "TableName\tTableType\tTablePath\r\n"
                                                "roads.tab\tNative\t/data\r\n"
@@ -63,40 +59,28 @@ TEST(ExportText, WritesHeaderAndRowsTabJoinedWithCrLfAfterEveryLine) {
     EXPECT_EQ(t.currentRow(), 1u);
 }
 
+// An empty table gives the header alone, replacing what was there and leaving no temporary file;
+// a closed one writes nothing.
 TEST(ExportText, EmptyTableGivesTheHeaderAloneAndClosedTableWritesNothing) {
     TempFolder dir;
     LogTable t;
-    t.exportText(dir.file("closed.txt"));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("closed.txt")));
-
-    t.open();
+    writeBytes(dir.file("log.txt"), std::string(10000, 'o'));
     t.exportText(dir.file("log.txt"));
     EXPECT_EQ(readBytes(dir.file("log.txt")), "Message\r\n");
-}
-
-TEST(ExportText, ReplacesAnExistingFileAndLeavesNoTemporaryFile) {
-    TempFolder dir;
-    writeBytes(dir.file("log.txt"), std::string(10000, 'o'));
-    LogTable t;
-    t.open();
-    t.add("Packed table roads.tab");
-    t.exportText(dir.file("log.txt"));
-    EXPECT_EQ(readBytes(dir.file("log.txt")), "Message\r\nPacked table roads.tab\r\n");
+    t.close();
+    t.exportText(dir.file("closed.txt"));
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"log.txt"});
 }
 
 TEST(ExportText, FailureRaisesAndLeavesTheOldFileAsItWas) {
     TempFolder dir;
     LogTable t;
-    t.open();
-    t.add("row");
-
     const std::string missing = dir.file("no/such/folder/log.txt");
-    EXPECT_EQ(errorOf(t, missing), "Cannot create file " + missing);
+    EXPECT_EQ(t.errorOf(missing), "Cannot create file " + missing);
 
     // A directory in the way cannot be replaced, even by root.
     std::filesystem::create_directory(dir.file("taken"));
-    EXPECT_EQ(errorOf(t, dir.file("taken")), "Cannot create file " + dir.file("taken"));
+    EXPECT_EQ(t.errorOf(dir.file("taken")), "Cannot create file " + dir.file("taken"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken")));
 
     // A disk that fills up half-way: the file size limit stands in for it and binds root too.
@@ -110,7 +94,7 @@ TEST(ExportText, FailureRaisesAndLeavesTheOldFileAsItWas) {
     rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string error = errorOf(t, dir.file("log.txt"));
+    const std::string error = t.errorOf(dir.file("log.txt"));
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
 
@@ -125,13 +109,12 @@ TEST(ExportText, FailureRaisesAndLeavesTheOldFileAsItWas) {
 TEST(ExportText, KeepsReadOnlyFilesAndWritesThroughLinks) {
     TempFolder dir;
     LogTable t;
-    t.open();
     t.add("row");
     const std::string expected = "Message\r\nrow\r\n";
 
     writeBytes(dir.file("kept.log"), "old");
     std::filesystem::permissions(dir.file("kept.log"), std::filesystem::perms::owner_read);
-    EXPECT_EQ(errorOf(t, dir.file("kept.log")), "Cannot create file " + dir.file("kept.log"));
+    EXPECT_EQ(t.errorOf(dir.file("kept.log")), "Cannot create file " + dir.file("kept.log"));
     EXPECT_EQ(readBytes(dir.file("kept.log")), "old");
 
     std::filesystem::create_directory(dir.file("logs"));
@@ -145,3 +128,6 @@ TEST(ExportText, KeepsReadOnlyFilesAndWritesThroughLinks) {
     }
     EXPECT_EQ(readBytes(dir.file("logs/run.log")), expected);
 }
+
+} // namespace
+} // namespace vantero

@@ -14,25 +14,17 @@ namespace vantero {
 namespace {
 
 // Sets an environment variable for the scope, and puts it back.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
+struct ScopedVariable {
+    ScopedVariable(const char* name, const std::string& value)
+        : name(name),
+          old(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt) {
         setenv(name, value.c_str(), 1);
     }
-    ~ScopedVariable() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
+    ~ScopedVariable() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
+    const char* name;
+    std::optional<std::string> old;
 };
 
 TEST(UserPlaces, TheDesktopIsTheFolderTheUsersDirectoriesNameElseDesktopElseHome) {

@@ -1,5 +1,3 @@
-// The grid's selection rules, gesture by gesture, with the count announcements they make.
-
 #include "ui/GridSelection.h"
 
 #include <gtest/gtest.h>
@@ -29,55 +27,25 @@ struct Grid {
     // d u h e n N (down, up, home, end, page down, page up) with + for Shift or ^ for Ctrl before
     // them, ^_ Ctrl+Space, ^! Ctrl+Del, o any other key.
     void play(const std::string& gestures) {
+        constexpr GridKey kKeys[] = {GridKey::Down,  GridKey::Up,       GridKey::Home,
+                                     GridKey::End,   GridKey::PageDown, GridKey::PageUp,
+                                     GridKey::Space, GridKey::Delete,   GridKey::Other};
         std::istringstream words(gestures);
         for (std::string w; words >> w;) {
             const bool shift = w[0] == '+', ctrl = w[0] == '^';
             const std::string g = shift || ctrl ? w.substr(1) : w;
             const std::size_t row = g.size() > 1 ? std::stoul(g.substr(1)) : 0;
-            const std::string keys = "duhen";
-            switch (g[0]) {
-            case 'c':
-                click(row);
-                break;
-            case 'C':
-                click(row, true);
-                break;
-            case 's':
-                click(row, false, true);
-                break;
-            case 'x':
-                click(row, true, true);
-                break;
-            case 'p':
-                selection.mousePress(row, false, false);
-                break;
-            case 'r':
+            if (const std::size_t key = std::string("duhenN_!o").find(g[0]);
+                key != std::string::npos)
+                selection.keyPress(kKeys[key], ctrl, shift);
+            else if (g[0] == 'p' || g[0] == 'R')
+                selection.mousePress(row, false, false, g[0] == 'R');
+            else if (g[0] == 'r')
                 selection.mouseRelease(row);
-                break;
-            case 'R':
-                selection.mousePress(row, false, false, true);
-                break;
-            case 'f':
+            else if (g[0] == 'f')
                 selection.setFocusedRow(row);
-                break;
-            case 'N':
-                selection.keyPress(GridKey::PageUp, ctrl, shift);
-                break;
-            case '_':
-                selection.keyPress(GridKey::Space, ctrl, shift);
-                break;
-            case '!':
-                selection.keyPress(GridKey::Delete, ctrl, shift);
-                break;
-            case 'o':
-                selection.keyPress(GridKey::Other, ctrl, shift);
-                break;
-            default: {
-                const GridKey key[] = {GridKey::Down, GridKey::Up, GridKey::Home, GridKey::End,
-                                       GridKey::PageDown};
-                selection.keyPress(key[keys.find(g[0])], ctrl, shift);
-            }
-            }
+            else
+                click(row, g[0] == 'C' || g[0] == 'x', g[0] == 's' || g[0] == 'x');
         }
     }
 };

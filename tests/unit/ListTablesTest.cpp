@@ -7,15 +7,11 @@
 
 #include <filesystem>
 
-using testing::ElementsAre;
-using testing::UnorderedElementsAre;
-using vantero::listTables;
-using vantero::RecordTable;
-using vantero::test::folderEntries;
-using vantero::test::TempFolder;
-using vantero::test::writeBytes;
-
+namespace vantero {
 namespace {
+
+using test::writeBytes;
+using testing::ElementsAre;
 
 struct Row {
     std::string name, type, path;
@@ -27,7 +23,7 @@ struct Row {
 
 class Scan : public testing::Test {
 protected:
-    Scan() { vantero::declareTableListFields(tableList); }
+    Scan() { declareTableListFields(tableList); }
     std::vector<Row> list(const std::string& path) {
         listTables(tableList, path);
         std::vector<Row> rows;
@@ -39,24 +35,23 @@ protected:
         return rows;
     }
     RecordTable tableList;
-    TempFolder dir;
+    test::TempFolder dir;
 };
 
 // Windows lists names lower-cased (they open all the same); a case-sensitive system keeps them.
 std::string listed(const std::string& name) {
 #ifdef _WIN32
-    return vantero::asciiLower(name);
+    return asciiLower(name);
 #else
     return name;
 #endif
 }
 
-} // namespace
-
 TEST_F(Scan, ListsEveryTabEntryWithItsKindAndTheFolderAsGiven) {
     writeBytes(dir.file("Roads.TAB"), "!table\r\n  Type NATIVE\r\n");
     writeBytes(dir.file("Parcels.tab"), "!table\r\n  Type DBF\r\n");
     writeBytes(dir.file(".x.tab"), "Type RASTER\r");
+    writeBytes(dir.file(".tab"), "Type ACCESS\r");
     std::filesystem::create_directory(dir.file("dir.tab"));
     writeBytes(dir.file("CAF\xC9.TaB"), "Type XLS\r"); // not UTF-8: listed by its bytes
     writeBytes(dir.file("notes.txt"), "Type NATIVE\r");
@@ -64,16 +59,17 @@ TEST_F(Scan, ListsEveryTabEntryWithItsKindAndTheFolderAsGiven) {
     writeBytes(dir.file("x.tabs"), "Type NATIVE\r");
 
     EXPECT_THAT(list(dir.path()),
-                UnorderedElementsAre(Row{listed("Roads.TAB"), "Native", dir.path()},
-                                     Row{listed("Parcels.tab"), "Dbase", dir.path()},
-                                     Row{".x.tab", "Raster", dir.path()},
-                                     Row{"dir.tab", "Unknown", dir.path()},
-                                     Row{listed("CAF\xC9.TaB"), "Excel", dir.path()}));
+                testing::UnorderedElementsAre(Row{listed("Roads.TAB"), "Native", dir.path()},
+                                              Row{listed("Parcels.tab"), "Dbase", dir.path()},
+                                              Row{".x.tab", "Raster", dir.path()},
+                                              Row{".tab", "Access", dir.path()},
+                                              Row{"dir.tab", "Unknown", dir.path()},
+                                              Row{listed("CAF\xC9.TaB"), "Excel", dir.path()}));
 
     // Rows come in the order the directory gives its entries, and ids in posting order.
     std::vector<std::string> order;
-    for (const auto& name : folderEntries(dir.path()))
-        if (name.size() > 4 && vantero::endsWithIgnoringAsciiCase(name, ".tab"))
+    for (const auto& name : test::folderEntries(dir.path()))
+        if (endsWithIgnoringAsciiCase(name, ".tab"))
             order.push_back(listed(name));
     std::vector<std::string> listed;
     for (std::size_t r = 0; r < tableList.recordCount(); ++r) {
@@ -115,3 +111,6 @@ TEST_F(Scan, EmptyPathSearchesTheRootFolderWithAnEmptyTablePath) {
         r.path.clear();
     EXPECT_EQ(list(""), root);
 }
+
+} // namespace
+} // namespace vantero

@@ -6,16 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <tuple>
 
 namespace vantero {
 namespace {
 
 using test::RecordedCall;
 using test::RecordingFactory;
+using Calls = std::vector<RecordedCall>;
 
 // Every statement the program sends, exactly as MapInfo is sent it.
-TEST(Statements, TextIsExactlyWhatMapInfoIsSent) {
+TEST(MapInfoLink, StatementsAreExactlyWhatMapInfoIsSent) {
     const std::pair<std::string, std::string> cases[] = {
         {setNextDocumentParentStatement(123456), "Set Next Document Parent 123456 Style 1"},
         {setApplicationWindowStatement(0xFFFFFFFFu), "Set Application Window 4294967295"},
@@ -36,7 +39,7 @@ TEST(Statements, TextIsExactlyWhatMapInfoIsSent) {
 }
 
 // The lower-cased name up to the first dot, made a valid MapBasic name.
-TEST(Statements, TheAliasIsAValidNameFromTheTableName) {
+TEST(MapInfoLink, TheAliasIsAValidNameFromTheTableName) {
     const std::pair<const char*, const char*> cases[] = {
         {"Roads.TAB", "roads"},
         {"my.roads.tab", "my"},
@@ -54,27 +57,28 @@ TEST(Statements, TheAliasIsAValidNameFromTheTableName) {
     }
 }
 
-TEST(ErrorText, TrimsTrailingBlanksControlsAndPeriodsOnly) {
-    EXPECT_EQ(trimErrorText("Table roads not found.  \r\n"), "Table roads not found");
-    EXPECT_EQ(trimErrorText("v. 4.0 ...\t. ."), "v. 4.0");
-    EXPECT_EQ(trimErrorText(" ... "), "");
-    EXPECT_EQ(trimErrorText(std::string("stop\0", 5)), "stop");
-    // Bytes above 127 are letters of the code page, not controls, even where char is signed.
-    EXPECT_EQ(trimErrorText("Datei gel\xF6scht\xA0"), "Datei gel\xF6scht\xA0");
-}
-
-TEST(ErrorText, FallsBackToSystemTextThenToTheCode) {
+// The server's text without trailing blanks, controls and periods; when nothing is left, the
+// system's text for the code; when still nothing, the code.
+TEST(MapInfoLink, ServerErrorTextIsTrimmedElseTheSystemsElseTheCode) {
     const auto system = [](std::uint32_t code) {
         return code == 0x80004005u ? "Unspecified error.\r\n" : "";
     };
-    EXPECT_EQ(serverErrorText("Bad alias.", 0x80004005u, system), "Bad alias");
-    EXPECT_EQ(serverErrorText(" . ", 0x80004005u, system), "Unspecified error");
-    EXPECT_EQ(serverErrorText("", kDispatchException, system), "OLE error 80020009");
+    const std::tuple<std::string, std::uint32_t, const char*> cases[] = {
+        {"Table roads not found.  \r\n", 0x80004005u, "Table roads not found"},
+        {"v. 4.0 ...\t. .", 0x80004005u, "v. 4.0"},
+        {std::string("stop\0", 5), 0x80004005u, "stop"},
+        // Bytes above 127 are letters of the code page, not controls, even where char is signed.
+        {"Datei gel\xF6scht\xA0", 0x80004005u, "Datei gel\xF6scht\xA0"},
+        {" . ", 0x80004005u, "Unspecified error"},
+        {" ... ", kDispatchException, "OLE error 80020009"},
+    };
+    for (const auto& [description, code, text] : cases)
+        EXPECT_EQ(serverErrorText(description, code, system), text) << description;
     EXPECT_EQ(serverErrorText("", 0xabcdef, {}), "OLE error 00ABCDEF");
     EXPECT_EQ(methodNotSupportedText("do"), "Method 'do' not supported by automation object");
 }
 
-TEST(SendCommand, CallsDoWithTheStatementOrSaysThereIsNoObject) {
+TEST(MapInfoLink, SendCommandCallsDoWithTheStatementOrSaysThereIsNoObject) {
     AutomationVariant mapInfo;
     try {
         sendCommand(mapInfo, "close all");
@@ -87,26 +91,15 @@ TEST(SendCommand, CallsDoWithTheStatementOrSaysThereIsNoObject) {
     RecordingFactory factory;
     mapInfo.assign(factory.createObject(kMapInfoProgId));
     sendCommand(mapInfo, "close all");
-    EXPECT_EQ(factory.log->calls, (std::vector<RecordedCall>{{"do", "close all"}}));
+    EXPECT_EQ(factory.log->calls, (Calls{{"do", "close all"}}));
 }
 
-TEST(ConnectMapInfo, CreatesTheObjectAndSendsTheSetUpStatementsInOrder) {
-    RecordingFactory factory;
-    AutomationVariant mapInfo;
-    ASSERT_TRUE(connectMapInfo(mapInfo, factory, 4242).connected);
-    EXPECT_EQ(factory.progIds, std::vector<std::string>{"MapInfo.Application"});
-    EXPECT_EQ(factory.log->calls,
-              (std::vector<RecordedCall>{{"do", "Set Next Document Parent 4242 Style 1"},
-                                         {"do", "Set Application Window 4242"},
-                                         {"do", "set progressbars off"}}));
-    EXPECT_FALSE(mapInfo.isEmpty());
-    mapInfo.clear();
-    EXPECT_EQ(factory.log->released, 1);
-}
-
-// The first failure ends the sequence, of any kind; an object that was created stays.
-TEST(ConnectMapInfo, StopsAtTheFirstFailureAndKeepsACreatedObject) {
-    for (std::size_t failing = 0; failing < 3; ++failing) {
+// The first failure ends the set-up, of any kind; an object that was created stays.
+TEST(MapInfoLink, ConnectingSendsTheSetUpStatementsInOrderAndStopsAtTheFirstFailure) {
+    const Calls setUp = {{"do", "Set Next Document Parent 4242 Style 1"},
+                         {"do", "Set Application Window 4242"},
+                         {"do", "set progressbars off"}};
+    for (std::size_t failing = 0; failing <= setUp.size(); ++failing) {
         RecordingFactory factory;
         factory.log->onCall = [&](const RecordedCall&) {
             if (factory.log->calls.size() != failing + 1)
@@ -116,9 +109,13 @@ TEST(ConnectMapInfo, StopsAtTheFirstFailureAndKeepsACreatedObject) {
             throw ServerError("Invalid window handle");
         };
         AutomationVariant mapInfo;
-        EXPECT_FALSE(connectMapInfo(mapInfo, factory, 7).connected) << failing;
-        EXPECT_EQ(factory.log->calls.size(), failing + 1);
+        EXPECT_EQ(connectMapInfo(mapInfo, factory, 4242).connected, failing == setUp.size());
+        EXPECT_EQ(factory.progIds, std::vector<std::string>{"MapInfo.Application"});
+        const std::size_t sent = std::min(failing + 1, setUp.size());
+        EXPECT_EQ(factory.log->calls, Calls(setUp.begin(), setUp.begin() + sent)) << failing;
         EXPECT_FALSE(mapInfo.isEmpty());
+        mapInfo.clear();
+        EXPECT_EQ(factory.log->released, 1);
     }
     RecordingFactory noServer;
     noServer.failCreation = [] { throw AutomationError("Invalid class string"); };
@@ -129,15 +126,14 @@ TEST(ConnectMapInfo, StopsAtTheFirstFailureAndKeepsACreatedObject) {
     EXPECT_TRUE(mapInfo.isEmpty());
 }
 
-TEST(OpenMapInfoTable, TrueOnSuccessAndFalseForEveryFailureWithoutThrowing) {
+TEST(MapInfoLink, OpeningATableIsTrueOnSuccessAndFalseForEveryFailureWithoutThrowing) {
     RecordingFactory factory;
     AutomationVariant mapInfo;
     EXPECT_FALSE(openMapInfoTable(mapInfo, "/d/roads.tab", "roads")); // no object yet
     mapInfo.assign(factory.createObject(kMapInfoProgId));
-    EXPECT_TRUE(openMapInfoTable(mapInfo, "/d/a\"b.tab", "a_b"));
+    EXPECT_TRUE(openMapInfoTable(mapInfo, "/d/roads.tab", "roads"));
     EXPECT_EQ(factory.log->arguments(),
-              std::vector<std::string>{"open table \"/d/a\"\"b.tab\" as a_b"});
-
+              std::vector<std::string>{"open table \"/d/roads.tab\" as roads"});
     factory.log->onCall = [](const RecordedCall&) { throw ServerError("File not found"); };
     EXPECT_FALSE(openMapInfoTable(mapInfo, "/d/x.tab", "x"));
     factory.log->onCall = [](const RecordedCall&) { throw AutomationError("Disconnected"); };

@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-using testing::ElementsAre;
-using vantero::Bookmark;
-using vantero::RecordTable;
-using vantero::RecordTableError;
-using Strings = std::vector<std::string>;
-
+namespace vantero {
 namespace {
+
+using Strings = std::vector<std::string>;
+using testing::ElementsAre;
 
 // The run log's shape: one message field of 255 bytes.
 struct MessageTable : RecordTable {
@@ -41,31 +39,24 @@ struct MessageTable : RecordTable {
     }
 };
 
-struct Recorder : vantero::RecordTableObserver {
+struct Recorder : RecordTableObserver {
     Strings events;
     bool bulk = false; // takes many deletions at once
-    void recordAppended(std::size_t row) override { add("appended", row); }
+    void recordAppended(std::size_t row) override { recordsAre("appended", {row}); }
     void tableEmptied() override { events.emplace_back("emptied"); }
     void currentMoved(std::optional<std::size_t> row) override {
         events.push_back(row ? "current " + std::to_string(*row) : "current none");
     }
-    void recordDeleted(std::size_t row) override { add("deleted", row); }
+    void recordDeleted(std::size_t row) override { recordsAre("deleted", {row}); }
     void recordsDeleted(const std::vector<std::size_t>& rows) override {
-        if (!bulk) {
-            RecordTableObserver::recordsDeleted(rows);
-            return;
-        }
-        std::string text = "deleted";
-        for (const std::size_t row : rows)
-            text += " " + std::to_string(row);
-        events.push_back(text);
+        bulk ? recordsAre("deleted", rows) : RecordTableObserver::recordsDeleted(rows);
     }
-    void add(const char* what, std::size_t row) {
-        events.push_back(std::string(what) + " " + std::to_string(row));
+    void recordsAre(std::string what, const std::vector<std::size_t>& rows) {
+        for (const std::size_t row : rows)
+            what += " " + std::to_string(row);
+        events.push_back(what);
     }
 };
-
-} // namespace
 
 // Ids run from 1 in posting order; a cancelled append uses none, deleted ones are not reused, and
 // Close and Open start again from 1, so a bookmark taken before reaches the new record of its id.
@@ -176,3 +167,6 @@ TEST(RecordTable, DeletingManyRowsEndsAsDeletingThemOneByOne) {
     t.removeObserver(&bulk);
     t.removeObserver(&single);
 }
+
+} // namespace
+} // namespace vantero
