@@ -1,8 +1,14 @@
-// The real stand-in server on a private bus, called through gdbus as a person would, and its life.
+// The real stand-in server on a private bus: a pack run through the program's own link, calls
+// through gdbus as a person would make them, and its life.
 
+#include "catalogue/ListTables.h"
 #include "mapinfo/MapInfoLink.h"
 #include "mapinfo/Statements.h"
+#include "mapinfo/dbus/DBusAutomation.h"
+#include "pack/PackRun.h"
+#include "pack/RunLog.h"
 #include "tests/standin/TableSupport.h"
+#include "tests/support/PackViews.h"
 #include "tests/support/PrivateBus.h"
 
 #include <QDBusConnectionInterface>
@@ -10,12 +16,58 @@
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <ogr_core.h>
 
 namespace vantero {
 namespace {
 
 bool nameOwned(const QDBusConnection& connection) {
     return connection.interface()->isServiceRegistered(QString::fromLatin1(kMapInfoProgId)).value();
+}
+
+// my.roads.tab is refused and stays open under "my"; my.rivers.tab, with the same alias, is packed
+// under a fresh one, and the log says so only for the table that was packed.
+TEST(StandinServer, ARefusedTableDoesNotMakeTheNextWithItsAliasSeemPacked) {
+    test::PrivateBus bus{{test::BusService{kMapInfoProgId, VANTERO_MAPINFO_STANDIN}}};
+    test::TempFolder folder;
+    QDBusConnection connection = bus.connect("standin-test");
+    DBusAutomationFactory factory{connection};
+    AutomationVariant mapInfo;
+    ASSERT_TRUE(connectMapInfo(mapInfo, factory, 0x100000005ull).connected);
+    RecordTable tableList, log;
+    declareTableListFields(tableList);
+    tableList.open();
+    for (const char* name : {"my.roads", "my.rivers"}) {
+        standin::test::makeGdalTable(
+            folder.path(), name, {{"name", OFTString, 20}},
+            [](int row) {
+                return standin::test::NewRow{
+                    {"n" + std::to_string(row)}, "POINT (" + std::to_string(row) + " 1)", ""};
+            },
+            10, {2, 5});
+        tableList.append();
+        tableList.setString(kTableNameField, name + std::string(".tab"));
+        tableList.setString(kTablePathField, folder.path());
+        tableList.post();
+    }
+    const std::string roads = folder.file("my.roads.tab"), rivers = folder.file("my.rivers.tab");
+    test::writeBytes(roads, test::readBytes(roads) +
+                                "begin_metadata\n\"\\IsReadOnly\" = \"TRUE\"\nend_metadata\n");
+    declareRunLogFields(log);
+    log.open();
+    test::RecordedView view;
+    PackRun run(view, log);
+    run.windowShown(mapInfo);
+    run.run(mapInfo, test::ChosenRows(tableList, {0, 1}), tableList);
+
+    const std::size_t message = log.requireField(kMessageField);
+    ASSERT_EQ(log.recordCount(), 3u);
+    EXPECT_NE(log.valueAt(0, message).find("my.roads"), std::string::npos);
+    EXPECT_EQ(log.valueAt(1, message), "Packed table " + rivers);
+    EXPECT_EQ(standin::test::readWithGdal(rivers).features.back().fid, 8);
+    EXPECT_EQ(standin::test::readWithGdal(roads).features.back().fid, 10);
+    mapInfo.clear();
+    QDBusConnection::disconnectFromBus(connection.name());
 }
 
 // Errors come back as a person calling by hand sees them, and the server goes on answering.

@@ -69,8 +69,8 @@ std::string copyTable(const std::string& fromFolder, const std::string& table,
 
 Snapshot takeSnapshot(const std::string& folder) {
     Snapshot files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files[entry.path().filename().string()] =
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        files[fs::relative(entry.path(), folder).string()] =
             entry.is_regular_file() ? readFile(entry.path().string()) : std::string("<folder>");
     return files;
 }

@@ -40,7 +40,7 @@ std::string modeName(PackParts mode);
 std::string copyTable(const std::string& fromFolder, const std::string& table,
                       const std::string& toFolder);
 
-// Every file of a folder by name, with its bytes.
+// Every file of a folder and of the folders below, by its path inside the folder, with its bytes.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot takeSnapshot(const std::string& folder);
 // The names in which two snapshots differ, for a failure message: " name" for a file whose
