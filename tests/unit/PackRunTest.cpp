@@ -60,22 +60,32 @@ protected:
 };
 
 // The selected tables in list order, with the clause the options give; a table at the root has
-// two separators in a row, as joined.
-TEST_F(PackRunTest, TheSelectedTablesArePackedInListOrderWithTheExactStatements) {
+// two separators in a row, as joined. A server error is its table's log row, cut to the log's 255
+// bytes, and the run goes on without the rest of that table's statements; a failed open is not
+// logged by itself: the pack that follows says whether it went.
+TEST_F(PackRunTest, TheSelectedTablesArePackedInListOrderAndAFailureEndsOnlyItsTable) {
     list("/data/city", {"roads.tab", "my.parcels.TAB", "not selected.tab"});
     list("/", {"2019 wells.tab"});
     view.parts = {false, true};
-    run.requestStop(); // left over from the last run: showing the window clears it
-    showAndRun({0, 1, 3});
+    calls->onCall = [](const test::RecordedCall& call) {
+        if (call.argument == "Pack Table my Data")
+            throw ServerError(std::string(300, 'x'), kDispatchException);
+        if (call.argument.rfind("open table \"//", 0) == 0)
+            throw ServerError("no such table", kDispatchException);
+    };
+    run.windowShown(mapInfo);
+    run.requestStop(); // pressed while waiting: it enables Cancel and Save Log; the run clears it
+    EXPECT_TRUE(view.cancelAndSave);
+    view.onDrain = [this](int) { EXPECT_FALSE(view.cancelAndSave); };
+    run.run(mapInfo, ChosenRows(tableList, {0, 1, 3}), tableList);
     EXPECT_EQ(
         runStatements(),
         (Lines{"close all", "open table \"/data/city/roads.tab\" as roads", "Pack Table roads Data",
                "close all", "open table \"/data/city/my.parcels.TAB\" as my", "Pack Table my Data",
-               "close all", "open table \"//2019 wells.tab\" as _2019_wells",
-               "Pack Table _2019_wells Data", "close all"}));
-    EXPECT_EQ(logLines(),
-              (Lines{"Packed table /data/city/roads.tab", "Packed table /data/city/my.parcels.TAB",
-                     "Packed table //2019 wells.tab", "Process Complete."}));
+               "open table \"//2019 wells.tab\" as _2019_wells", "Pack Table _2019_wells Data",
+               "close all"}));
+    EXPECT_EQ(logLines(), (Lines{"Packed table /data/city/roads.tab", std::string(255, 'x'),
+                                 "Packed table //2019 wells.tab", "Process Complete."}));
     EXPECT_EQ(view.progressTexts,
               (Lines{"", "Preparing to batch the selected table(s)...", "roads.tab (1 of 3)",
                      "my.parcels.TAB (2 of 3)", "2019 wells.tab (3 of 3)"}));
@@ -84,23 +94,6 @@ TEST_F(PackRunTest, TheSelectedTablesArePackedInListOrderWithTheExactStatements)
     EXPECT_FALSE(view.timer);
     EXPECT_TRUE(view.cancelAndSave);
     EXPECT_FALSE(view.busy);
-}
-
-// A server error is the failing table's log row, cut to the log's 255 bytes, and the run goes on;
-// the rest of that table's statements, its "close all" too, are skipped.
-TEST_F(PackRunTest, AFailingTableIsLoggedAndTheRunGoesOn) {
-    list("/d", {"roads.tab", "parcels.tab", "wells.tab"});
-    calls->onCall = [](const test::RecordedCall& call) {
-        if (call.argument == "Pack Table parcels Graphic Data")
-            throw ServerError(std::string(300, 'x'), kDispatchException);
-        if (call.argument == "open table \"/d/wells.tab\" as wells")
-            throw ServerError("no such table", kDispatchException);
-    };
-    showAndRun({0, 1, 2});
-    // A failed open is not logged by itself: the pack that follows says whether it went.
-    EXPECT_EQ(logLines(), (Lines{"Packed table /d/roads.tab", std::string(255, 'x'),
-                                 "Packed table /d/wells.tab", "Process Complete."}));
-    EXPECT_EQ(runStatements()[6], "open table \"/d/wells.tab\" as wells");
 }
 
 // Stop is served by the drain before each table: the table the progress text names is always
@@ -132,16 +125,6 @@ TEST_F(PackRunTest, StopEndsTheRunBeforeTheNextTableIsNamed) {
         EXPECT_TRUE(view.cancelAndSave);
         EXPECT_FALSE(view.busy);
     }
-
-    // Pressed while waiting, it enables Cancel and Save Log; the run clears it again.
-    run.windowShown(mapInfo);
-    run.requestStop();
-    EXPECT_TRUE(run.stopRequested());
-    EXPECT_TRUE(view.cancelAndSave);
-    view.onDrain = [this](int) { EXPECT_FALSE(view.cancelAndSave); };
-    const ChosenRows selection(tableList, {0});
-    run.run(mapInfo, selection, tableList);
-    EXPECT_EQ(logLines(), (Lines{"Packed table /d/roads.tab", "Process Complete."}));
 }
 
 // A table whose pack failed stays open in MapInfo under its alias; a later table with the same

@@ -15,7 +15,6 @@
 namespace vantero::standin {
 namespace {
 
-using test::readBytes;
 using test::TempFolder;
 using test::writeBytes;
 
@@ -85,7 +84,6 @@ TEST(StandinStatements, AreReadAsMapInfoWouldReadThem) {
          "Set Next Document Parent needs Style 1 in: Set Next Document Parent 5"},
         {"Close All Now", "Unexpected \"Now\" in: Close All Now"},
         {"", "Unrecognized command: "},
-        {"Select * From t", "Unrecognized command: Select * From t"},
     };
     for (const auto& [statement, reading] : cases)
         EXPECT_EQ(parsed(statement), reading) << statement;
@@ -151,16 +149,12 @@ TEST_F(StandinSessionTest, OpenRefusesWhatIsNotATableAndNamesIt) {
     EXPECT_TRUE(session.openTables().empty()) << "a failed open binds nothing";
 }
 
-// The pack's own tests cover what it refuses; here, that a refused table stays open, as in MapInfo.
-TEST_F(StandinSessionTest, ARefusedPackChangesNothingAndLeavesTheTableOpen) {
-    copy("first_table");
-    copy("second_table");
-    const std::string view = copy("view_first_table_second_table");
-    const std::string before = readBytes(view);
-    session.run(open(view, "t"));
+// The pack's own tests cover what it refuses and that it changes nothing; here, that a refused
+// table stays open, as in MapInfo.
+TEST_F(StandinSessionTest, ARefusedPackLeavesTheTableOpen) {
+    session.run(open(copy("view_first_table_second_table"), "t"));
     const std::string error = errorOf(session, "Pack Table t Graphic Data");
     EXPECT_NE(error.find("only native and dBase tables can be packed"), std::string::npos) << error;
-    EXPECT_EQ(readBytes(view), before);
     EXPECT_EQ(session.openTables().size(), 1u);
 }
 
