@@ -86,7 +86,6 @@ TEST_F(Detect, KeywordsThatStraddleReadBoundariesAreFound) {
 TEST_F(Detect, AnythingThatCannotBeReadIsUnknown) {
     EXPECT_EQ(kindOf(dir.file("missing.tab")), "Unknown");
     EXPECT_EQ(kindOf(""), "Unknown");
-
     std::filesystem::create_directory(dir.file("dir.tab"));
     EXPECT_EQ(kindOf(dir.file("dir.tab")), "Unknown");
 

@@ -72,12 +72,10 @@ TEST(ExportText, FailureRaisesAndLeavesTheOldFileAsItWas) {
     LogTable t;
     const std::string missing = dir.file("no/such/folder/log.txt");
     EXPECT_EQ(t.errorOf(missing), "Cannot create file " + missing);
-
     // A directory in the way cannot be replaced, even by root.
     std::filesystem::create_directory(dir.file("taken"));
     EXPECT_EQ(t.errorOf(dir.file("taken")), "Cannot create file " + dir.file("taken"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken")));
-
     // A disk that fills up half-way: the file size limit stands in for it and binds root too.
     const std::string old = "old log that must survive\r\n";
     writeBytes(dir.file("log.txt"), old);
@@ -92,7 +90,6 @@ TEST(ExportText, FailureRaisesAndLeavesTheOldFileAsItWas) {
     const std::string error = t.errorOf(dir.file("log.txt"));
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
-
     EXPECT_EQ(error, "Cannot create file " + dir.file("log.txt"));
     EXPECT_EQ(readBytes(dir.file("log.txt")), old);
     auto entries = folderEntries(dir.path());
@@ -106,12 +103,10 @@ TEST(ExportText, KeepsReadOnlyFilesAndWritesThroughLinks) {
     LogTable t;
     t.add("row");
     const std::string expected = "Message\r\nrow\r\n";
-
     writeBytes(dir.file("kept.log"), "old");
     std::filesystem::permissions(dir.file("kept.log"), std::filesystem::perms::owner_read);
     EXPECT_EQ(t.errorOf(dir.file("kept.log")), "Cannot create file " + dir.file("kept.log"));
     EXPECT_EQ(readBytes(dir.file("kept.log")), "old");
-
     std::filesystem::create_directory(dir.file("logs"));
     writeBytes(dir.file("logs/run.log"), "old");
     std::filesystem::create_symlink("logs/run.log", dir.file("link.log"));

@@ -13,7 +13,6 @@ using Rows = std::vector<std::size_t>;
 struct Grid {
     Rows announced;
     GridSelection selection{[this](std::size_t count) { announced.push_back(count); }};
-
     explicit Grid(std::size_t rows, std::size_t page = 3) {
         for (std::size_t i = 0; i < rows; ++i)
             selection.rowAppended();

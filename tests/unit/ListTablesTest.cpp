@@ -70,7 +70,6 @@ TEST_F(Scan, RebuildsFromScratchAndMissingFoldersGiveNoRows) {
     EXPECT_EQ(list(dir.path()).size(), 1u);
     EXPECT_EQ(list(dir.path()).size(), 1u);
     EXPECT_EQ(tableList.recIdAt(0), 1);
-
     EXPECT_TRUE(list(dir.file("gone")).empty());
     EXPECT_TRUE(tableList.isOpen());
     EXPECT_TRUE(list(dir.file("a.tab")).empty()); // a file is not a folder
@@ -80,7 +79,6 @@ TEST_F(Scan, FolderPathIsJoinedWithOneSeparatorAndKeptAsGiven) {
     writeBytes(dir.file("a.tab"), "Type NATIVE\r");
     const std::string trailing = dir.path() + "/";
     EXPECT_EQ(list(trailing), Rows{"a.tab|Native|" + trailing});
-
     // Long paths are cut to the field's 255 bytes, the detection still uses the whole path.
     std::string deep = dir.path();
     while (deep.size() < 300) {
@@ -89,9 +87,7 @@ TEST_F(Scan, FolderPathIsJoinedWithOneSeparatorAndKeptAsGiven) {
     }
     writeBytes(deep + "/b.tab", "Type DBF\r");
     EXPECT_EQ(list(deep), Rows{"b.tab|Dbase|" + deep.substr(0, 255)});
-}
-
-TEST_F(Scan, EmptyPathSearchesTheRootFolderWithAnEmptyTablePath) {
+    // An empty path searches the root folder, with an empty table path.
     Rows root = list("/");
     for (std::string& row : root)
         row.pop_back(); // the path "/"

@@ -6,12 +6,8 @@ namespace {
 
 // The folder a saved file is written beside, and the file's name, as the program splits paths.
 TEST(Paths, SplitIntoFolderAndName) {
-    struct Case {
-        const char* path;
-        const char* folder;
-        const char* name;
-    };
-    const Case cases[] = {
+    const char* const cases[][3] = {
+        // the path, its folder, its name
         {"run.log", ".", "run.log"},
         {"/run.log", "/", "run.log"},
         {"/data/city/run.log", "/data/city", "run.log"},
@@ -22,9 +18,9 @@ TEST(Paths, SplitIntoFolderAndName) {
         {"\\\\server\\share\\run.log", "\\\\server\\share", "run.log"},
 #endif
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(vantero::folderOf(c.path), c.folder) << c.path;
-        EXPECT_EQ(vantero::fileNameOf(c.path), c.name) << c.path;
+    for (const auto& [path, folder, name] : cases) {
+        EXPECT_EQ(vantero::folderOf(path), folder) << path;
+        EXPECT_EQ(vantero::fileNameOf(path), name) << path;
     }
 }
 

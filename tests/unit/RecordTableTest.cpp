@@ -72,7 +72,6 @@ TEST(RecordTable, IdsAndBookmarks) {
     EXPECT_EQ(t.getString("Message"), "d");
     t.gotoBookmark(Bookmark{}); // an empty bookmark does nothing
     EXPECT_EQ(t.getString("Message"), "d");
-
     t.close();
     t.open();
     for (const char* text : {"x", "y", "z"})

@@ -17,6 +17,7 @@ namespace {
 
 using test::TempFolder;
 using test::writeBytes;
+const auto open = openTableStatement;
 
 std::string errorOf(StandinSession& session, const std::string& statement) {
     try {
@@ -93,7 +94,6 @@ class StandinSessionTest : public ::testing::Test {
 protected:
     TempFolder folder;
     StandinSession session;
-
     // Copies the sample's files; returns its .tab.
     std::string copy(const std::string& table) {
         for (const auto& entry : std::filesystem::directory_iterator(VANTERO_TESTDATA)) {
@@ -106,9 +106,6 @@ protected:
                                          std::filesystem::perm_options::add);
         }
         return folder.file(table + ".tab");
-    }
-    static std::string open(const std::string& path, const std::string& alias) {
-        return openTableStatement(path, alias);
     }
 };
 
