@@ -75,14 +75,11 @@ void expectRefused(const std::string& tab, const std::string& named, const std::
 
 // A journal of the pack's swap naming one file, its checksum spoilt by the bits of spoil.
 std::string journal(const std::string& name, std::uint32_t spoil = 0) {
-    std::string bytes = "VANTERO-PACK-JOURNAL-1\n" + std::string(8, '\0') + name + "....";
-    putLe32(bytes, 23, 1);
-    putLe32(bytes, 27, static_cast<std::uint32_t>(name.size()));
+    const std::string bytes = "VANTERO-PACK-JOURNAL-1\n" + le(1, 4) + le(name.size(), 4) + name;
     std::uint32_t sum = 2166136261u; // FNV-1a
-    for (std::size_t i = 0; i + 4 < bytes.size(); ++i)
-        sum = (sum ^ static_cast<unsigned char>(bytes[i])) * 16777619u;
-    putLe32(bytes, bytes.size() - 4, sum ^ spoil);
-    return bytes;
+    for (const char c : bytes)
+        sum = (sum ^ static_cast<unsigned char>(c)) * 16777619u;
+    return bytes + le(sum ^ spoil, 4);
 }
 
 } // namespace
@@ -152,9 +149,6 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
     const auto poke = [](const char* file, std::size_t at, char value) {
         return Edit{file, [=](std::string& b) { b.at(at) = value; }};
     };
-    const auto cut = [](const char* file, std::size_t size) {
-        return Edit{file, [=](std::string& b) { b.resize(b.size() - size); }};
-    };
     const auto tab = [](std::string from, std::string to) {
         return Edit{"made.tab", [=](std::string& b) { b.replace(b.find(from), from.size(), to); }};
     };
@@ -172,7 +166,9 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         std::vector<PackParts> refused = {kGraphic, kData, kBoth};
     };
     const std::vector<Case> cases = {
-        {".DAT shorter than its header says", {cut("made.dat", 100)}, "made.dat"},
+        {".DAT shorter than its header says",
+         {{"made.dat", [](std::string& b) { b.resize(b.size() - 100); }}},
+         "made.dat"},
         {".DAT without a record length", {put("made.dat", 10, 0)}, "made.dat"},
         {"a field of another type", {tab("num Integer", "num SmallInt")}, "made.dat"},
         {"a field of another width", {tab("Char (24)", "Char (20)")}, "made.dat"},
@@ -187,17 +183,13 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         // Found on a user's table: no record, tens of thousands of objects far past a .MAP
         // that counts none. A pack once emptied its .ID.
         {"a .DAT without records and a .ID with many",
-         {{"made.dat",
-           [](std::string& b) {
-               putLe32(b, 4, 0);
-               b.resize(le32(b, 8) & 0xFFFF);
-               b += '\x1a';
-           }},
+         {put("made.dat", 4, 0),
+          {"made.dat", [](std::string& b) { b = b.substr(0, le32(b, 8) & 0xFFFF) + '\x1a'; }},
           {"made.id",
            [](std::string& b) {
-               b.assign(4 * 40000, '\0');
-               for (std::size_t at = 0; at < b.size(); at += 4)
-                   putLe32(b, at, 0x10000000u + static_cast<std::uint32_t>(at));
+               b.clear();
+               for (std::uint32_t at = 0; at < 4 * 40000; at += 4)
+                   b += le(0x10000000u + at, 4);
            }},
           counts(0)},
          "made.id"},
@@ -312,48 +304,33 @@ TEST(Refusal, TableBusyInAnotherPack) {
 // flag is one dBase knows, nothing follows the records, and no dBase index depends on the rows.
 TEST(DbaseTables, DataPackDropsDeletedRowsOnly) {
     ScratchFolder folder;
-    const std::string tab =
-        copyTable(testData(""), "tab_with_dbf_with_delete_column", folder.path());
-    const std::string dbf = folder.file("tab_with_dbf_with_delete_column.dbf");
-    const std::string id = folder.file("tab_with_dbf_with_delete_column.id");
-    const std::string sample = readFile(dbf);
+    const std::string name = "tab_with_dbf_with_delete_column", dbf = folder.file(name + ".dbf");
+    const std::string tab = copyTable(testData(""), name, folder.path()), sample = readFile(dbf);
     ASSERT_EQ(readTableStorage(tab), TableStorage::Dbf);
     const std::uint32_t headerLength = le32(sample, 8) & 0xFFFF,
                         recordLength = le32(sample, 10) & 0xFFFF;
     ASSERT_EQ(sample.size(), headerLength + recordLength + 1);
-
-    // Five rows, two of them deleted; the sample's one record is the model for all.
-    std::vector<std::string> rows;
-    for (const auto& [flag, text] :
-         {std::pair{' ', "one"}, {'*', "two"}, {' ', "three"}, {'*', "four"}, {' ', "five"}}) {
-        std::string r(recordLength, ' ');
-        r[0] = flag;
-        r[9] = static_cast<char>('1' + rows.size());
-        rows.push_back(r.replace(10, std::string(text).size(), text));
-    }
-    const auto table = [&](const std::vector<std::string>& records, const std::string& end) {
-        std::string bytes = sample.substr(0, headerLength);
-        putLe32(bytes, 4, static_cast<std::uint32_t>(records.size()));
-        for (const std::string& r : records)
-            bytes += r;
+    // The sample's header over records given as pairs of a deletion flag and the row's number.
+    const auto table = [&](const std::string& rows, const std::string& end) {
+        std::string bytes = sample.substr(0, headerLength).replace(4, 4, le(rows.size() / 2, 4));
+        for (std::size_t r = 0; r < rows.size(); r += 2)
+            bytes +=
+                rows[r] + std::string(8, ' ') + rows[r + 1] + std::string(recordLength - 10, ' ');
         return bytes + "\x1a" + end;
     };
-    writeFile(id, std::string(20, '\0'));
-    std::vector<std::string> odd = rows;
-    odd[2][0] = '#';
-    std::string indexed = table(rows, "");
+    writeFile(folder.file(name + ".id"), std::string(20, '\0'));
+    std::string indexed = table(" 1*2 3*4 5", "");
     indexed[28] = 1;
-    for (const auto& [name, bytes] :
-         {std::pair{"a row flagged neither live nor deleted", table(odd, "")},
+    for (const auto& [what, bytes] :
+         {std::pair{"a row flagged neither live nor deleted", table(" 1*2#3*4 5", "")},
           {"a production index", indexed},
-          {"bytes after the records", table(rows, "more")}}) {
-        SCOPED_TRACE(name);
+          {"bytes after the records", table(" 1*2 3*4 5", "more")}}) {
+        SCOPED_TRACE(what);
         writeFile(dbf, bytes);
         expectRefused(tab, dbf, folder.path(), {kData});
     }
-
-    writeFile(dbf, table(rows, ""));
+    writeFile(dbf, table(" 1*2 3*4 5", ""));
     packTable(tab, kData);
-    EXPECT_EQ(readFile(dbf), table({rows[0], rows[2], rows[4]}, ""));
-    EXPECT_EQ(readFile(id), std::string(12, '\0'));
+    EXPECT_EQ(readFile(dbf), table(" 1 3 5", ""));
+    EXPECT_EQ(readFile(folder.file(name + ".id")), std::string(12, '\0'));
 }

@@ -2,6 +2,7 @@
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
 #include <gdal.h>
 #include <ogr_api.h>
 
@@ -40,8 +41,7 @@ std::uint32_t le32(const std::string& bytes, std::size_t at) {
 }
 
 void putLe32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes.at(at + i) = static_cast<char>(value >> (8 * i));
+    bytes.replace(at, 4, le(value, 4));
 }
 
 std::string modeName(PackParts mode) {
@@ -143,12 +143,11 @@ std::string makeGdalTable(const std::string& folder, const std::string& name,
     std::string error;
     {
         const CPLErrorHandlerPusher capture(recordError, &error);
-        std::vector<char*> dsOptions;
+        CPLStringList dsOptions;
         for (const std::string& option : creationOptions)
-            dsOptions.push_back(const_cast<char*>(option.c_str()));
-        dsOptions.push_back(nullptr);
+            dsOptions.AddString(option.c_str());
         GDALDatasetH ds = GDALCreate(GDALGetDriverByName("MapInfo File"), tab.c_str(), 0, 0, 0,
-                                     GDT_Unknown, dsOptions.data());
+                                     GDT_Unknown, dsOptions.List());
         if (!ds)
             throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
         const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};

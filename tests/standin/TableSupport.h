@@ -18,16 +18,18 @@ std::string testData(const std::string& name);
 
 // The tests' one temporary folder and file helpers, under the names these tests use.
 using ScratchFolder = vantero::test::TempFolder;
-inline std::string readFile(const std::string& path) {
-    return vantero::test::readBytes(path);
-}
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    vantero::test::writeBytes(path, bytes);
-}
+inline constexpr auto readFile = &vantero::test::readBytes;
+inline constexpr auto writeFile = &vantero::test::writeBytes;
 
 // Little-endian fields of the table files.
 std::uint32_t le32(const std::string& bytes, std::size_t at);
 void putLe32(std::string& bytes, std::size_t at, std::uint32_t value);
+template <class Integer> std::string le(Integer value, int width) {
+    std::string bytes;
+    for (int i = 0; i < width; ++i)
+        bytes.push_back(static_cast<char>(static_cast<unsigned long long>(value) >> (8 * i)));
+    return bytes;
+}
 
 using vantero::PackParts;
 inline constexpr PackParts kGraphic{true, false};
@@ -43,8 +45,8 @@ std::string copyTable(const std::string& fromFolder, const std::string& table,
 // Every file of a folder and of the folders below, by its path inside the folder, with its bytes.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot takeSnapshot(const std::string& folder);
-// The names in which two snapshots differ, for a failure message: " name" for a file whose
-// bytes differ or that b lacks, " +name" for one only b has; empty when they are the same.
+// For a failure message: " name" for a file whose bytes differ or that b lacks, " +name" for one
+// only b has; empty when the snapshots are the same.
 std::string snapshotDifferences(const Snapshot& a, const Snapshot& b);
 
 struct Envelope {
@@ -54,8 +56,7 @@ struct Envelope {
 struct Feature {
     long long fid = 0;
     std::vector<std::string> fields;
-    std::string wkt;
-    std::string style;
+    std::string wkt, style;
     bool operator==(const Feature&) const = default;
 };
 
@@ -76,15 +77,13 @@ std::vector<Feature> withoutFids(std::vector<Feature> features);
 struct NewField {
     std::string name;
     int type; // OGRFieldType
-    int width = 0;
-    int precision = 0;
+    int width = 0, precision = 0;
     bool indexed = false;
 };
 
 struct NewRow {
     std::vector<std::string> values; // one per field, as text
-    std::string wkt;
-    std::string style;
+    std::string wkt, style;
 };
 
 // Writes a table with GDAL, then deletes the given rows through GDAL so that the table holds
