@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <ogr_core.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,13 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-int openDescriptors() {
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    while (readdir(dir))
-        ++count;
-    closedir(dir);
-    return count;
+auto openDescriptors() {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
 }
 
 // A copy of a small GDAL table with deleted rows, so that every kind of pack has work to do.
@@ -59,7 +54,7 @@ void expectRefused(const std::string& tab, const std::string& named, const std::
     for (const PackParts mode : modes) {
         SCOPED_TRACE(modeName(mode));
         const Snapshot before = takeSnapshot(folder);
-        const int descriptors = openDescriptors();
+        const auto descriptors = openDescriptors();
         try {
             packTable(tab, mode);
             ADD_FAILURE() << tab << " was packed";
