@@ -134,24 +134,16 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
     // The first index of the .IND: its root at 48, then entries per node, depth, key length.
     const std::uint32_t row1 = le32(id, 0), root = le32(ind, 48);
     const std::uint32_t firstChild = root + 12 + static_cast<std::uint32_t>(ind.at(48 + 7));
-    struct Edit {
-        const char* file;
-        std::function<void(std::string&)> change;
-    };
-    const auto put = [](const char* file, std::size_t at, std::uint32_t value) {
-        return Edit{file, [=](std::string& b) { putLe32(b, at, value); }};
-    };
-    const auto poke = [](const char* file, std::size_t at, char value) {
-        return Edit{file, [=](std::string& b) { b.at(at) = value; }};
+    using Edit = std::pair<const char*, std::function<void(std::string&)>>; // file, change
+    const auto put = [](const char* file, std::size_t at, std::uint32_t value, int width = 4) {
+        return Edit{file, [=](std::string& b) { b.replace(at, width, le(value, width)); }};
     };
     const auto tab = [](std::string from, std::string to) {
         return Edit{"made.tab", [=](std::string& b) { b.replace(b.find(from), from.size(), to); }};
     };
-    const auto counts = [](std::uint32_t points) {
-        return Edit{"made.map", [=](std::string& b) {
-                        for (std::size_t kind = 0; kind < 4; ++kind)
-                            putLe32(b, 0x13C + 4 * kind, kind == 0 ? points : 0);
-                    }};
+    const auto counts = [](std::uint32_t points) { // then no lines, regions or texts
+        return Edit{"made.map",
+                    [=](std::string& b) { b.replace(0x13C, 16, le(points, 4).append(12, '\0')); }};
     };
     const std::vector<PackParts> rows = {kData, kBoth};
     struct Case {
@@ -191,18 +183,18 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         {".MAP that is not one", {put("made.map", 0x100, 0)}, "made.map"},
         {".MAP counting fewer objects", {counts(150)}, "made.map"},
         {".MAP without a spatial index", {put("made.map", 0x130, 0)}, "made.map"},
-        {".MAP object of an unused code", {poke("made.map", row1, 0x09)}, "made.map"},
-        {".MAP object of no kind", {poke("made.map", row1, 0x1F)}, "made.map"},
-        {".MAP object past the known codes", {poke("made.map", row1, 0x48)}, "made.map"},
+        {".MAP object of an unused code", {put("made.map", row1, 0x09, 1)}, "made.map"},
+        {".MAP object of no kind", {put("made.map", row1, 0x1F, 1)}, "made.map"},
+        {".MAP object past the known codes", {put("made.map", row1, 0x48, 1)}, "made.map"},
         // Its record size is known, so its row number can be changed where every record keeps
         // it; its coordinates are not, so it cannot be moved.
         {".MAP object of unknown layout",
-         {poke("made.map", row1, 0x3A)},
+         {put("made.map", row1, 0x3A, 1)},
          "made.map",
          {kGraphic, kBoth}},
         // A graphic pack does not read the .IND and does not need it.
         {".IND that is not one", {put("made.ind", 0, 0)}, "made.ind", rows},
-        {".IND of too many indexes", {poke("made.ind", 12, 100)}, "made.ind", rows},
+        {".IND of too many indexes", {put("made.ind", 12, 100, 1)}, "made.ind", rows},
         {".IND root not on a node", {put("made.ind", 48, 700)}, "made.ind", rows},
         {".IND node holding too many", {put("made.ind", root, 5000)}, "made.ind", rows},
         // A cycle must be refused, not followed: the root's first child is the root itself.
@@ -214,10 +206,10 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         SCOPED_TRACE(c.name);
         ScratchFolder folder;
         const std::string tab = copySmallTable(folder.path());
-        for (const Edit& edit : c.edits) {
-            std::string bytes = readFile(folder.file(edit.file));
-            edit.change(bytes);
-            writeFile(folder.file(edit.file), bytes);
+        for (const auto& [file, change] : c.edits) {
+            std::string bytes = readFile(folder.file(file));
+            change(bytes);
+            writeFile(folder.file(file), bytes);
         }
         expectRefused(tab, folder.file(c.named), folder.path(), c.refused);
         for (const PackParts mode : kEveryMode)
