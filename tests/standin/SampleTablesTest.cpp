@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <ranges>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -60,12 +61,10 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
             Ring ring = sections[i];
             if (region)
                 ring.push_back(ring.front());
-            int minX = 1 << 30, minY = 1 << 30, maxX = -minX, maxY = -minY;
-            for (const auto& [x, y] : ring) {
+            for (const auto& [x, y] : ring)
                 vertices += xy(x, y);
-                minX = std::min(minX, x), minY = std::min(minY, y);
-                maxX = std::max(maxX, x), maxY = std::max(maxY, y);
-            }
+            const auto [minX, maxX] = std::ranges::minmax(ring | std::views::keys);
+            const auto [minY, maxY] = std::ranges::minmax(ring | std::views::values);
             headers += le(ring.size(), form == 300 ? 2 : 4) + le(region && i == 0 ? 1 : 0, 2) +
                        xy(minX, minY) + xy(maxX, maxY) + le(nominal * parts + 8 * count, 4);
             count += static_cast<int>(ring.size());
@@ -103,10 +102,9 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
     map[0x168] = 1; // tool blocks
     writeFile(folder + "/sectioned.map", map);
     writeFile(folder + "/sectioned.id", id);
-    std::string head = bytes({3, 124, 9, 14}) + le(2 * blocks, 4) + le(65, 2) + le(5, 2);
-    head.resize(32, '\0');
-    head += "ID" + std::string(9, '\0') + "C" + std::string(4, '\0') + bytes({4});
-    head.resize(64, '\0');
+    const std::string head = bytes({3, 124, 9, 14}) + le(2 * blocks, 4) + le(65, 2) + le(5, 2) +
+                             std::string(20, '\0') + "ID" + std::string(9, '\0') + "C" +
+                             std::string(4, '\0') + bytes({4}) + std::string(15, '\0');
     writeFile(folder + "/sectioned.dat", head + "\x0d" + dat + "\x1a");
     writeFile(folder + "/sectioned.tab",
               "!table\n!version 450\n!charset Neutral\n\nDefinition Table\n"
@@ -146,13 +144,12 @@ std::string ring(double x, double y, double r, bool reverse) {
 // coordinate blocks, and objects too large for the short forms.
 NewRow row(int row) {
     const double x = -9000 + (row * 7919 % 18000), y = -9000 + (row * 104729 % 18000);
-    NewRow s{{"Row " + std::to_string(row % 97) + (row % 3 ? "a" : "B"),
-              std::to_string(row % 11 - 5), std::to_string(row * 1.25 - 100),
-              std::to_string(row * 0.5),
-              "20" + std::to_string(10 + row % 15) + "/" + std::to_string(1 + row % 12) + "/" +
-                  std::to_string(1 + row % 28)},
-             "",
-             ""};
+    NewRow s;
+    s.values = {"Row " + std::to_string(row % 97) + (row % 3 ? "a" : "B"),
+                std::to_string(row % 11 - 5), std::to_string(row * 1.25 - 100),
+                std::to_string(row * 0.5),
+                "20" + std::to_string(10 + row % 15) + "/" + std::to_string(1 + row % 12) + "/" +
+                    std::to_string(1 + row % 28)};
     const auto line = [&](int count, double dy) {
         return points(count, [&](int i) { return std::pair{x + i * 0.5, y + (i % 7) * dy}; });
     };
@@ -285,13 +282,10 @@ void expectRewritten(const Snapshot& before, const Snapshot& after, const std::s
         ++levels;
     EXPECT_EQ(static_cast<unsigned char>(newMap.at(0x15F)), levels);
     const Reading all = readWithGdal(tab);
-    for (std::size_t i = 0; i < all.features.size(); i += step) {
-        const Reading hits = readWithGdal(tab, "", &all.envelopes[i]);
-        EXPECT_EQ(hits.features, readWithGdal(oldTab, "", &all.envelopes[i]).features)
+    for (std::size_t i = 0; i < all.features.size(); i += step)
+        EXPECT_EQ(readWithGdal(tab, "", &all.envelopes[i]).features,
+                  readWithGdal(oldTab, "", &all.envelopes[i]).features)
             << "row " << all.features[i].fid;
-        EXPECT_TRUE(std::count(hits.features.begin(), hits.features.end(), all.features[i]) ||
-                    all.features[i].wkt.empty() || all.features[i].style.find("LABEL") == 0);
-    }
 }
 
 } // namespace
@@ -324,7 +318,8 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
             const std::string& tab = tabs[m];
             SCOPED_TRACE(modeName(mode));
             packTable(tab, mode);
-            Snapshot after = takeSnapshot(folders[m].path());
+            const Snapshot packedFiles = takeSnapshot(folders[m].path());
+            Snapshot after = packedFiles;
             if (deleted == 0 && !mode.graphic) {
                 EXPECT_EQ(after, before) << "a data pack with nothing to drop writes nothing";
             }
@@ -345,7 +340,6 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
                 if (before.count(sibling(tab, ext)) && (mode.data || ext == "map" || ext == "id"))
                     after[sibling(tab, ext)] = before.at(sibling(tab, ext));
             EXPECT_EQ(snapshotDifferences(before, after), "");
-
             const Reading packed = readWithGdal(tab);
             EXPECT_EQ(packed.error, "");
             std::vector<Feature> expected = original.features;
@@ -357,15 +351,13 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
                 EXPECT_EQ(indexed.error, "");
                 EXPECT_EQ(indexed.features, scan(packed.features, q)) << whereClause(q);
             }
-            const Snapshot once = takeSnapshot(folders[m].path());
             packTable(tab, mode);
-            EXPECT_EQ(snapshotDifferences(once, takeSnapshot(folders[m].path())), "")
+            EXPECT_EQ(snapshotDifferences(packedFiles, takeSnapshot(folders[m].path())), "")
                 << "a second pack changed the table";
         }
         packTable(tabs[0], kData);
-        EXPECT_EQ(
-            snapshotDifferences(takeSnapshot(folders[0].path()), takeSnapshot(folders[2].path())),
-            "")
+        const Snapshot both = takeSnapshot(folders[2].path());
+        EXPECT_EQ(snapshotDifferences(takeSnapshot(folders[0].path()), both), "")
             << "graphic, then data, differs from both at once";
     }
 }

@@ -27,25 +27,6 @@ void registerDrivers() {
 
 } // namespace
 
-std::string testData(const std::string& name) {
-    return std::string(VANTERO_TESTDATA) + "/" + name;
-}
-
-std::uint32_t le32(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 4; i-- > 0;)
-        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
-    return value;
-}
-
-void putLe32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    bytes.replace(at, 4, le(value, 4));
-}
-
-std::string modeName(PackParts mode) {
-    return mode.graphic ? (mode.data ? "both" : "graphic") : "data";
-}
-
 std::string copyTable(const std::string& fromFolder, const std::string& table,
                       const std::string& toFolder) {
     std::string tab;
@@ -132,54 +113,52 @@ std::string makeGdalTable(const std::string& folder, const std::string& name,
     const std::string tab = folder + "/" + name + ".tab";
     registerDrivers();
     std::string error;
-    {
-        const CPLErrorHandlerPusher capture(recordError, &error);
-        CPLStringList dsOptions;
-        for (const std::string& option : creationOptions)
-            dsOptions.AddString(option.c_str());
-        GDALDatasetUniquePtr ds(GetGDALDriverManager()
-                                    ->GetDriverByName("MapInfo File")
-                                    ->Create(tab.c_str(), 0, 0, 0, GDT_Unknown, dsOptions.List()));
-        if (!ds)
-            throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
-        const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};
-        OGRLayer* layer =
-            ds->CreateLayer(name.c_str(), nullptr, wkbUnknown, const_cast<char**>(options));
-        for (const NewField& field : fields) {
-            OGRFieldDefn def(field.name.c_str(), static_cast<OGRFieldType>(field.type));
-            def.SetWidth(field.width);
-            def.SetPrecision(field.precision);
-            layer->CreateField(&def);
-        }
-        for (const NewField& field : fields)
-            if (field.indexed)
-                ds->ReleaseResultSet(
-                    ds->ExecuteSQL(("CREATE INDEX ON " + name + " USING " + field.name).c_str(),
-                                   nullptr, nullptr));
-        for (int row = 1; row <= rows; ++row) {
-            const NewRow made = feature(row);
-            OGRFeature f(layer->GetLayerDefn());
-            for (std::size_t i = 0; i < made.values.size(); ++i)
-                f.SetField(static_cast<int>(i), made.values[i].c_str());
-            if (OGRGeometry* g = nullptr; !made.wkt.empty()) {
-                OGRGeometryFactory::createFromWkt(made.wkt.c_str(), nullptr, &g);
-                f.SetGeometryDirectly(g);
-            }
-            if (!made.style.empty())
-                f.SetStyleString(made.style.c_str());
-            if (layer->CreateFeature(&f) != OGRERR_NONE && error.empty())
-                error = "cannot write row " + std::to_string(row);
-        }
-        ds.reset();
-        if (!deleteRows.empty() && error.empty()) {
-            ds.reset(GDALDataset::Open(tab.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
-            if (!ds)
-                throw std::runtime_error("GDAL cannot reopen " + tab);
-            for (const long long fid : deleteRows)
-                if (ds->GetLayer(0)->DeleteFeature(fid) != OGRERR_NONE && error.empty())
-                    error = "cannot delete row " + std::to_string(fid);
-        }
+    const CPLErrorHandlerPusher capture(recordError, &error);
+    CPLStringList dsOptions;
+    for (const std::string& option : creationOptions)
+        dsOptions.AddString(option.c_str());
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()
+                                ->GetDriverByName("MapInfo File")
+                                ->Create(tab.c_str(), 0, 0, 0, GDT_Unknown, dsOptions.List()));
+    if (!ds)
+        throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
+    const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};
+    OGRLayer* layer =
+        ds->CreateLayer(name.c_str(), nullptr, wkbUnknown, const_cast<char**>(options));
+    for (const NewField& field : fields) {
+        OGRFieldDefn def(field.name.c_str(), static_cast<OGRFieldType>(field.type));
+        def.SetWidth(field.width);
+        def.SetPrecision(field.precision);
+        layer->CreateField(&def);
     }
+    for (const NewField& field : fields)
+        if (field.indexed)
+            ds->ReleaseResultSet(ds->ExecuteSQL(
+                ("CREATE INDEX ON " + name + " USING " + field.name).c_str(), nullptr, nullptr));
+    for (int row = 1; row <= rows; ++row) {
+        const NewRow made = feature(row);
+        OGRFeature f(layer->GetLayerDefn());
+        for (std::size_t i = 0; i < made.values.size(); ++i)
+            f.SetField(static_cast<int>(i), made.values[i].c_str());
+        if (OGRGeometry* g = nullptr; !made.wkt.empty()) {
+            OGRGeometryFactory::createFromWkt(made.wkt.c_str(), nullptr, &g);
+            f.SetGeometryDirectly(g);
+        }
+        if (!made.style.empty())
+            f.SetStyleString(made.style.c_str());
+        if (layer->CreateFeature(&f) != OGRERR_NONE && error.empty())
+            error = "cannot write row " + std::to_string(row);
+    }
+    ds.reset();
+    if (!deleteRows.empty() && error.empty()) {
+        ds.reset(GDALDataset::Open(tab.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        if (!ds)
+            throw std::runtime_error("GDAL cannot reopen " + tab);
+        for (const long long fid : deleteRows)
+            if (ds->GetLayer(0)->DeleteFeature(fid) != OGRERR_NONE && error.empty())
+                error = "cannot delete row " + std::to_string(fid);
+    }
+    ds.reset();
     if (!error.empty())
         throw std::runtime_error("GDAL failed making " + tab + ": " + error);
     return tab;

@@ -14,7 +14,9 @@
 
 namespace vantero::standin::test {
 
-std::string testData(const std::string& name);
+inline std::string testData(const std::string& name) {
+    return std::string(VANTERO_TESTDATA) + "/" + name;
+}
 
 // The tests' one temporary folder and file helpers, under the names these tests use.
 using ScratchFolder = vantero::test::TempFolder;
@@ -22,13 +24,20 @@ inline constexpr auto readFile = &vantero::test::readBytes;
 inline constexpr auto writeFile = &vantero::test::writeBytes;
 
 // Little-endian fields of the table files.
-std::uint32_t le32(const std::string& bytes, std::size_t at);
-void putLe32(std::string& bytes, std::size_t at, std::uint32_t value);
+inline std::uint32_t le32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    return value;
+}
 template <class Integer> std::string le(Integer value, int width) {
     std::string bytes;
     for (int i = 0; i < width; ++i)
         bytes.push_back(static_cast<char>(static_cast<unsigned long long>(value) >> (8 * i)));
     return bytes;
+}
+inline void putLe32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    bytes.replace(at, 4, le(value, 4));
 }
 
 using vantero::PackParts;
@@ -36,7 +45,9 @@ inline constexpr PackParts kGraphic{true, false};
 inline constexpr PackParts kData{false, true};
 inline constexpr PackParts kBoth{true, true};
 inline constexpr PackParts kEveryMode[] = {kGraphic, kData, kBoth};
-std::string modeName(PackParts mode);
+inline std::string modeName(PackParts mode) {
+    return mode.graphic ? (mode.data ? "both" : "graphic") : "data";
+}
 
 // Copies every file of the folder whose name before the extension is table; returns the .tab.
 std::string copyTable(const std::string& fromFolder, const std::string& table,
