@@ -200,34 +200,17 @@ std::vector<std::tuple<const char*, std::vector<long long>, std::vector<std::str
             {"ends_and_a_run_deleted", mixed, {"BLOCKSIZE=16384"}}};
 }
 
-// Queries GDAL answers from the .IND: a field and a value, and the rows a full scan finds.
-using Query = std::pair<std::size_t, std::string>;
-const std::vector<Query> kQueries = {
+// Queries GDAL answers from the .IND: a field of kFields and a value.
+const std::vector<std::pair<std::size_t, std::string>> kQueries = {
     {1, "-5"},     {1, "-4"},      {1, "-3"},      {1, "-2"},     {1, "-1"},     {1, "0"},
     {1, "1"},      {1, "2"},       {1, "3"},       {1, "4"},      {1, "5"},      {0, "Row 0B"},
     {0, "Row 1a"}, {0, "Row 50a"}, {0, "Row 96B"}, {0, "Row 3a"}, {0, "Row 99a"}};
 
-std::string whereClause(const Query& q) {
-    return kFields[q.first].name + " = " + (q.first ? q.second : "'" + q.second + "'");
-}
-
-std::vector<Feature> scan(const std::vector<Feature>& all, const Query& q) {
-    std::vector<Feature> out;
-    for (const Feature& f : all)
-        if (f.fields.at(q.first) == q.second)
-            out.push_back(f);
-    return out;
-}
-
-struct Source {
-    std::string folder, table;
-    bool made; // by GDAL here, with kFields
-};
-
 // Every native sample, the MapInfo-shaped table, and a GDAL-made table for each shape of deletion,
-// the last two made in folder.
-std::vector<Source> tables(const std::string& folder) {
-    std::vector<Source> list = {{folder, makeMapInfoShapedTable(folder), false}};
+// the last two made in folder: its folder, its name, and whether GDAL made it with kFields.
+std::vector<std::tuple<std::string, std::string, bool>> tables(const std::string& folder) {
+    std::vector<std::tuple<std::string, std::string, bool>> list = {
+        {folder, makeMapInfoShapedTable(folder), false}};
     for (const char* table :
          {"all_geoms", "aspatial", "aspatial-table", "compr_symb_deleted_records", "first_table",
           "second_table", "lambert93_francais", "poly_indexed", "seamless_part1", "seamless_part2",
@@ -346,10 +329,17 @@ TEST(SampleTables, EveryPackKeepsWhatGdalReads) {
             for (std::size_t r = 0; mode.data && r < expected.size(); ++r)
                 expected[r].fid = static_cast<long long>(r + 1);
             EXPECT_EQ(packed.features, expected);
-            for (const auto& q : (made && mode.data) ? kQueries : decltype(kQueries){}) {
-                const Reading indexed = readWithGdal(tab, whereClause(q));
+            for (const auto& [field, value] :
+                 (made && mode.data) ? kQueries : decltype(kQueries){}) {
+                const std::string where =
+                    kFields[field].name + " = " + (field ? value : "'" + value + "'");
+                std::vector<Feature> scanned;
+                for (const Feature& f : packed.features)
+                    if (f.fields.at(field) == value)
+                        scanned.push_back(f);
+                const Reading indexed = readWithGdal(tab, where);
                 EXPECT_EQ(indexed.error, "");
-                EXPECT_EQ(indexed.features, scan(packed.features, q)) << whereClause(q);
+                EXPECT_EQ(indexed.features, scanned) << where;
             }
             packTable(tab, mode);
             EXPECT_EQ(snapshotDifferences(packedFiles, takeSnapshot(folders[m].path())), "")
