@@ -244,9 +244,8 @@ TEST(Refusal, ReadOnlyTables) {
         SCOPED_TRACE(ext);
         ScratchFolder folder;
         const std::string tab = copySmallTable(folder.path());
-        const std::string file = folder.file(std::string("made") + ext);
-        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
-        expectRefused(tab, file, folder.path());
+        fs::permissions(folder.file("made"s + ext), fs::perms::owner_read | fs::perms::group_read);
+        expectRefused(tab, folder.file("made"s + ext), folder.path());
     }
     // Its metadata says so, or a ReadOnly line after its fields, as in MapInfo's own tables.
     for (const auto& [readOnly, writable] :

@@ -20,12 +20,9 @@
 
 using namespace vantero::tablefiles;
 using namespace vantero::standin::test;
+using namespace std::string_literals;
 
 namespace {
-
-std::string bytes(std::initializer_list<int> list) {
-    return std::string(list.begin(), list.end());
-}
 
 // A table of the shape MapInfo Professional writes and GDAL never does: a compressed and a V450
 // region and multiple polyline each, the last object of its block's coordinate chain, its data
@@ -38,8 +35,8 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
     const int blocks = 6, garbage = 2048 + 1536 * blocks;
     // The header of a MapInfo sample for its coordinate system, one pen and one brush.
     std::string map = readFile(testData("all_geoms.map")).substr(0, 1024);
-    map += le(5, 2) + le(24, 2) + le(0, 4) + bytes({1, 2, 0, 0, 0, 1, 2, 0, 0x80, 0, 0xFF}) +
-           bytes({2, 2, 0, 0, 0, 2, 0, 0, 0xFF, 0, 0xFF, 0xFF, 0xFF});
+    map += le(5, 2) + le(24, 2) + le(0, 4) + "\x01\x02\0\0\0\x01\x02\0\x80\0\xFF"s +
+           "\x02\x02\0\0\0\x02\0\0\xFF\0\xFF\xFF\xFF"s;
     map.resize(2048, '\0'); // the tools, then the index
     std::string index = le(1, 2) + le(blocks, 2), dat, id;
     using Ring = std::vector<std::pair<int, int>>;
@@ -73,10 +70,10 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
         const int ob = 2048 + 1536 * k, liveData = ob + 512 + 8 + 480;
         const std::string record = le(parts, 2) + (compressed ? le(0, 2) + le(0, 2) : "") +
                                    le(ox, 4) + le(oy, 4) + xy(x0, 0) + xy(x0 + 200, 200) +
-                                   bytes({1}) + (region ? bytes({1}) : "");
+                                   (region ? "\x01\x01" : "\x01");
         const std::string deleted =
-            bytes({type}) + le((2 * k + 1) | 0x40000000, 4) + le(ob + 520, 4) + le(480, 4) + record;
-        const std::string kept = bytes({type}) + le(2 * k + 2, 4) + le(liveData, 4) +
+            le(type, 1) + le((2 * k + 1) | 0x40000000, 4) + le(ob + 520, 4) + le(480, 4) + record;
+        const std::string kept = le(type, 1) + le(2 * k + 2, 4) + le(liveData, 4) +
                                  le(nominal * parts + 8 * count, 4) + record;
         std::string block = le(2, 2) + le(2 * kept.size(), 2) + le(ox, 4) + le(oy, 4) +
                             le(ob + 512, 4) + le(ob + 1024, 4) + deleted + kept;
@@ -88,7 +85,7 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
         map += block + chain;
         index += le(x0, 4) + le(0, 4) + le(x0 + 200, 4) + le(200, 4) + le(ob, 4);
         id += le(0, 4) + le(ob + 20 + deleted.size(), 4);
-        dat += bytes({'*'}) + le(2 * k + 1, 4) + bytes({' '}) + le(2 * k + 2, 4);
+        dat += "*" + le(2 * k + 1, 4) + " " + le(2 * k + 2, 4);
     }
     index.resize(512, '\0');
     map.replace(1536, 512, index);
@@ -102,9 +99,9 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
     map[0x168] = 1; // tool blocks
     writeFile(folder + "/sectioned.map", map);
     writeFile(folder + "/sectioned.id", id);
-    const std::string head = bytes({3, 124, 9, 14}) + le(2 * blocks, 4) + le(65, 2) + le(5, 2) +
+    const std::string head = std::string{3, 124, 9, 14} + le(2 * blocks, 4) + le(65, 2) + le(5, 2) +
                              std::string(20, '\0') + "ID" + std::string(9, '\0') + "C" +
-                             std::string(4, '\0') + bytes({4}) + std::string(15, '\0');
+                             std::string(4, '\0') + "\x04" + std::string(15, '\0');
     writeFile(folder + "/sectioned.dat", head + "\x0d" + dat + "\x1a");
     writeFile(folder + "/sectioned.tab",
               "!table\n!version 450\n!charset Neutral\n\nDefinition Table\n"

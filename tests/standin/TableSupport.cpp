@@ -72,8 +72,7 @@ Reading readWithGdal(const std::string& tabPath, const std::string& where, const
     const GDALDatasetUniquePtr ds(
         GDALDataset::Open(tabPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!ds) {
-        if (reading.error.empty())
-            reading.error = "GDAL cannot open " + tabPath;
+        reading.error = reading.error.empty() ? "GDAL cannot open " + tabPath : reading.error;
         return reading;
     }
     OGRLayer* layer = ds->GetLayer(0);
