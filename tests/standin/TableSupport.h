@@ -77,8 +77,7 @@ struct Reading {
     std::vector<Envelope> envelopes; // of each feature's geometry; inverted without one
 };
 
-// All features in order, or those an attribute filter selects, or those a spatial filter selects,
-// which GDAL answers through the .MAP's spatial index.
+// All features in order, or those a filter selects: a spatial one through the .MAP's index.
 Reading readWithGdal(const std::string& tabPath, const std::string& where = "",
                      const Envelope* rect = nullptr);
 
@@ -97,9 +96,8 @@ struct NewRow {
     std::string wkt, style;
 };
 
-// Writes a table with GDAL, then deletes the given rows through GDAL so that the table holds
-// real deleted rows and objects, as a user's editing leaves them. creationOptions go to the
-// MapInfo driver's dataset creation (BLOCKSIZE=16384, SPATIAL_INDEX_MODE=OPTIMIZED).
+// Writes a table with GDAL, then deletes rows through GDAL, as a user's editing leaves them.
+// creationOptions go to the MapInfo driver (BLOCKSIZE=16384, SPATIAL_INDEX_MODE=OPTIMIZED).
 std::string makeGdalTable(const std::string& folder, const std::string& name,
                           const std::vector<NewField>& fields,
                           const std::function<NewRow(int row)>& feature, int rows,
