@@ -239,7 +239,8 @@ TEST(Refusal, DamagedJournal) {
     EXPECT_FALSE(fs::exists(tab + ".vantero-journal"));
 }
 
-TEST(Refusal, ReadOnlyTables) {
+// A table that may not be written now is refused, and packs once that is no longer so.
+TEST(Refusal, ReadOnlyOrBusyTables) {
     for (const char* ext : {".dat", ".map", ".id"}) {
         SCOPED_TRACE(ext);
         ScratchFolder folder;
@@ -261,9 +262,7 @@ TEST(Refusal, ReadOnlyTables) {
         writeFile(tab, text + writable);
         EXPECT_NO_THROW(packTable(tab, kBoth));
     }
-}
-
-TEST(Refusal, TableBusyInAnotherPack) {
+    // Another pack holds it.
     ScratchFolder folder;
     const std::string tab = copySmallTable(folder.path());
     const int fd = open(tab.c_str(), O_RDONLY | O_CLOEXEC);

@@ -39,31 +39,29 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
            "\x02\x02\0\0\0\x02\0\0\xFF\0\xFF\xFF\xFF"s;
     map.resize(2048, '\0'); // the tools, then the index
     std::string index = le(1, 2) + le(blocks, 2), dat, id;
+    // The two sections of a region (closed rings) or polyline, of an object at x0 = 0.
     using Ring = std::vector<std::pair<int, int>>;
+    const Ring sections[2][2] = {{{{0, 0}, {200, 200}, {100, 0}}, {{0, 150}, {90, 120}}},
+                                 {{{0, 0}, {200, 0}, {200, 200}, {0, 200}, {0, 0}},
+                                  {{50, 50}, {50, 150}, {150, 150}, {50, 50}}}};
     for (int k = 0; k < blocks; ++k) {
         const auto [type, form, region, compressed] = kinds[k];
         const int x0 = k * 1000, ox = x0 + 100, oy = 100;
         const auto xy = [&, compressed = compressed](int x, int y) {
             return compressed ? le(x - ox, 2) + le(y - oy, 2) : le(x, 4) + le(y, 4);
         };
-        const std::vector<Ring> sections =
-            region ? std::vector<Ring>{{{x0, 0}, {x0 + 200, 0}, {x0 + 200, 200}, {x0, 200}},
-                                       {{x0 + 50, 50}, {x0 + 50, 150}, {x0 + 150, 150}}}
-                   : std::vector<Ring>{{{x0, 0}, {x0 + 200, 200}, {x0 + 100, 0}},
-                                       {{x0, 150}, {x0 + 90, 120}}};
-        const int nominal = form == 300 ? 24 : 28, parts = static_cast<int>(sections.size());
+        const int nominal = form == 300 ? 24 : 28, parts = 2;
         std::string headers, vertices;
         int count = 0;
-        for (std::size_t i = 0; i < sections.size(); ++i) {
-            Ring ring = sections[i];
-            if (region)
-                ring.push_back(ring.front());
+        for (int i = 0; i < parts; ++i) {
+            const Ring& ring = sections[region][i];
             for (const auto& [x, y] : ring)
-                vertices += xy(x, y);
+                vertices += xy(x0 + x, y);
             const auto [minX, maxX] = std::ranges::minmax(ring | std::views::keys);
             const auto [minY, maxY] = std::ranges::minmax(ring | std::views::values);
             headers += le(ring.size(), form == 300 ? 2 : 4) + le(region && i == 0 ? 1 : 0, 2) +
-                       xy(minX, minY) + xy(maxX, maxY) + le(nominal * parts + 8 * count, 4);
+                       xy(x0 + minX, minY) + xy(x0 + maxX, maxY) +
+                       le(nominal * parts + 8 * count, 4);
             count += static_cast<int>(ring.size());
         }
         const std::string data = headers + vertices;
@@ -120,11 +118,10 @@ const std::vector<NewField> kFields = {
 };
 
 std::string points(int count, const auto& point) {
-    std::string s = "(";
-    for (int i = 0; i < count; ++i) {
-        const auto [x, y] = point(i);
-        s += (i ? "," : "") + std::to_string(x) + " " + std::to_string(y);
-    }
+    std::string s;
+    for (int i = 0; i < count; ++i)
+        s += (i ? "," : "(") + std::to_string(point(i).first) + " " +
+             std::to_string(point(i).second);
     return s + ")";
 }
 
