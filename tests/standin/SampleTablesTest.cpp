@@ -85,8 +85,7 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
         id += le(0, 4) + le(ob + 20 + deleted.size(), 4);
         dat += "*" + le(2 * k + 1, 4) + " " + le(2 * k + 2, 4);
     }
-    index.resize(512, '\0');
-    map.replace(1536, 512, index);
+    map.replace(1536, index.size(), index);
     map += le(4, 2) + le(0, 4) + std::string(506, '\x66');
     const std::pair<std::size_t, int> header[] = {
         {0x110, 0},    {0x114, 0}, {0x118, 5200}, {0x11C, 200}, {0x130, 1536}, {0x134, garbage},
