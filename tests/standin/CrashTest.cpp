@@ -96,7 +96,7 @@ TEST(Crash, AStoppedPackLeavesTheOldTableOrTheNewOne) {
                          std::to_string(step) + " of " + std::to_string(steps) + ", " + where);
             ScratchFolder folder;
             const std::string tab = copyTable(source.path(), "big", folder.path());
-            const auto stop = [step, kill](int at) {
+            const auto stop = [step = step, kill](int at) {
                 if (at == step && kill)
                     raise(SIGKILL);
                 if (at == step)

@@ -12,7 +12,6 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
-#include <ranges>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -55,10 +54,12 @@ std::string makeMapInfoShapedTable(const std::string& folder) {
         int count = 0;
         for (int i = 0; i < parts; ++i) {
             const Ring& ring = sections[region][i];
-            for (const auto& [x, y] : ring)
+            int minX = 1 << 30, minY = 1 << 30, maxX = -minX, maxY = -minY;
+            for (const auto& [x, y] : ring) {
                 vertices += xy(x0 + x, y);
-            const auto [minX, maxX] = std::ranges::minmax(ring | std::views::keys);
-            const auto [minY, maxY] = std::ranges::minmax(ring | std::views::values);
+                minX = std::min(minX, x), minY = std::min(minY, y);
+                maxX = std::max(maxX, x), maxY = std::max(maxY, y);
+            }
             headers += le(ring.size(), form == 300 ? 2 : 4) + le(region && i == 0 ? 1 : 0, 2) +
                        xy(x0 + minX, minY) + xy(x0 + maxX, maxY) +
                        le(nominal * parts + 8 * count, 4);
