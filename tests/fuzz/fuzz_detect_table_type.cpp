@@ -3,6 +3,7 @@
 
 #include "catalogue/DetectTableType.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -13,37 +14,23 @@ namespace {
 // Lines end at CR (a LF right after it belongs to the line end), Ctrl+Z ends the file.
 std::string reference(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    if (const auto z = text.find('\x1a'); z != std::string::npos)
-        text.resize(z);
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        auto end = text.find('\r', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        for (char& c : line)
-            if (c >= 'A' && c <= 'Z')
-                c = char(c - 'A' + 'a');
-        auto has = [&](const char* w) { return line.find(w) != std::string::npos; };
-        if (has("type")) {
-            if (has("native"))
-                return "Native";
-            if (has("raster"))
-                return "Raster";
-            if (has("dbf"))
-                return "Dbase";
-            if (has("access"))
-                return "Access";
-            if (has("xls"))
-                return "Excel";
-        }
-        start = end + 1;
-        if (start < text.size() && text[start] == '\n')
-            ++start;
+    text.resize(std::min(text.find('\x1a'), text.size()));
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    const char* const words[] = {"native", "raster", "dbf", "access", "xls"};
+    const char* const kinds[] = {"Native", "Raster", "Dbase", "Access", "Excel"};
+    for (std::size_t start = 0;;) {
+        const std::size_t end = std::min(text.find('\r', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        if (line.find("type") != std::string::npos)
+            for (int i = 0; i < 5; ++i)
+                if (line.find(words[i]) != std::string::npos)
+                    return kinds[i];
         if (end == text.size())
-            break;
+            return "Unknown";
+        start = end + 1 + (end + 1 < text.size() && text[end + 1] == '\n');
     }
-    return "Unknown";
 }
 
 } // namespace
@@ -51,8 +38,7 @@ std::string reference(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static char path[] = "/tmp/vantero-fuzz-XXXXXX";
     static const int fd = mkstemp(path); // removed at exit, which libFuzzer may skip
-    static const int removal = std::atexit([] { unlink(path); });
-    (void)removal;
+    [[maybe_unused]] static const int removal = std::atexit([] { unlink(path); });
     if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
         std::abort();
     if (vantero::tableKindText(vantero::detectTableType(path)) != reference(data, size))

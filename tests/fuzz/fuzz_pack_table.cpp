@@ -1,7 +1,6 @@
-// A sample table whose .MAP, .ID, .IND and .DAT are whatever the fuzzer makes of them, packed in a
-// scratch folder. The pack either refuses, with every file as it was, or leaves a table that the
-// library reads back whole: packed again the same way, and packed for data once more after one
-// row is deleted, it must go through.
+// A sample table whose .MAP, .ID, .IND and .DAT are whatever the fuzzer makes of them: a pack
+// refuses it with every file as it was, or leaves a table that the library reads back whole, so
+// that packs again the same way, and for data once more after one row is deleted, go through.
 //
 // The input is a byte choosing the table and the kind of pack, then each of the four files as a
 // little-endian 32-bit length and its bytes; a file of length 0xFFFFFFFF, or that the input does
@@ -10,8 +9,7 @@
 
 #include "tablefiles/PackTable.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,18 +18,17 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using vantero::PackParts;
-using vantero::tablefiles::PackError;
-using vantero::tablefiles::packTable;
+using namespace vantero;
+using namespace vantero::tablefiles;
 
 // The samples' own fields; nothing else in their .tab bears on a pack.
 struct Sample {
-    const char* name;
-    const char* fields;
+    const char *name, *fields;
 };
 const Sample kSamples[] = {
     {"all_geoms", "1\n NAME Char (1) ;\n"},
@@ -40,7 +37,7 @@ const Sample kSamples[] = {
     {"first_table", "2\n joint_field Integer Index 1 ;\n foo Char (254) ;\n"},
     {"compr_symb_deleted_records", "1\n ID Integer ;\n"},
 };
-constexpr unsigned kTables = sizeof kSamples / sizeof kSamples[0];
+constexpr unsigned kTables = std::size(kSamples);
 const PackParts kModes[] = {{true, false}, {false, true}, {true, true}};
 const char* const kExtensions[] = {".map", ".id", ".ind", ".dat"};
 constexpr std::uint32_t kAbsent = 0xFFFFFFFF;
@@ -56,14 +53,13 @@ void writeAll(const fs::path& path, const std::string& bytes) {
 }
 
 // The scratch folder: VANTERO_FUZZ_SCRATCH, which run-fuzzers makes and removes, as libFuzzer
-// ends without the exit handlers that would; else one of our own.
+// ends without the exit handlers that would; else one of our own, in memory (no fsync cost).
 const fs::path& folder() {
     static const fs::path folder = [] {
         if (const char* given = std::getenv("VANTERO_FUZZ_SCRATCH"); given && *given)
             return std::string(given);
-        std::string name = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") // no fsync cost
-                           + std::string("/vantero-fuzz-pack-XXXXXX");
-        if (!mkdtemp(name.data()))
+        std::string name = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        if (!mkdtemp((name += "/vantero-fuzz-pack-XXXXXX").data()))
             std::abort();
         return name;
     }();
@@ -82,14 +78,10 @@ std::map<std::string, std::string> snapshot() {
     std::abort();
 }
 
-// The packed table must take another pack: any refusal means the first pack wrote a table that
-// the library cannot read back.
-void repack(const std::string& tab, PackParts options) {
-    try {
-        packTable(tab, options);
-    } catch (const PackError& e) {
-        fail("a packed table does not read back", e.what());
-    }
+void repack(const std::string& tab, PackParts options) try {
+    packTable(tab, options);
+} catch (const PackError& e) {
+    fail("a packed table does not read back", e.what());
 }
 
 } // namespace
@@ -99,22 +91,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* corpus = std::getenv("VANTERO_FUZZ_CORPUS");
     if (!samples || !*samples || !corpus)
         return 0;
-    for (unsigned t = 0; t < kTables; ++t)
-        for (unsigned mode = 0; mode < 3; ++mode) {
-            std::string input(1, static_cast<char>(t + kTables * mode));
-            for (const char* ext : kExtensions) {
-                const fs::path file = fs::path(samples) / (kSamples[t].name + std::string(ext));
-                const std::string bytes = readAll(file);
-                const auto size =
-                    fs::exists(file) ? static_cast<std::uint32_t>(bytes.size()) : kAbsent;
-                for (int i = 0; i < 4; ++i)
-                    input.push_back(static_cast<char>(size >> (8 * i)));
-                input += bytes;
-            }
-            writeAll(fs::path(corpus) /
-                         ("seed-" + std::string(kSamples[t].name) + "-" + std::to_string(mode)),
-                     input);
+    for (unsigned seed = 0; seed < 3 * kTables; ++seed) {
+        const std::string name = kSamples[seed % kTables].name;
+        std::string input(1, static_cast<char>(seed));
+        for (const char* ext : kExtensions) {
+            const fs::path file = fs::path(samples) / (name + ext);
+            const std::string bytes = readAll(file);
+            const auto size = fs::exists(file) ? std::uint32_t(bytes.size()) : kAbsent;
+            for (int i = 0; i < 32; i += 8)
+                input += static_cast<char>(size >> i);
+            input += bytes;
         }
+        writeAll(fs::path(corpus) / ("seed-" + name + "-" + std::to_string(seed / kTables)), input);
+    }
     return 0;
 }
 
@@ -123,19 +112,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     for (const auto& entry : fs::directory_iterator(folder()))
         fs::remove(entry.path());
-    const Sample& sample = kSamples[data[0] % kTables];
     const PackParts options = kModes[data[0] / kTables % 3];
     const std::string tab = folder() / "t.tab";
     writeAll(tab, std::string("!table\n!version 650\n\nDefinition Table\n Type NATIVE\n Fields ") +
-                      sample.fields);
+                      kSamples[data[0] % kTables].fields);
     std::size_t at = 1;
     for (const char* ext : kExtensions) {
         if (at + 4 > size)
             break;
         std::uint32_t length = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            length |= std::uint32_t{data[at + i]} << (8 * i);
-        at += 4;
+        for (int i = 0; i < 32; i += 8)
+            length |= std::uint32_t{data[at++]} << i;
         if (length == kAbsent)
             continue;
         const std::size_t take = std::min<std::size_t>(length, size - at);
@@ -143,7 +130,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                  std::string(reinterpret_cast<const char*>(data + at), take));
         at += take;
     }
-
     const auto before = snapshot();
     try {
         packTable(tab, options);
@@ -157,8 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("a pack left a file behind", name);
     repack(tab, options);
     std::string dat = readAll(folder() / "t.dat");
-    // The data pack read and wrote every file; one row fewer makes the next read what it wrote,
-    // the .IND above all.
+    // After a data pack, one row fewer makes the next read every file it wrote, the .IND above all.
     if (dat != before.at("t.dat") && (dat[4] | dat[5] | dat[6] | dat[7])) {
         dat[static_cast<unsigned char>(dat[8]) | static_cast<unsigned char>(dat[9]) << 8] = '*';
         writeAll(folder() / "t.dat", dat);

@@ -3,10 +3,10 @@
 #include "tablefiles/PackTable.h"
 #include "tests/standin/TableSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <ogr_core.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,13 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-int openDescriptors() {
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    while (readdir(dir))
-        ++count;
-    closedir(dir);
-    return count;
+auto openDescriptors() {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
 }
 
 // A copy of a small GDAL table with deleted rows, so that every kind of pack has work to do.
@@ -52,21 +48,15 @@ std::string copySmallTable(const std::string& folder) {
     return copyTable(source.path(), "made", folder);
 }
 
-// Asserts that a pack in each of the modes is refused with a PackError whose message names
-// named, and changes nothing in folder, nor leaves a file open.
+// Each mode's pack is refused with a PackError that names named, and leaves folder as it was.
 void expectRefused(const std::string& tab, const std::string& named, const std::string& folder,
                    const std::vector<PackParts>& modes = {kGraphic, kData, kBoth}) {
     for (const PackParts mode : modes) {
         SCOPED_TRACE(modeName(mode));
         const Snapshot before = takeSnapshot(folder);
-        const int descriptors = openDescriptors();
-        try {
-            packTable(tab, mode);
-            ADD_FAILURE() << tab << " was packed";
-        } catch (const PackError& e) {
-            EXPECT_NE(std::string(e.what()).find(named), std::string::npos)
-                << "the message does not name " << named << ": " << e.what();
-        }
+        const auto descriptors = openDescriptors();
+        EXPECT_THAT([&] { packTable(tab, mode); },
+                    testing::ThrowsMessage<PackError>(testing::HasSubstr(named)));
         EXPECT_EQ(snapshotDifferences(before, takeSnapshot(folder)), "")
             << "a refused pack changed the folder";
         EXPECT_EQ(openDescriptors(), descriptors) << "a refused pack left a file open";
@@ -75,14 +65,11 @@ void expectRefused(const std::string& tab, const std::string& named, const std::
 
 // A journal of the pack's swap naming one file, its checksum spoilt by the bits of spoil.
 std::string journal(const std::string& name, std::uint32_t spoil = 0) {
-    std::string bytes = "VANTERO-PACK-JOURNAL-1\n" + std::string(8, '\0') + name + "....";
-    putLe32(bytes, 23, 1);
-    putLe32(bytes, 27, static_cast<std::uint32_t>(name.size()));
+    const std::string bytes = "VANTERO-PACK-JOURNAL-1\n" + le(1, 4) + le(name.size(), 4) + name;
     std::uint32_t sum = 2166136261u; // FNV-1a
-    for (std::size_t i = 0; i + 4 < bytes.size(); ++i)
-        sum = (sum ^ static_cast<unsigned char>(bytes[i])) * 16777619u;
-    putLe32(bytes, bytes.size() - 4, sum ^ spoil);
-    return bytes;
+    for (const char c : bytes)
+        sum = (sum ^ static_cast<unsigned char>(c)) * 16777619u;
+    return bytes + le(sum ^ spoil, 4);
 }
 
 } // namespace
@@ -142,27 +129,16 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
     // The first index of the .IND: its root at 48, then entries per node, depth, key length.
     const std::uint32_t row1 = le32(id, 0), root = le32(ind, 48);
     const std::uint32_t firstChild = root + 12 + static_cast<std::uint32_t>(ind.at(48 + 7));
-    struct Edit {
-        const char* file;
-        std::function<void(std::string&)> change;
-    };
-    const auto put = [](const char* file, std::size_t at, std::uint32_t value) {
-        return Edit{file, [=](std::string& b) { putLe32(b, at, value); }};
-    };
-    const auto poke = [](const char* file, std::size_t at, char value) {
-        return Edit{file, [=](std::string& b) { b.at(at) = value; }};
-    };
-    const auto cut = [](const char* file, std::size_t size) {
-        return Edit{file, [=](std::string& b) { b.resize(b.size() - size); }};
+    using Edit = std::pair<const char*, std::function<void(std::string&)>>; // file, change
+    const auto put = [](const char* file, std::size_t at, std::uint32_t value, int width = 4) {
+        return Edit{file, [=](std::string& b) { b.replace(at, width, le(value, width)); }};
     };
     const auto tab = [](std::string from, std::string to) {
         return Edit{"made.tab", [=](std::string& b) { b.replace(b.find(from), from.size(), to); }};
     };
-    const auto counts = [](std::uint32_t points) {
-        return Edit{"made.map", [=](std::string& b) {
-                        for (std::size_t kind = 0; kind < 4; ++kind)
-                            putLe32(b, 0x13C + 4 * kind, kind == 0 ? points : 0);
-                    }};
+    const auto counts = [](std::uint32_t points) { // then no lines, regions or texts
+        return Edit{"made.map",
+                    [=](std::string& b) { b.replace(0x13C, 16, le(points, 4).append(12, '\0')); }};
     };
     const std::vector<PackParts> rows = {kData, kBoth};
     struct Case {
@@ -172,7 +148,9 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         std::vector<PackParts> refused = {kGraphic, kData, kBoth};
     };
     const std::vector<Case> cases = {
-        {".DAT shorter than its header says", {cut("made.dat", 100)}, "made.dat"},
+        {".DAT shorter than its header says",
+         {{"made.dat", [](std::string& b) { b.resize(b.size() - 100); }}},
+         "made.dat"},
         {".DAT without a record length", {put("made.dat", 10, 0)}, "made.dat"},
         {"a field of another type", {tab("num Integer", "num SmallInt")}, "made.dat"},
         {"a field of another width", {tab("Char (24)", "Char (20)")}, "made.dat"},
@@ -187,35 +165,26 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         // Found on a user's table: no record, tens of thousands of objects far past a .MAP
         // that counts none. A pack once emptied its .ID.
         {"a .DAT without records and a .ID with many",
-         {{"made.dat",
-           [](std::string& b) {
-               putLe32(b, 4, 0);
-               b.resize(le32(b, 8) & 0xFFFF);
-               b += '\x1a';
-           }},
-          {"made.id",
-           [](std::string& b) {
-               b.assign(4 * 40000, '\0');
-               for (std::size_t at = 0; at < b.size(); at += 4)
-                   putLe32(b, at, 0x10000000u + static_cast<std::uint32_t>(at));
-           }},
+         {put("made.dat", 4, 0),
+          {"made.dat", [](std::string& b) { b = b.substr(0, le32(b, 8) & 0xFFFF) + '\x1a'; }},
+          {"made.id", [](std::string& b) { b.assign(4 * 40000, '\x10'); }},
           counts(0)},
          "made.id"},
         {".MAP that is not one", {put("made.map", 0x100, 0)}, "made.map"},
         {".MAP counting fewer objects", {counts(150)}, "made.map"},
         {".MAP without a spatial index", {put("made.map", 0x130, 0)}, "made.map"},
-        {".MAP object of an unused code", {poke("made.map", row1, 0x09)}, "made.map"},
-        {".MAP object of no kind", {poke("made.map", row1, 0x1F)}, "made.map"},
-        {".MAP object past the known codes", {poke("made.map", row1, 0x48)}, "made.map"},
+        {".MAP object of an unused code", {put("made.map", row1, 0x09, 1)}, "made.map"},
+        {".MAP object of no kind", {put("made.map", row1, 0x1F, 1)}, "made.map"},
+        {".MAP object past the known codes", {put("made.map", row1, 0x48, 1)}, "made.map"},
         // Its record size is known, so its row number can be changed where every record keeps
         // it; its coordinates are not, so it cannot be moved.
         {".MAP object of unknown layout",
-         {poke("made.map", row1, 0x3A)},
+         {put("made.map", row1, 0x3A, 1)},
          "made.map",
          {kGraphic, kBoth}},
         // A graphic pack does not read the .IND and does not need it.
         {".IND that is not one", {put("made.ind", 0, 0)}, "made.ind", rows},
-        {".IND of too many indexes", {poke("made.ind", 12, 100)}, "made.ind", rows},
+        {".IND of too many indexes", {put("made.ind", 12, 100, 1)}, "made.ind", rows},
         {".IND root not on a node", {put("made.ind", 48, 700)}, "made.ind", rows},
         {".IND node holding too many", {put("made.ind", root, 5000)}, "made.ind", rows},
         // A cycle must be refused, not followed: the root's first child is the root itself.
@@ -227,10 +196,10 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
         SCOPED_TRACE(c.name);
         ScratchFolder folder;
         const std::string tab = copySmallTable(folder.path());
-        for (const Edit& edit : c.edits) {
-            std::string bytes = readFile(folder.file(edit.file));
-            edit.change(bytes);
-            writeFile(folder.file(edit.file), bytes);
+        for (const auto& [file, change] : c.edits) {
+            std::string bytes = readFile(folder.file(file));
+            change(bytes);
+            writeFile(folder.file(file), bytes);
         }
         expectRefused(tab, folder.file(c.named), folder.path(), c.refused);
         for (const PackParts mode : kEveryMode)
@@ -270,14 +239,14 @@ TEST(Refusal, DamagedJournal) {
     EXPECT_FALSE(fs::exists(tab + ".vantero-journal"));
 }
 
-TEST(Refusal, ReadOnlyTables) {
+// A table that may not be written now is refused, and packs once that is no longer so.
+TEST(Refusal, ReadOnlyOrBusyTables) {
     for (const char* ext : {".dat", ".map", ".id"}) {
         SCOPED_TRACE(ext);
         ScratchFolder folder;
         const std::string tab = copySmallTable(folder.path());
-        const std::string file = folder.file(std::string("made") + ext);
-        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
-        expectRefused(tab, file, folder.path());
+        fs::permissions(folder.file("made"s + ext), fs::perms::owner_read | fs::perms::group_read);
+        expectRefused(tab, folder.file("made"s + ext), folder.path());
     }
     // Its metadata says so, or a ReadOnly line after its fields, as in MapInfo's own tables.
     for (const auto& [readOnly, writable] :
@@ -291,12 +260,9 @@ TEST(Refusal, ReadOnlyTables) {
         writeFile(tab, text + readOnly);
         expectRefused(tab, tab, folder.path());
         writeFile(tab, text + writable);
-        packTable(tab, kBoth);
-        EXPECT_EQ(readWithGdal(tab).features.size(), 195u);
+        EXPECT_NO_THROW(packTable(tab, kBoth));
     }
-}
-
-TEST(Refusal, TableBusyInAnotherPack) {
+    // Another pack holds it.
     ScratchFolder folder;
     const std::string tab = copySmallTable(folder.path());
     const int fd = open(tab.c_str(), O_RDONLY | O_CLOEXEC);
@@ -304,56 +270,40 @@ TEST(Refusal, TableBusyInAnotherPack) {
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     expectRefused(tab, tab, folder.path(), {kBoth});
     close(fd);
-    packTable(tab, kBoth);
-    EXPECT_EQ(readWithGdal(tab).features.size(), 195u);
+    EXPECT_NO_THROW(packTable(tab, kBoth));
 }
 
 // A .dbf table's rows can be packed only when the pack loses nothing: every row's deletion
 // flag is one dBase knows, nothing follows the records, and no dBase index depends on the rows.
 TEST(DbaseTables, DataPackDropsDeletedRowsOnly) {
     ScratchFolder folder;
-    const std::string tab =
-        copyTable(testData(""), "tab_with_dbf_with_delete_column", folder.path());
-    const std::string dbf = folder.file("tab_with_dbf_with_delete_column.dbf");
-    const std::string id = folder.file("tab_with_dbf_with_delete_column.id");
-    const std::string sample = readFile(dbf);
+    const std::string name = "tab_with_dbf_with_delete_column", dbf = folder.file(name + ".dbf");
+    const std::string tab = copyTable(testData(""), name, folder.path()), sample = readFile(dbf);
     ASSERT_EQ(readTableStorage(tab), TableStorage::Dbf);
     const std::uint32_t headerLength = le32(sample, 8) & 0xFFFF,
                         recordLength = le32(sample, 10) & 0xFFFF;
     ASSERT_EQ(sample.size(), headerLength + recordLength + 1);
-
-    // Five rows, two of them deleted; the sample's one record is the model for all.
-    std::vector<std::string> rows;
-    for (const auto& [flag, text] :
-         {std::pair{' ', "one"}, {'*', "two"}, {' ', "three"}, {'*', "four"}, {' ', "five"}}) {
-        std::string r(recordLength, ' ');
-        r[0] = flag;
-        r[9] = static_cast<char>('1' + rows.size());
-        rows.push_back(r.replace(10, std::string(text).size(), text));
-    }
-    const auto table = [&](const std::vector<std::string>& records, const std::string& end) {
-        std::string bytes = sample.substr(0, headerLength);
-        putLe32(bytes, 4, static_cast<std::uint32_t>(records.size()));
-        for (const std::string& r : records)
-            bytes += r;
+    // The sample's header over records given as pairs of a deletion flag and the row's number.
+    const auto table = [&](const std::string& rows, const std::string& end) {
+        std::string bytes = sample.substr(0, headerLength).replace(4, 4, le(rows.size() / 2, 4));
+        for (std::size_t r = 0; r < rows.size(); r += 2)
+            bytes +=
+                rows[r] + std::string(8, ' ') + rows[r + 1] + std::string(recordLength - 10, ' ');
         return bytes + "\x1a" + end;
     };
-    writeFile(id, std::string(20, '\0'));
-    std::vector<std::string> odd = rows;
-    odd[2][0] = '#';
-    std::string indexed = table(rows, "");
+    writeFile(folder.file(name + ".id"), std::string(20, '\0'));
+    std::string indexed = table(" 1*2 3*4 5", "");
     indexed[28] = 1;
-    for (const auto& [name, bytes] :
-         {std::pair{"a row flagged neither live nor deleted", table(odd, "")},
+    for (const auto& [what, bytes] :
+         {std::pair{"a row flagged neither live nor deleted", table(" 1*2#3*4 5", "")},
           {"a production index", indexed},
-          {"bytes after the records", table(rows, "more")}}) {
-        SCOPED_TRACE(name);
+          {"bytes after the records", table(" 1*2 3*4 5", "more")}}) {
+        SCOPED_TRACE(what);
         writeFile(dbf, bytes);
         expectRefused(tab, dbf, folder.path(), {kData});
     }
-
-    writeFile(dbf, table(rows, ""));
+    writeFile(dbf, table(" 1*2 3*4 5", ""));
     packTable(tab, kData);
-    EXPECT_EQ(readFile(dbf), table({rows[0], rows[2], rows[4]}, ""));
-    EXPECT_EQ(readFile(id), std::string(12, '\0'));
+    EXPECT_EQ(readFile(dbf), table(" 1 3 5", ""));
+    EXPECT_EQ(readFile(folder.file(name + ".id")), std::string(12, '\0'));
 }

@@ -1,9 +1,9 @@
 #include "tests/standin/TableSupport.h"
 
-#include <cpl_conv.h>
 #include <cpl_error.h>
-#include <gdal.h>
-#include <ogr_api.h>
+#include <cpl_string.h>
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -22,31 +22,10 @@ void recordError(CPLErr level, CPLErrorNum, const char* message) {
 }
 
 void registerDrivers() {
-    static const bool registered = (GDALAllRegister(), true);
-    (void)registered;
+    [[maybe_unused]] static const bool registered = (GDALAllRegister(), true);
 }
 
 } // namespace
-
-std::string testData(const std::string& name) {
-    return std::string(VANTERO_TESTDATA) + "/" + name;
-}
-
-std::uint32_t le32(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 4; i-- > 0;)
-        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
-    return value;
-}
-
-void putLe32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes.at(at + i) = static_cast<char>(value >> (8 * i));
-}
-
-std::string modeName(PackParts mode) {
-    return mode.graphic ? (mode.data ? "both" : "graphic") : "data";
-}
 
 std::string copyTable(const std::string& fromFolder, const std::string& table,
                       const std::string& toFolder) {
@@ -90,40 +69,32 @@ Reading readWithGdal(const std::string& tabPath, const std::string& where, const
     registerDrivers();
     Reading reading;
     const CPLErrorHandlerPusher capture(recordError, &reading.error);
-    GDALDatasetH ds =
-        GDALOpenEx(tabPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    const GDALDatasetUniquePtr ds(
+        GDALDataset::Open(tabPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!ds) {
-        if (reading.error.empty())
-            reading.error = "GDAL cannot open " + tabPath;
+        reading.error = reading.error.empty() ? "GDAL cannot open " + tabPath : reading.error;
         return reading;
     }
-    OGRLayerH layer = GDALDatasetGetLayer(ds, 0);
-    if (!where.empty() && OGR_L_SetAttributeFilter(layer, where.c_str()) != OGRERR_NONE)
+    OGRLayer* layer = ds->GetLayer(0);
+    if (!where.empty() && layer->SetAttributeFilter(where.c_str()) != OGRERR_NONE)
         reading.error = "bad filter " + where;
     if (rect)
-        OGR_L_SetSpatialFilterRect(layer, rect->minX, rect->minY, rect->maxX, rect->maxY);
-    OGR_L_ResetReading(layer);
-    while (OGRFeatureH f = OGR_L_GetNextFeature(layer)) {
-        Feature feature;
-        feature.fid = OGR_F_GetFID(f);
-        for (int i = 0; i < OGR_F_GetFieldCount(f); ++i)
-            feature.fields.push_back(OGR_F_IsFieldSetAndNotNull(f, i) ? OGR_F_GetFieldAsString(f, i)
-                                                                      : "<null>");
+        layer->SetSpatialFilterRect(rect->minX, rect->minY, rect->maxX, rect->maxY);
+    for (const auto& f : *layer) {
+        Feature& feature = reading.features.emplace_back();
+        feature.fid = f->GetFID();
+        for (int i = 0; i < f->GetFieldCount(); ++i)
+            feature.fields.push_back(f->IsFieldSetAndNotNull(i) ? f->GetFieldAsString(i)
+                                                                : "<null>");
         OGREnvelope e;
-        if (OGRGeometryH g = OGR_F_GetGeometryRef(f)) {
-            char* wkt = nullptr;
-            OGR_G_ExportToWkt(g, &wkt);
-            feature.wkt = wkt ? wkt : "";
-            CPLFree(wkt);
-            OGR_G_GetEnvelope(g, &e);
+        if (const OGRGeometry* g = f->GetGeometryRef()) {
+            feature.wkt = g->exportToWkt();
+            g->getEnvelope(&e);
         }
         reading.envelopes.push_back({e.MinX, e.MinY, e.MaxX, e.MaxY});
-        if (const char* style = OGR_F_GetStyleString(f))
+        if (const char* style = f->GetStyleString())
             feature.style = style;
-        reading.features.push_back(std::move(feature));
-        OGR_F_Destroy(f);
     }
-    GDALClose(ds);
     return reading;
 }
 
@@ -141,63 +112,52 @@ std::string makeGdalTable(const std::string& folder, const std::string& name,
     const std::string tab = folder + "/" + name + ".tab";
     registerDrivers();
     std::string error;
-    {
-        const CPLErrorHandlerPusher capture(recordError, &error);
-        std::vector<char*> dsOptions;
-        for (const std::string& option : creationOptions)
-            dsOptions.push_back(const_cast<char*>(option.c_str()));
-        dsOptions.push_back(nullptr);
-        GDALDatasetH ds = GDALCreate(GDALGetDriverByName("MapInfo File"), tab.c_str(), 0, 0, 0,
-                                     GDT_Unknown, dsOptions.data());
-        if (!ds)
-            throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
-        const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};
-        OGRLayerH layer = GDALDatasetCreateLayer(ds, name.c_str(), nullptr, wkbUnknown,
-                                                 const_cast<char**>(options));
-        for (const NewField& field : fields) {
-            OGRFieldDefnH def =
-                OGR_Fld_Create(field.name.c_str(), static_cast<OGRFieldType>(field.type));
-            OGR_Fld_SetWidth(def, field.width);
-            OGR_Fld_SetPrecision(def, field.precision);
-            OGR_L_CreateField(layer, def, TRUE);
-            OGR_Fld_Destroy(def);
-        }
-        for (const NewField& field : fields)
-            if (field.indexed) {
-                const std::string sql = "CREATE INDEX ON " + name + " USING " + field.name;
-                if (OGRLayerH result = GDALDatasetExecuteSQL(ds, sql.c_str(), nullptr, nullptr))
-                    GDALDatasetReleaseResultSet(ds, result);
-            }
-        for (int row = 1; row <= rows; ++row) {
-            const NewRow made = feature(row);
-            OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
-            for (std::size_t i = 0; i < made.values.size(); ++i)
-                OGR_F_SetFieldString(f, static_cast<int>(i), made.values[i].c_str());
-            if (!made.wkt.empty()) {
-                OGRGeometryH g = nullptr;
-                char* text = const_cast<char*>(made.wkt.c_str());
-                OGR_G_CreateFromWkt(&text, nullptr, &g);
-                OGR_F_SetGeometryDirectly(f, g);
-            }
-            if (!made.style.empty())
-                OGR_F_SetStyleString(f, made.style.c_str());
-            if (OGR_L_CreateFeature(layer, f) != OGRERR_NONE && error.empty())
-                error = "cannot write row " + std::to_string(row);
-            OGR_F_Destroy(f);
-        }
-        GDALClose(ds);
-        if (!deleteRows.empty() && error.empty()) {
-            ds =
-                GDALOpenEx(tab.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
-            if (!ds)
-                throw std::runtime_error("GDAL cannot reopen " + tab);
-            for (const long long fid : deleteRows)
-                if (OGR_L_DeleteFeature(GDALDatasetGetLayer(ds, 0), fid) != OGRERR_NONE &&
-                    error.empty())
-                    error = "cannot delete row " + std::to_string(fid);
-            GDALClose(ds);
-        }
+    const CPLErrorHandlerPusher capture(recordError, &error);
+    CPLStringList dsOptions;
+    for (const std::string& option : creationOptions)
+        dsOptions.AddString(option.c_str());
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()
+                                ->GetDriverByName("MapInfo File")
+                                ->Create(tab.c_str(), 0, 0, 0, GDT_Unknown, dsOptions.List()));
+    if (!ds)
+        throw std::runtime_error("GDAL cannot create " + tab + ": " + error);
+    const char* options[] = {"BOUNDS=-10000,-10000,10000,10000", nullptr};
+    OGRLayer* layer =
+        ds->CreateLayer(name.c_str(), nullptr, wkbUnknown, const_cast<char**>(options));
+    for (const NewField& field : fields) {
+        OGRFieldDefn def(field.name.c_str(), static_cast<OGRFieldType>(field.type));
+        def.SetWidth(field.width);
+        def.SetPrecision(field.precision);
+        layer->CreateField(&def);
     }
+    for (const NewField& field : fields)
+        if (field.indexed)
+            ds->ReleaseResultSet(ds->ExecuteSQL(
+                ("CREATE INDEX ON " + name + " USING " + field.name).c_str(), nullptr, nullptr));
+    for (int row = 1; row <= rows; ++row) {
+        const NewRow made = feature(row);
+        OGRFeature f(layer->GetLayerDefn());
+        for (std::size_t i = 0; i < made.values.size(); ++i)
+            f.SetField(static_cast<int>(i), made.values[i].c_str());
+        if (OGRGeometry* g = nullptr; !made.wkt.empty()) {
+            OGRGeometryFactory::createFromWkt(made.wkt.c_str(), nullptr, &g);
+            f.SetGeometryDirectly(g);
+        }
+        if (!made.style.empty())
+            f.SetStyleString(made.style.c_str());
+        if (layer->CreateFeature(&f) != OGRERR_NONE && error.empty())
+            error = "cannot write row " + std::to_string(row);
+    }
+    ds.reset();
+    if (!deleteRows.empty() && error.empty()) {
+        ds.reset(GDALDataset::Open(tab.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        if (!ds)
+            throw std::runtime_error("GDAL cannot reopen " + tab);
+        for (const long long fid : deleteRows)
+            if (ds->GetLayer(0)->DeleteFeature(fid) != OGRERR_NONE && error.empty())
+                error = "cannot delete row " + std::to_string(fid);
+    }
+    ds.reset();
     if (!error.empty())
         throw std::runtime_error("GDAL failed making " + tab + ": " + error);
     return tab;

@@ -14,27 +14,40 @@
 
 namespace vantero::standin::test {
 
-std::string testData(const std::string& name);
+inline std::string testData(const std::string& name) {
+    return std::string(VANTERO_TESTDATA) + "/" + name;
+}
 
 // The tests' one temporary folder and file helpers, under the names these tests use.
 using ScratchFolder = vantero::test::TempFolder;
-inline std::string readFile(const std::string& path) {
-    return vantero::test::readBytes(path);
-}
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    vantero::test::writeBytes(path, bytes);
-}
+inline constexpr auto readFile = &vantero::test::readBytes;
+inline constexpr auto writeFile = &vantero::test::writeBytes;
 
 // Little-endian fields of the table files.
-std::uint32_t le32(const std::string& bytes, std::size_t at);
-void putLe32(std::string& bytes, std::size_t at, std::uint32_t value);
+inline std::uint32_t le32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    return value;
+}
+template <class Integer> std::string le(Integer value, int width) {
+    std::string bytes;
+    for (int i = 0; i < width; ++i)
+        bytes.push_back(static_cast<char>(static_cast<unsigned long long>(value) >> (8 * i)));
+    return bytes;
+}
+inline void putLe32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    bytes.replace(at, 4, le(value, 4));
+}
 
 using vantero::PackParts;
 inline constexpr PackParts kGraphic{true, false};
 inline constexpr PackParts kData{false, true};
 inline constexpr PackParts kBoth{true, true};
 inline constexpr PackParts kEveryMode[] = {kGraphic, kData, kBoth};
-std::string modeName(PackParts mode);
+inline std::string modeName(PackParts mode) {
+    return mode.graphic ? (mode.data ? "both" : "graphic") : "data";
+}
 
 // Copies every file of the folder whose name before the extension is table; returns the .tab.
 std::string copyTable(const std::string& fromFolder, const std::string& table,
@@ -43,8 +56,8 @@ std::string copyTable(const std::string& fromFolder, const std::string& table,
 // Every file of a folder and of the folders below, by its path inside the folder, with its bytes.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot takeSnapshot(const std::string& folder);
-// The names in which two snapshots differ, for a failure message: " name" for a file whose
-// bytes differ or that b lacks, " +name" for one only b has; empty when they are the same.
+// For a failure message: " name" for a file whose bytes differ or that b lacks, " +name" for one
+// only b has; empty when the snapshots are the same.
 std::string snapshotDifferences(const Snapshot& a, const Snapshot& b);
 
 struct Envelope {
@@ -54,8 +67,7 @@ struct Envelope {
 struct Feature {
     long long fid = 0;
     std::vector<std::string> fields;
-    std::string wkt;
-    std::string style;
+    std::string wkt, style;
     bool operator==(const Feature&) const = default;
 };
 
@@ -65,8 +77,7 @@ struct Reading {
     std::vector<Envelope> envelopes; // of each feature's geometry; inverted without one
 };
 
-// All features in order, or those an attribute filter selects, or those a spatial filter selects,
-// which GDAL answers through the .MAP's spatial index.
+// All features in order, or those a filter selects: a spatial one through the .MAP's index.
 Reading readWithGdal(const std::string& tabPath, const std::string& where = "",
                      const Envelope* rect = nullptr);
 
@@ -76,20 +87,17 @@ std::vector<Feature> withoutFids(std::vector<Feature> features);
 struct NewField {
     std::string name;
     int type; // OGRFieldType
-    int width = 0;
-    int precision = 0;
+    int width = 0, precision = 0;
     bool indexed = false;
 };
 
 struct NewRow {
     std::vector<std::string> values; // one per field, as text
-    std::string wkt;
-    std::string style;
+    std::string wkt, style;
 };
 
-// Writes a table with GDAL, then deletes the given rows through GDAL so that the table holds
-// real deleted rows and objects, as a user's editing leaves them. creationOptions go to the
-// MapInfo driver's dataset creation (BLOCKSIZE=16384, SPATIAL_INDEX_MODE=OPTIMIZED).
+// Writes a table with GDAL, then deletes rows through GDAL, as a user's editing leaves them.
+// creationOptions go to the MapInfo driver (BLOCKSIZE=16384, SPATIAL_INDEX_MODE=OPTIMIZED).
 std::string makeGdalTable(const std::string& folder, const std::string& name,
                           const std::vector<NewField>& fields,
                           const std::function<NewRow(int row)>& feature, int rows,
