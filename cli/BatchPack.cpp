@@ -17,10 +17,7 @@
 #include <unordered_set>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "base/WindowsText.h"
 #endif
 
 namespace vantero::cli {
@@ -35,21 +32,11 @@ namespace fs = std::filesystem;
 // wide form, or a folder named in another script would be missed.
 #ifdef _WIN32
 fs::path toPath(const std::string& bytes) {
-    const int length = static_cast<int>(bytes.size());
-    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, wide.data(), size);
-    return wide;
+    return fromAnsi(bytes);
 }
 
 std::string bytesOf(const fs::path& path) {
-    const std::wstring& wide = path.native();
-    const int length = static_cast<int>(wide.size());
-    const int size =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, bytes.data(), size, nullptr, nullptr);
-    return bytes;
+    return toAnsi(path.native());
 }
 #else
 fs::path toPath(const std::string& bytes) {

@@ -6,46 +6,6 @@
 #include <system_error>
 
 namespace vantero::shell {
-namespace {
-
-std::wstring wideOf(UINT codePage, const std::string& text) {
-    if (text.empty())
-        return {};
-    const int size =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string bytesOf(UINT codePage, const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
-}
-
-} // namespace
-
-std::wstring fromUtf8(const std::string& text) {
-    return wideOf(CP_UTF8, text);
-}
-
-std::wstring fromAnsi(const std::string& text) {
-    return wideOf(CP_ACP, text);
-}
-
-std::string toUtf8(const std::wstring& text) {
-    return bytesOf(CP_UTF8, text);
-}
-
-std::string toAnsi(const std::wstring& text) {
-    return bytesOf(CP_ACP, text);
-}
 
 std::string errorText(HRESULT result) {
     const int code = HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)

@@ -1,8 +1,10 @@
 #pragma once
 
-// What the Windows half of the folder services shares: the program's byte strings against the
-// system's wide ones, COM pointers, and item-id lists kept as the byte strings a FolderItem holds
+// What the Windows half of the folder services shares: the system's texts for failures, COM
+// pointers, and item-id lists kept as the byte strings a FolderItem holds
 // (the list's items without its closing zero).
+
+#include "base/WindowsText.h"
 
 #include <windows.h>
 
@@ -14,11 +16,6 @@
 
 namespace vantero::shell {
 
-std::wstring fromUtf8(const std::string& text);
-// The code page the program's paths are in.
-std::wstring fromAnsi(const std::string& text);
-std::string toUtf8(const std::wstring& text);
-std::string toAnsi(const std::wstring& text);
 // The system's text for a failure.
 std::string errorText(HRESULT result);
 std::string lastErrorText();

@@ -1,5 +1,6 @@
 #include "mapinfo/com/ComAutomation.h"
 
+#include "base/WindowsText.h"
 #include "mapinfo/AutomationError.h"
 #include "mapinfo/ErrorText.h"
 
@@ -16,28 +17,8 @@ std::uint32_t codeOf(HRESULT hr) {
     return static_cast<std::uint32_t>(hr);
 }
 
-// Text in the ANSI code page, as the program's byte strings are, to a wide string for COM.
-std::wstring wide(const std::string& text) {
-    if (text.empty())
-        return {};
-    const int size =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string narrow(const wchar_t* text, int length) {
-    if (text == nullptr || length == 0)
-        return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, length, narrow.data(), size, nullptr, nullptr);
-    return narrow;
-}
-
 std::string narrow(BSTR text) {
-    return text == nullptr ? std::string() : narrow(text, static_cast<int>(SysStringLen(text)));
+    return text == nullptr ? std::string() : toAnsi(std::wstring_view(text, SysStringLen(text)));
 }
 
 [[noreturn]] void throwComError(HRESULT hr) {
@@ -71,7 +52,7 @@ std::string systemMessage(std::uint32_t code) {
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string message = narrow(buffer, static_cast<int>(length));
+    std::string message = toAnsi(std::wstring_view(buffer, length));
     LocalFree(buffer);
     return message;
 }
@@ -84,7 +65,7 @@ ComAutomationObject::~ComAutomationObject() {
 }
 
 void ComAutomationObject::callMethod(const std::string& method, const std::string& argument) {
-    const std::wstring wideMethod = wide(method);
+    const std::wstring wideMethod = fromAnsi(method);
     LPOLESTR names[] = {const_cast<LPOLESTR>(wideMethod.c_str())};
     DISPID dispid = 0;
     HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
@@ -93,7 +74,7 @@ void ComAutomationObject::callMethod(const std::string& method, const std::strin
     if (FAILED(hr))
         throwComError(hr);
 
-    const Bstr text(wide(argument));
+    const Bstr text(fromAnsi(argument));
     VARIANTARG arg;
     VariantInit(&arg);
     arg.vt = VT_BSTR;
@@ -130,7 +111,7 @@ void ComAutomationObject::callMethod(const std::string& method, const std::strin
 }
 
 std::unique_ptr<AutomationObject> ComAutomationFactory::createObject(const std::string& progId) {
-    const std::wstring wideProgId = wide(progId);
+    const std::wstring wideProgId = fromAnsi(progId);
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(wideProgId.c_str(), &clsid);
     if (FAILED(hr))

@@ -12,7 +12,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
+#include "base/WindowsText.h"
 #endif
 
 namespace vantero::test {
@@ -61,13 +61,7 @@ inline std::vector<std::string> folderEntries(const std::string& path) {
     for (const auto& e : std::filesystem::directory_iterator(path)) {
 #ifdef _WIN32
         // In the code page the program's own file calls use, not the UTF-8 of path::string().
-        const std::wstring wide = e.path().filename().wstring();
-        const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                             nullptr, 0, nullptr, nullptr);
-        std::string name(static_cast<std::size_t>(size), '\0');
-        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), name.data(),
-                            size, nullptr, nullptr);
-        names.push_back(name);
+        names.push_back(toAnsi(e.path().filename().wstring()));
 #else
         names.push_back(e.path().filename().string());
 #endif
