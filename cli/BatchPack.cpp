@@ -66,8 +66,6 @@ public:
             addFolder(path);
             if (recursive)
                 addFoldersBelow(path);
-            else
-                notePlainTablesIn(path);
         } else if (fs::is_regular_file(status) && endsWithIgnoringAsciiCase(path, ".tab")) {
             appendTable(m_list, folderOf(path), std::string(fileNameOf(path)));
             keepNewRows();
@@ -93,7 +91,7 @@ public:
 private:
     struct Found {
         Table table;
-        std::size_t folderLength; // of the folder that starts its path
+        std::string folder, name; // that its path joins
     };
 
     void complain(const std::string& path, const std::string& what) {
@@ -122,52 +120,35 @@ private:
             }
             if (it->is_directory(error) && !it->is_symlink(error))
                 addFolder(bytesOf(it->path()));
-            else
-                notePlainTable(*it);
         }
-    }
-
-    void notePlainTablesIn(const std::string& folder) {
-        std::error_code error;
-        for (fs::directory_iterator it(toPath(folder), error), end; !error && it != end;
-             it.increment(error))
-            notePlainTable(*it);
-    }
-
-    // A .tab that is a file of its own, not a link, has the real path of its folder followed by
-    // its name: its folder is resolved once, rather than every table's path one part at a time.
-    // The walk has just read the kind of each entry from the folder, so this costs no call.
-    // Windows' real paths also correct the letter case, which the list's lower-cased names cannot
-    // do, so there every table is resolved on its own.
-    void notePlainTable([[maybe_unused]] const fs::directory_entry& entry) {
-#ifndef _WIN32
-        const std::string& path = entry.path().native();
-        std::error_code error;
-        if (endsWithIgnoringAsciiCase(path, ".tab") && !entry.is_symlink(error) && !error)
-            m_plainTables.insert(path);
-#endif
     }
 
     // Each folder's path with its links resolved, or nothing when that fails.
     using CanonicalFolders = std::unordered_map<std::string, std::optional<fs::path>>;
 
-    // The table's path with its links resolved, or as it is when that fails.
-    std::string realPath(const Found& found, CanonicalFolders& folders) const {
-        const std::string& path = found.table.path;
+    // The table's path with its links resolved, or as it is when that fails. A .tab that is not a
+    // link itself is its folder's real path and its name, so each folder is resolved once rather
+    // than every table's path one part at a time. Windows' real paths also correct the letter
+    // case, which the list's lower-cased names cannot do, so there every table is resolved whole.
+    static std::string realPath(const Found& found, CanonicalFolders& folders) {
+        const fs::path path = toPath(found.table.path);
         std::error_code error;
-        if (m_plainTables.count(path) != 0) {
-            auto [folder, isNew] = folders.try_emplace(path.substr(0, found.folderLength));
+#ifndef _WIN32
+        if (!fs::is_symlink(fs::symlink_status(path, error)) && !error) {
+            auto [folder, isNew] = folders.try_emplace(found.folder);
             if (isNew) {
-                fs::path real = fs::canonical(toPath(folder->first), error);
+                fs::path real = fs::canonical(toPath(found.folder), error);
                 if (!error)
                     folder->second = std::move(real);
             }
-            // joinPath put one separator between the folder and the name.
             if (folder->second)
-                return bytesOf(*folder->second / toPath(path.substr(found.folderLength + 1)));
+                return bytesOf(*folder->second / toPath(found.name));
         }
-        const fs::path real = fs::weakly_canonical(toPath(path), error);
-        return error ? path : bytesOf(real);
+#else
+        (void)folders;
+#endif
+        const fs::path real = fs::weakly_canonical(path, error);
+        return error ? found.table.path : bytesOf(real);
     }
 
     // The rows appended since last time.
@@ -176,17 +157,18 @@ private:
         const std::size_t folder = m_list.requireField(kTablePathField);
         const std::size_t kind = m_list.requireField(kTableTypeField);
         for (; m_seenRows < m_list.recordCount(); ++m_seenRows) {
-            const std::string folderPath = m_list.valueAt(m_seenRows, folder);
-            m_found.push_back({{m_seenRows, joinPath(folderPath, m_list.valueAt(m_seenRows, name)),
-                                m_list.valueAt(m_seenRows, kind)},
-                               folderPath.size()});
+            std::string folderPath = m_list.valueAt(m_seenRows, folder);
+            std::string tableName = m_list.valueAt(m_seenRows, name);
+            m_found.push_back(
+                {{m_seenRows, joinPath(folderPath, tableName), m_list.valueAt(m_seenRows, kind)},
+                 std::move(folderPath),
+                 std::move(tableName)});
         }
     }
 
     RecordTable& m_list;
     const Console& m_console;
     std::vector<Found> m_found;
-    std::unordered_set<std::string> m_plainTables; // paths of .tab files that are not links
     std::size_t m_seenRows = 0;
     bool m_hadErrors = false;
 };

@@ -83,10 +83,15 @@ protected:
     }
 };
 
+// Once also through links: e.tab is sub/c.tab, met first under its own name; "linked" is sub.
 TEST_F(CliRun, PacksTheTablesOfTheFoldersOnceWithoutTheWindowStatements) {
-    EXPECT_EQ(run({"-r", folder.path(), folder.file("sub"), folder.file("a.tab")}), kAllPacked);
+    std::filesystem::create_symlink("sub/c.tab", folder.file("e.tab"));
+    std::filesystem::create_directory_symlink("sub", folder.file("linked"));
+    EXPECT_EQ(
+        run({"-r", folder.path(), folder.file("sub"), folder.file("linked"), folder.file("a.tab")}),
+        kAllPacked);
     EXPECT_EQ(packedFiles(), (Lines{folder.file("a.tab"), folder.file("b.tab"),
-                                    folder.file("sub/c.tab"), folder.file("sub/deeper/d.tab")}));
+                                    folder.file("e.tab"), folder.file("sub/deeper/d.tab")}));
     const Lines statements = servers.log->arguments();
     EXPECT_EQ(statements[0], "set progressbars off");
     EXPECT_EQ(statements[1], "close all");
