@@ -96,8 +96,8 @@ OutputFile::OutputFile(std::string path, Progress& progress)
 }
 
 OutputFile::OutputFile(Progress& progress)
-    : m_path("(measured only)"), m_progress(progress), m_measuredOnly(true),
-      m_stepEvery(kBufferSize), m_untilStep(m_stepEvery) {}
+    : m_path("(measured only)"), m_progress(progress), m_stepEvery(kBufferSize),
+      m_untilStep(m_stepEvery) {}
 
 void OutputFile::write(const void* bytes, std::size_t size) {
     append(static_cast<const std::uint8_t*>(bytes), size);
@@ -113,7 +113,7 @@ void OutputFile::append(const std::uint8_t* p, std::size_t size) {
             flush();
         const std::size_t take = static_cast<std::size_t>(
             std::min<std::uint64_t>({size, kBufferSize - m_buffer.size(), m_untilStep}));
-        if (m_measuredOnly) {
+        if (m_file == kNoFile) {
             // Nothing would read the bytes again: they are counted as gone at once.
             m_flushed += take;
             if (p)

@@ -189,8 +189,7 @@ private:
 
     std::string m_path;
     Progress& m_progress;
-    NativeFile m_file = kNoFile; // none when only measured
-    bool m_measuredOnly = false; // and then no buffer either
+    NativeFile m_file = kNoFile; // none when only measured, and then no buffer either
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_flushed = 0;
     std::uint64_t m_stepEvery;
