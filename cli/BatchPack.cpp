@@ -10,9 +10,14 @@
 #include "pack/RunLog.h"
 #include "tablefiles/TableSizes.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -189,6 +194,72 @@ Measured measure(const Table& table) {
     }
 }
 
+// Measures the tables on a few threads and hands the results over in the tables' order, each as
+// soon as it and those before it are known. Measuring small tables waits mostly on the system,
+// which serves several threads' reads at once; the thread that takes the results measures too
+// whenever the next result is not ready, so it never waits while there is work left.
+class MeasuredInOrder {
+public:
+    explicit MeasuredInOrder(const std::vector<Table>& tables)
+        : m_tables(tables), m_results(tables.size()) {
+        const unsigned helpers = std::min(std::max(std::thread::hardware_concurrency(), 1u), 8u) - 1;
+        for (unsigned i = 0; i < helpers && i + 1 < tables.size(); ++i)
+            m_helpers.emplace_back([this] {
+                while (measureOne()) {
+                }
+            });
+    }
+    ~MeasuredInOrder() {
+        m_next = m_tables.size(); // a run that ends early leaves the rest unmeasured
+        for (std::thread& helper : m_helpers)
+            helper.join();
+    }
+    MeasuredInOrder(const MeasuredInOrder&) = delete;
+    MeasuredInOrder& operator=(const MeasuredInOrder&) = delete;
+
+    // The result of the next table in order.
+    Measured take() {
+        for (;;) {
+            {
+                std::unique_lock lock(m_mutex);
+                if (m_results[m_taken]) {
+                    Measured measured = std::move(*m_results[m_taken]);
+                    m_results[m_taken++].reset();
+                    return measured;
+                }
+            }
+            if (measureOne())
+                continue;
+            std::unique_lock lock(m_mutex);
+            m_waiting = true;
+            m_ready.wait(lock, [this] { return m_results[m_taken].has_value(); });
+            m_waiting = false;
+        }
+    }
+
+private:
+    bool measureOne() {
+        const std::size_t index = m_next++;
+        if (index >= m_tables.size())
+            return false;
+        Measured measured = measure(m_tables[index]);
+        const std::lock_guard lock(m_mutex);
+        m_results[index] = std::move(measured);
+        if (m_waiting && index == m_taken)
+            m_ready.notify_one();
+        return true;
+    }
+
+    const std::vector<Table>& m_tables;
+    std::vector<std::optional<Measured>> m_results;
+    std::atomic<std::size_t> m_next{0};
+    std::size_t m_taken = 0;
+    bool m_waiting = false;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::vector<std::thread> m_helpers;
+};
+
 bool needsPack(const Measured& measured) {
     return !measured.sizes || measured.sizes->deletedRows > 0 ||
            measured.sizes->reclaimableBytes > 0;
@@ -197,8 +268,9 @@ bool needsPack(const Measured& measured) {
 int dryRun(const std::vector<Table>& tables, const Options& options, const Console& console) {
     tablefiles::TableSizes total;
     std::size_t unread = 0;
+    MeasuredInOrder measures(tables);
     for (const Table& table : tables) {
-        const Measured measured = measure(table);
+        const Measured measured = measures.take();
         if (measured.sizes) {
             total.rows += measured.sizes->rows;
             total.deletedRows += measured.sizes->deletedRows;
@@ -342,8 +414,11 @@ int pack(const std::vector<Table>& tables, RecordTable& tableList, const Options
          AutomationServerFactory& servers, const Console& console,
          const std::function<bool()>& stopAsked) {
     std::vector<std::size_t> rows;
+    std::optional<MeasuredInOrder> measures;
+    if (options.onlyNeeded)
+        measures.emplace(tables);
     for (const Table& table : tables) {
-        if (options.onlyNeeded && !needsPack(measure(table))) {
+        if (measures && !needsPack(measures->take())) {
             console.err << "vantero-pack: " << table.path << ": skipped, nothing to reclaim\n";
             continue;
         }
