@@ -177,6 +177,8 @@ public:
     // Overwrites bytes already written, for headers whose fields are known only at the end.
     void writeAt(std::uint64_t offset, const void* bytes, std::size_t size);
     std::uint64_t size() const { return m_flushed + m_buffer.size(); }
+    // Whether the bytes are only counted, so a writer may skip making what nobody reads.
+    bool onlyMeasured() const { return m_file == kNoFile; }
     void finish(); // flush, fsync, close
     const std::string& path() const { return m_path; }
 

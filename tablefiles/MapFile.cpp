@@ -418,6 +418,24 @@ private:
     std::uint64_t m_consumed = 0;
 };
 
+// Whether records of the kind point at coordinate data of their own. The kinds whose layout is not
+// known count as having some, so that they are never passed over unread.
+bool hasCoordinateData(Kind kind) {
+    switch (kind) {
+    case Kind::Symbol:
+    case Kind::FontSymbol:
+    case Kind::CustomSymbol:
+    case Kind::Line:
+    case Kind::Arc:
+    case Kind::Rect:
+    case Kind::Ellipse:
+    case Kind::RoundRect:
+        return false;
+    default:
+        return true;
+    }
+}
+
 // What the rewrite needs to know of one object record.
 struct Facts {
     Mbr mbr;
@@ -962,8 +980,10 @@ public:
         forEachIndexedObjectBlock(m_reader, block, [&](std::uint32_t blockAddr) {
             m_reader.forEachRecord(block.data(), blockAddr, [&](const Object& o) {
                 const std::uint32_t row = rowOfRecord(o, m_ids);
-                if (row != 0 && !m_done[row] && keeps(row))
-                    take(block.data(), o, row);
+                if (row == 0 || m_done[row])
+                    return;
+                if (const std::uint32_t newRow = newNumber(row))
+                    take(block.data(), o, row, newRow);
             });
             endBlock();
         });
@@ -973,7 +993,8 @@ public:
     }
 
 private:
-    bool keeps(std::uint32_t row) const { return !m_rows || m_rows->newRow(row) != 0; }
+    // The row's number in the packed table, 0 for a row the pack removes.
+    std::uint32_t newNumber(std::uint32_t row) const { return m_rows ? m_rows->newRow(row) : row; }
 
     // Drawing tools come first, each block as it was, chained at its new place.
     void copyTools() {
@@ -998,7 +1019,7 @@ private:
     void takeTheRest() {
         std::vector<std::pair<std::uint32_t, std::uint32_t>> rest; // address, row
         for (std::uint32_t row = 1; row <= m_ids.rows(); ++row)
-            if (m_ids.at(row) != 0 && !m_done[row] && keeps(row))
+            if (m_ids.at(row) != 0 && !m_done[row] && newNumber(row) != 0)
                 rest.emplace_back(m_ids.at(row), row);
         std::sort(rest.begin(), rest.end());
         std::vector<std::uint8_t> scratch;
@@ -1010,18 +1031,27 @@ private:
             if (i > 0 && m_reader.blockOf(rest[i - 1].first) != m_reader.blockOf(addr))
                 endBlock();
             const Object o = m_reader.liveObject(addr, row, scratch);
-            take(scratch.data(), o, row);
+            take(scratch.data(), o, row, newNumber(row));
         }
         endBlock();
     }
 
-    void take(const std::uint8_t* oldBlock, const Object& o, std::uint32_t row) {
+    void take(const std::uint8_t* oldBlock, const Object& o, std::uint32_t row,
+              std::uint32_t newRow) {
         if (!m_blockOpen)
             beginBlock(oldBlock);
+        m_ids.set(row, m_newBlockAddr + kObjectHeader + m_used);
+        m_done.set(row);
+        m_used += o.size;
+        m_objects += countedObjects(o);
+        // A measure needs only the sizes, and an object without coordinate data adds nothing to
+        // them but its record: its extent and its bytes are for a file nobody reads.
+        if (m_out.onlyMeasured() && !hasCoordinateData(o.kind))
+            return;
         const Facts facts = Describer(m_reader, o, m_cx, m_cy).describe(m_layout);
-        std::uint8_t* record = m_newBlock.data() + kObjectHeader + m_used;
+        std::uint8_t* record = m_newBlock.data() + kObjectHeader + m_used - o.size;
         std::copy(o.record, o.record + o.size, record);
-        put32(record + 1, m_rows ? m_rows->newRow(row) : row);
+        put32(record + 1, newRow);
         if (facts.hasCoords && !(facts.coordAddress == 0 && m_layout.total() == 0)) {
             std::uint32_t at = 0;
             if (m_layout.total() == 0) {
@@ -1032,12 +1062,8 @@ private:
             }
             put32(record + 5, at);
         }
-        m_ids.set(row, m_newBlockAddr + kObjectHeader + m_used);
-        m_done.set(row);
-        m_used += o.size;
         m_leaf.add(facts.mbr);
         m_counts.add(facts.counts);
-        m_objects += countedObjects(o);
     }
 
     // The new block keeps the old one's centre, which its compressed records are relative to.
