@@ -205,6 +205,11 @@ RowMap mapRows(const InputFile& data, const DataHeader& header, bool dbase) {
     return rows;
 }
 
+std::uint64_t packedDataSize(const DataHeader& header, const RowMap& rows) {
+    return header.headerLength + std::uint64_t{header.recordLength} * rows.kept() +
+           (header.endMark ? 1 : 0);
+}
+
 void writePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
                      OutputFile& out) {
     std::vector<std::uint8_t> head(header.headerLength);

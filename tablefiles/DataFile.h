@@ -55,6 +55,9 @@ private:
 
 RowMap mapRows(const InputFile& data, const DataHeader& header, bool dbase);
 
+// The size of what writePackedData writes, known without reading the records again.
+std::uint64_t packedDataSize(const DataHeader& header, const RowMap& rows);
+
 // Writes the records that survive, in their order, under the old header with the new count.
 void writePackedData(const InputFile& data, const DataHeader& header, const RowMap& rows,
                      OutputFile& out);

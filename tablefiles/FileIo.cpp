@@ -30,17 +30,31 @@ bool pathExists(const std::string& path) {
     return kindOf(path) != PathKind::Missing;
 }
 
-std::string readSmallFile(const std::string& path, std::uint64_t maxSize) {
-    const InputFile file(path);
-    if (file.size() > maxSize)
-        throwPackError(path + " is too large (" + std::to_string(file.size()) + " bytes)");
-    std::string text(static_cast<std::size_t>(file.size()), '\0');
-    file.read(0, text.data(), text.size());
-    return text;
+InputFile::InputFile(const std::string& path) : m_path(path) {
+    switch (openForReading(true)) {
+    case PathKind::Missing:
+        throwNotFound("cannot open", m_path);
+    case PathKind::Folder:
+        throwPackError(m_path + " is a folder");
+    case PathKind::Other:
+        throwPackError(m_path + " is not a regular file");
+    case PathKind::File:
+        break;
+    }
+    prepareCache();
 }
 
-InputFile::InputFile(const std::string& path) : m_path(path) {
-    m_size = openForReading();
+std::pair<PathKind, std::unique_ptr<InputFile>> InputFile::openIfFile(const std::string& path,
+                                                                      bool followLinks) {
+    std::unique_ptr<InputFile> file(new InputFile(path, Unopened{}));
+    const PathKind kind = file->openForReading(followLinks);
+    if (kind != PathKind::File)
+        return {kind, nullptr};
+    file->prepareCache();
+    return {kind, std::move(file)};
+}
+
+void InputFile::prepareCache() {
     m_slots = static_cast<std::size_t>(
         std::clamp<std::uint64_t>((m_size + kPageSize - 1) / kPageSize, 1, kPages));
     m_cached.assign(m_slots, kNone);
@@ -57,12 +71,28 @@ void InputFile::load(std::uint64_t page) const {
     m_cached[slot] = page;
 }
 
+void InputFile::loadWhole() const {
+    // Every page has the slot of its number, so the file lies in the slots as it lies on disk.
+    if (!m_pages)
+        m_pages = std::make_unique_for_overwrite<std::uint8_t[]>(m_slots * kPageSize);
+    readFromFile(0, m_pages.get(), static_cast<std::size_t>(m_size));
+    for (std::size_t page = 0; page < m_slots; ++page)
+        m_cached[page] = page;
+    m_whole = true;
+}
+
 void InputFile::readMissed(std::uint64_t offset, void* into, std::size_t size) const {
     if (offset > m_size || size > m_size - offset)
         throwPackError(m_path + ": a read of " + std::to_string(size) + " bytes at " +
                        std::to_string(offset) + " runs past the end of the file (" +
                        std::to_string(m_size) + " bytes)");
     auto* out = static_cast<std::uint8_t*>(into);
+    if (m_size <= kWholeFile) {
+        if (!m_whole)
+            loadWhole();
+        std::memcpy(out, m_pages.get() + offset, size);
+        return;
+    }
     if (size >= kPageSize) {
         readFromFile(offset, out, size);
         return;

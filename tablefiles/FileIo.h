@@ -77,8 +77,6 @@ enum class PathKind { Missing, File, Folder, Other };
 PathKind kindOf(const std::string& path, bool followLinks = false);
 bool pathExists(const std::string& path);
 void fsyncFolder(const std::string& folder);
-// Reads a whole small file, refusing one larger than maxSize.
-std::string readSmallFile(const std::string& path, std::uint64_t maxSize);
 // A missing source is no error when the rename may have been done before.
 void renameFile(const std::string& from, const std::string& to, bool mayBeDone = false);
 void removeFile(const std::string& path); // a missing file is no error
@@ -106,7 +104,13 @@ private:
 // the caller's buffer.
 class InputFile {
 public:
+    // Follows links; anything but a regular file is refused.
     explicit InputFile(const std::string& path);
+    // What is at path, and the file opened when it is a regular file: one call where a look-up
+    // before the open would be two, for the thousands of small files of a dry run. Unless
+    // followLinks, a link is Other. Other failures to open are a PackError.
+    static std::pair<PathKind, std::unique_ptr<InputFile>> openIfFile(const std::string& path,
+                                                                      bool followLinks);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -135,10 +139,19 @@ private:
     static constexpr std::size_t kPageSize = 4 << 10;
     static constexpr std::size_t kPages = 1024;
     static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    // A file this small is read whole at its first read, in one call rather than one a page: the
+    // files of most tables are, and all of each is read in the end.
+    static constexpr std::uint64_t kWholeFile = 256 << 10;
+    static_assert(kWholeFile <= kPages * kPageSize);
 
-    std::uint64_t openForReading(); // the file's size
+    struct Unopened {};
+    InputFile(const std::string& path, Unopened) : m_path(path) {}
+    // Opens the file and learns its size when it is a regular file; otherwise leaves it closed.
+    PathKind openForReading(bool followLinks);
+    void prepareCache();
     void readMissed(std::uint64_t offset, void* into, std::size_t size) const;
     void load(std::uint64_t page) const;
+    void loadWhole() const;
     void readFromFile(std::uint64_t offset, std::uint8_t* into, std::size_t size) const;
 
     std::string m_path;
@@ -154,6 +167,7 @@ private:
     // As many slots as the file has pages, up to kPages: a small file costs a small cache.
     std::size_t m_slots = 1;
     mutable std::vector<std::uint64_t> m_cached;
+    mutable bool m_whole = false;
 };
 
 // A new file written through a large buffer. It is created exclusively, so a name that is already

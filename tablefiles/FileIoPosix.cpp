@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace vantero::tablefiles::detail {
 
@@ -78,29 +79,38 @@ TableLock::~TableLock() {
         close(m_file); // releases the lock
 }
 
-std::uint64_t InputFile::openForReading() {
-    m_file = open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_file < 0)
+PathKind InputFile::openForReading(bool followLinks) {
+    // Not blocking, so that a named pipe under a table file's name is found out, not waited on;
+    // reading a regular file is not affected.
+    m_file =
+        ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
+    if (m_file < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return PathKind::Missing;
+        if (errno == ELOOP && !followLinks)
+            return PathKind::Other;
         throwIoError("cannot open", m_path);
+    }
     struct stat st {};
-    if (fstat(m_file, &st) != 0) {
+    const bool known = fstat(m_file, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
         const int error = errno;
-        close(m_file);
+        close(std::exchange(m_file, kNoFile));
         errno = error;
-        throwIoError("cannot read the size of", m_path);
+        if (!known)
+            throwIoError("cannot read the size of", m_path);
+        return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
     }
-    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode)) {
-        close(m_file);
-        throwPackError(m_path + (S_ISDIR(st.st_mode) ? " is a folder" : " is not a regular file"));
-    }
+    m_size = static_cast<std::uint64_t>(st.st_size);
     m_mode = st.st_mode & 07777;
     m_owner = st.st_uid;
     m_group = st.st_gid;
-    return static_cast<std::uint64_t>(st.st_size);
+    return PathKind::File;
 }
 
 InputFile::~InputFile() {
-    close(m_file);
+    if (m_file != kNoFile)
+        close(m_file);
 }
 
 bool InputFile::writable() const {

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace vantero::tablefiles::detail {
 
@@ -171,29 +172,41 @@ TableLock::~TableLock() {
     CloseHandle(handleOf(m_file));
 }
 
-std::uint64_t InputFile::openForReading() {
+PathKind InputFile::openForReading(bool followLinks) {
+    // Opening a link itself would also open the reparse points that are plain files (OneDrive's,
+    // deduplicated ones) as the points rather than the files, so links are looked for first.
+    if (!followLinks) {
+        const PathKind kind = kindOf(m_path);
+        if (kind != PathKind::File)
+            return kind;
+    }
     m_file = fileOf(CreateFileA(m_path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (m_file == kNoFile) {
         const DWORD error = GetLastError();
+        if (isMissing(error))
+            return PathKind::Missing;
         if (kindOf(m_path, true) == PathKind::Folder)
-            throwPackError(m_path + " is a folder");
+            return PathKind::Folder;
         throwWindowsError("cannot open", m_path, error);
     }
+    if (GetFileType(handleOf(m_file)) != FILE_TYPE_DISK) {
+        CloseHandle(handleOf(std::exchange(m_file, kNoFile)));
+        return PathKind::Other;
+    }
     LARGE_INTEGER size{};
-    const bool isFile = GetFileType(handleOf(m_file)) == FILE_TYPE_DISK;
-    if (!isFile || GetFileSizeEx(handleOf(m_file), &size) == FALSE) {
+    if (GetFileSizeEx(handleOf(m_file), &size) == FALSE) {
         const DWORD error = GetLastError();
-        CloseHandle(handleOf(m_file));
-        if (!isFile)
-            throwPackError(m_path + " is not a regular file");
+        CloseHandle(handleOf(std::exchange(m_file, kNoFile)));
         throwWindowsError("cannot read the size of", m_path, error);
     }
-    return static_cast<std::uint64_t>(size.QuadPart);
+    m_size = static_cast<std::uint64_t>(size.QuadPart);
+    return PathKind::File;
 }
 
 InputFile::~InputFile() {
-    CloseHandle(handleOf(m_file));
+    if (m_file != kNoFile)
+        CloseHandle(handleOf(m_file));
 }
 
 // The read-only attribute is what Windows has for a file its owner does not want changed. Whether

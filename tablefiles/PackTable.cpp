@@ -62,15 +62,6 @@ private:
     bool m_kept = false;
 };
 
-std::unique_ptr<InputFile> openIfPresent(const std::string& path) {
-    if (path.empty())
-        return nullptr;
-    // Renaming over a link would replace the link, not the file it points at.
-    if (kindOf(path) != PathKind::File)
-        throwPackError(path + " is not a regular file; its table is not packed");
-    return std::make_unique<InputFile>(path);
-}
-
 // The files of a table that its owner made read-only are not replaced behind their back, even
 // by a process that could.
 void refuseReadOnly(const InputFile* file) {
@@ -100,7 +91,7 @@ void packTable(const std::string& tabPath, PackParts options,
     recoverLocked(tabPath);
     progress.step();
 
-    const TableFiles files = findTableFiles(tabPath);
+    TableFiles files = openTableFiles(tabPath, options.data);
     const TableStorage storage = files.info.storage;
     if (storage == TableStorage::NativeX)
         // Nothing independent can read such a table to check a pack of it.
@@ -110,27 +101,23 @@ void packTable(const std::string& tabPath, PackParts options,
         throwPackError(tabPath + " is a " + kindName(storage) +
                        " table; only native and dBase tables can be packed");
     const bool dbase = storage == TableStorage::Dbf;
-    if (files.data.empty())
+    auto& [info, data, id, map, ind] = files;
+    if (!data)
         throwPackError(tabPath + " has no " + (dbase ? ".dbf" : ".DAT") + " file beside it");
-
-    auto data = openIfPresent(files.data);
     const DataHeader header = readDataHeader(*data, dbase);
-    auto id = openIfPresent(files.id);
-    auto map = openIfPresent(files.map);
-    auto ind = options.data ? openIfPresent(files.ind) : nullptr;
     if (!options.graphic && !options.data)
         return;
-    if (!files.info.readOnly.empty())
-        throwPackError(tabPath + " is not packed: " + files.info.readOnly);
+    if (!info.readOnly.empty())
+        throwPackError(tabPath + " is not packed: " + info.readOnly);
     for (const InputFile* file : {data.get(), id.get(), map.get(), ind.get()})
         refuseReadOnly(file);
 
     // The pack cannot tell which of two files that disagree is right, so it touches neither.
-    checkFieldsAgainstTab(header, files.info.fields, dbase, files.data, tabPath);
+    checkFieldsAgainstTab(header, info.fields, dbase, data->path(), tabPath);
     IdFile ids = id ? IdFile(*id) : IdFile();
     if (id && ids.rows() != header.records)
-        throwPackError(files.id + " holds " + std::to_string(ids.rows()) + " entries, but " +
-                       files.data + " holds " + std::to_string(header.records) +
+        throwPackError(id->path() + " holds " + std::to_string(ids.rows()) + " entries, but " +
+                       data->path() + " holds " + std::to_string(header.records) +
                        " records; the files disagree, so the table is not packed");
     std::optional<RowMap> rowMap;
     if (options.data)
@@ -138,35 +125,35 @@ void packTable(const std::string& tabPath, PackParts options,
     const bool dropRows = rowMap && rowMap->kept() < header.records;
     const RowMap* rows = dropRows ? &*rowMap : nullptr;
     if (id)
-        checkIdsAgainstMap(ids, files.id, map.get(), rows);
+        checkIdsAgainstMap(ids, id->path(), map.get(), rows);
     const bool packGraphic = options.graphic && map && id;
     progress.step();
 
     NewFiles fresh;
     if (packGraphic) {
-        OutputFile out(fresh.add(files.map), *map, progress);
+        OutputFile out(fresh.add(map->path()), *map, progress);
         rewriteMap(*map, ids, rows, out);
         out.finish();
     } else if (dropRows && map && id) {
-        OutputFile out(fresh.add(files.map), *map, progress);
+        OutputFile out(fresh.add(map->path()), *map, progress);
         renumberMapObjects(*map, ids, *rows, out);
         out.finish();
     }
     if (dropRows) {
-        OutputFile out(fresh.add(files.data), *data, progress);
+        OutputFile out(fresh.add(data->path()), *data, progress);
         writePackedData(*data, header, *rows, out);
         out.finish();
     }
     if (id && (packGraphic || dropRows)) {
         // With a graphic pack the entries now hold the objects' new addresses.
-        OutputFile out(fresh.add(files.id), *id, progress);
+        OutputFile out(fresh.add(id->path()), *id, progress);
         for (std::uint32_t row = 1; row <= ids.rows(); ++row)
             if (!rows || rows->newRow(row) != 0)
                 writeIdEntry(out, ids.at(row));
         out.finish();
     }
     if (dropRows && ind) {
-        OutputFile out(fresh.add(files.ind), *ind, progress);
+        OutputFile out(fresh.add(ind->path()), *ind, progress);
         remapIndexFile(*ind, *rows, out);
         out.finish();
     }
@@ -188,32 +175,25 @@ void packTable(const std::string& tabPath, PackParts options,
 }
 
 TableSizes measureTable(const std::string& tabPath) {
-    const TableFiles files = findTableFiles(tabPath);
-    if (files.info.storage != TableStorage::Native)
-        throwPackError(tabPath + " is a " + kindName(files.info.storage) +
+    const TableFiles files = openTableFiles(tabPath, true);
+    const auto& [info, data, id, map, ind] = files;
+    if (info.storage != TableStorage::Native)
+        throwPackError(tabPath + " is a " + kindName(info.storage) +
                        " table; only native tables are measured");
-    if (files.data.empty())
+    if (!data)
         throwPackError(tabPath + " has no .DAT file beside it");
-    const auto data = openIfPresent(files.data);
     const DataHeader header = readDataHeader(*data, false);
-    const auto id = openIfPresent(files.id);
-    const auto map = openIfPresent(files.map);
-    const auto ind = openIfPresent(files.ind);
     IdFile ids = id ? IdFile(*id) : IdFile();
     if (id && ids.rows() != header.records)
-        throwPackError(files.id + " and " + files.data + " disagree on the number of rows");
+        throwPackError(id->path() + " and " + data->path() + " disagree on the number of rows");
     const RowMap rows = mapRows(*data, header, false);
 
     // What a pack of both parts would write, written nowhere: the difference is what it frees.
     const std::function<void(int)> none;
     Progress progress(none);
-    std::uint64_t before = data->size(), after = data->size();
     const bool dropRows = rows.kept() < header.records;
-    if (dropRows) {
-        OutputFile out(progress);
-        writePackedData(*data, header, rows, out);
-        after = out.size();
-    }
+    std::uint64_t before = data->size();
+    std::uint64_t after = dropRows ? packedDataSize(header, rows) : data->size();
     if (map && id) {
         OutputFile out(progress);
         rewriteMap(*map, ids, dropRows ? &rows : nullptr, out);

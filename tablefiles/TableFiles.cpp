@@ -3,6 +3,7 @@
 #include "base/Ascii.h"
 #include "tablefiles/FileIo.h"
 
+#include <array>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,8 @@ bool startsWith(std::string_view s, std::string_view prefix) {
 }
 
 std::string readTabText(const std::string& tabPath) {
-    switch (detail::kindOf(tabPath, true)) {
+    const auto [kind, file] = detail::InputFile::openIfFile(tabPath, true);
+    switch (kind) {
     case detail::PathKind::Missing:
         detail::throwNotFound("cannot open the table", tabPath);
     case detail::PathKind::Folder:
@@ -31,7 +33,11 @@ std::string readTabText(const std::string& tabPath) {
     case detail::PathKind::File:
         break;
     }
-    return detail::readSmallFile(tabPath, kMaxTabSize);
+    if (file->size() > kMaxTabSize)
+        throwPackError(tabPath + " is too large (" + std::to_string(file->size()) + " bytes)");
+    std::string text(static_cast<std::size_t>(file->size()), '\0');
+    file->read(0, text.data(), text.size());
+    return text;
 }
 
 // The words of a .tab line as MapInfo's parser splits them; quotes are dropped so that
@@ -75,11 +81,8 @@ std::string joinExtension(const std::string& base, const std::string& extension)
     return name;
 }
 
-} // namespace
-
-namespace detail {
-
-std::string findSibling(const std::string& tabPath, const std::string& ext) {
+// The two names the file beside tabPath with extension ext may have, in the order to try them.
+std::array<std::string, 2> siblingNames(const std::string& tabPath, const std::string& ext) {
     const auto slash = tabPath.find_last_of('/');
     const auto dot = tabPath.find_last_of('.');
     const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
@@ -92,22 +95,43 @@ std::string findSibling(const std::string& tabPath, const std::string& ext) {
     bool tabIsUpper = !tabExt.empty();
     for (const char c : tabExt)
         tabIsUpper = tabIsUpper && !(c >= 'a' && c <= 'z');
-    const std::string first = tabIsUpper ? upper : ext;
-    const std::string second = tabIsUpper ? ext : upper;
-    for (const std::string& candidate : {joinExtension(base, first), joinExtension(base, second)})
-        if (pathExists(candidate))
-            return candidate;
+    return {joinExtension(base, tabIsUpper ? upper : ext),
+            joinExtension(base, tabIsUpper ? ext : upper)};
+}
+
+std::unique_ptr<detail::InputFile> openSibling(const std::string& tabPath, const std::string& ext) {
+    for (const std::string& name : siblingNames(tabPath, ext)) {
+        auto [kind, file] = detail::InputFile::openIfFile(name, false);
+        if (kind == detail::PathKind::File)
+            return std::move(file);
+        if (kind != detail::PathKind::Missing)
+            throwPackError(name + " is not a regular file; its table is not packed");
+    }
+    return nullptr;
+}
+
+} // namespace
+
+namespace detail {
+
+std::string findSibling(const std::string& tabPath, const std::string& ext) {
+    for (const std::string& name : siblingNames(tabPath, ext))
+        if (pathExists(name))
+            return name;
     return {};
 }
 
-TableFiles findTableFiles(const std::string& tabPath) {
+TableFiles openTableFiles(const std::string& tabPath, bool withIndex) {
     TableFiles files;
     files.info = readTabInfo(tabPath);
-    files.tab = tabPath;
-    files.data = findSibling(tabPath, files.info.storage == TableStorage::Dbf ? "dbf" : "dat");
-    files.id = findSibling(tabPath, "id");
-    files.map = findSibling(tabPath, "map");
-    files.ind = findSibling(tabPath, "ind");
+    const TableStorage storage = files.info.storage;
+    if (storage != TableStorage::Native && storage != TableStorage::Dbf)
+        return files;
+    files.data = openSibling(tabPath, storage == TableStorage::Dbf ? "dbf" : "dat");
+    files.id = openSibling(tabPath, "id");
+    files.map = openSibling(tabPath, "map");
+    if (withIndex)
+        files.ind = openSibling(tabPath, "ind");
     return files;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "tablefiles/FileIo.h"
 #include "tablefiles/PackTable.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,20 +26,22 @@ struct TabInfo {
 };
 TabInfo readTabInfo(const std::string& tabPath);
 
-// The files of one table, found beside its .tab. An empty path means the file does not exist.
+// The files of one table, opened for reading beside its .tab; null where a file does not exist.
+// Only native and dBase tables have their files opened.
 struct TableFiles {
     TabInfo info;
-    std::string tab;
-    std::string data; // .DAT, or .dbf for a dBase table
-    std::string id;
-    std::string map;
-    std::string ind;
+    std::unique_ptr<InputFile> data; // .DAT, or .dbf for a dBase table
+    std::unique_ptr<InputFile> id;
+    std::unique_ptr<InputFile> map;
+    std::unique_ptr<InputFile> ind; // only when asked for
 };
 
 // The path of the file beside tabPath with the same base name and extension ext (lower case),
 // as it exists on disk in the case MapInfo's own files use, or "" when there is none.
 std::string findSibling(const std::string& tabPath, const std::string& ext);
 
-TableFiles findTableFiles(const std::string& tabPath);
+// Refuses a file of the table that is anything but a regular file: a pack renaming over a link
+// would replace the link, not the file it names.
+TableFiles openTableFiles(const std::string& tabPath, bool withIndex);
 
 } // namespace vantero::tablefiles::detail
