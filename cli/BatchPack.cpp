@@ -3,6 +3,7 @@
 #include "base/Ascii.h"
 #include "base/Paths.h"
 #include "catalogue/ListTables.h"
+#include "cli/InOrder.h"
 #include "cli/Json.h"
 #include "mapinfo/AutomationError.h"
 #include "mapinfo/MapInfoLink.h"
@@ -10,14 +11,10 @@
 #include "pack/RunLog.h"
 #include "tablefiles/TableSizes.h"
 
-#include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -68,12 +65,16 @@ public:
         std::error_code error;
         const fs::file_status status = fs::status(toPath(path), error);
         if (fs::is_directory(status)) {
-            addFolder(path);
+            std::vector<std::string> folders{path};
             if (recursive)
-                addFoldersBelow(path);
+                addFoldersBelow(path, folders);
+            addFolders(folders);
         } else if (fs::is_regular_file(status) && endsWithIgnoringAsciiCase(path, ".tab")) {
-            appendTable(m_list, folderOf(path), std::string(fileNameOf(path)));
-            keepNewRows();
+            const std::string folder = folderOf(path);
+            const std::string name(fileNameOf(path));
+            appendTable(m_list, folder, name);
+            CanonicalFolders canonical;
+            keep(m_list.recordCount() - 1, realPath(folder, name, canonical));
         } else if (fs::exists(status)) {
             complain(path, "not a folder or a .tab file");
         } else {
@@ -81,22 +82,18 @@ public:
         }
     }
 
-    // The tables found, less those met before under another path.
-    std::vector<Table> tables() const {
-        std::vector<Table> tables;
-        std::unordered_set<std::string> paths;
-        CanonicalFolders folders;
-        for (const Found& found : m_found)
-            if (paths.insert(realPath(found, folders)).second)
-                tables.push_back(found.table);
-        return tables;
-    }
+    const std::vector<Table>& tables() const { return m_tables; }
     bool hadErrors() const { return m_hadErrors; }
 
 private:
-    struct Found {
-        Table table;
-        std::string folder, name; // that its path joins
+    // Each folder's path with its links resolved, or nothing when that fails.
+    using CanonicalFolders = std::unordered_map<std::string, std::optional<fs::path>>;
+
+    // One folder's tables as the listing gives them, with the real path of each.
+    struct Listed {
+        std::unique_ptr<RecordTable> rows = std::make_unique<RecordTable>();
+        bool readable = false;
+        std::vector<std::string> realPaths;
     };
 
     void complain(const std::string& path, const std::string& what) {
@@ -104,19 +101,46 @@ private:
         m_hadErrors = true;
     }
 
-    void addFolder(const std::string& folder) {
-        if (!appendTables(m_list, folder))
-            complain(folder, "cannot read the folder");
-        keepNewRows();
+    // The folders are listed several at a time (a listing opens every .tab for its kind), and
+    // their tables kept in the folders' order.
+    void addFolders(const std::vector<std::string>& folders) {
+        InOrder<Listed> listed(folders.size(), [&](std::size_t i) { return list(folders[i]); });
+        const std::size_t name = m_list.requireField(kTableNameField);
+        const std::size_t folder = m_list.requireField(kTablePathField);
+        const std::size_t kind = m_list.requireField(kTableTypeField);
+        for (const std::string& path : folders) {
+            const Listed found = listed.take();
+            if (!found.readable)
+                complain(path, "cannot read the folder");
+            for (std::size_t row = 0; row < found.rows->recordCount(); ++row) {
+                m_list.append();
+                for (const std::size_t field : {name, folder, kind})
+                    m_list.setString(field, found.rows->stringAt(row, field));
+                m_list.post();
+                keep(m_list.recordCount() - 1, found.realPaths[row]);
+            }
+        }
+    }
+
+    static Listed list(const std::string& folder) {
+        Listed found;
+        declareTableListFields(*found.rows);
+        found.rows->open();
+        found.readable = appendTables(*found.rows, folder);
+        const std::size_t name = found.rows->requireField(kTableNameField);
+        CanonicalFolders canonical;
+        for (std::size_t row = 0; row < found.rows->recordCount(); ++row)
+            found.realPaths.push_back(realPath(folder, found.rows->valueAt(row, name), canonical));
+        return found;
     }
 
     // Links to folders are not followed: a link to a parent would never end, and a link to a
     // folder elsewhere packs tables nobody named.
-    void addFoldersBelow(const std::string& folder) {
+    void addFoldersBelow(const std::string& folder, std::vector<std::string>& folders) {
         std::error_code error;
         fs::recursive_directory_iterator it(toPath(folder), fs::directory_options::none, error);
         if (error)
-            return; // said already when the folder itself could not be read
+            return; // said when the folder itself cannot be read
         for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
             if (error) {
                 complain(bytesOf(it->path()), error.message());
@@ -124,57 +148,52 @@ private:
                 continue;
             }
             if (it->is_directory(error) && !it->is_symlink(error))
-                addFolder(bytesOf(it->path()));
+                folders.push_back(bytesOf(it->path()));
         }
     }
-
-    // Each folder's path with its links resolved, or nothing when that fails.
-    using CanonicalFolders = std::unordered_map<std::string, std::optional<fs::path>>;
 
     // The table's path with its links resolved, or as it is when that fails. A .tab that is not a
     // link itself is its folder's real path and its name, so each folder is resolved once rather
     // than every table's path one part at a time. Windows' real paths also correct the letter
     // case, which the list's lower-cased names cannot do, so there every table is resolved whole.
-    static std::string realPath(const Found& found, CanonicalFolders& folders) {
-        const fs::path path = toPath(found.table.path);
+    static std::string realPath(const std::string& folder, const std::string& name,
+                                CanonicalFolders& folders) {
+        const std::string joined = joinPath(folder, name);
+        const fs::path path = toPath(joined);
         std::error_code error;
 #ifndef _WIN32
         if (!fs::is_symlink(fs::symlink_status(path, error)) && !error) {
-            auto [folder, isNew] = folders.try_emplace(found.folder);
+            auto [resolved, isNew] = folders.try_emplace(folder);
             if (isNew) {
-                fs::path real = fs::canonical(toPath(found.folder), error);
+                fs::path real = fs::canonical(toPath(folder), error);
                 if (!error)
-                    folder->second = std::move(real);
+                    resolved->second = std::move(real);
             }
-            if (folder->second)
-                return bytesOf(*folder->second / toPath(found.name));
+            if (resolved->second)
+                return bytesOf(*resolved->second / toPath(name));
         }
 #else
         (void)folders;
 #endif
         const fs::path real = fs::weakly_canonical(path, error);
-        return error ? found.table.path : bytesOf(real);
+        return error ? joined : bytesOf(real);
     }
 
-    // The rows appended since last time.
-    void keepNewRows() {
+    // The list's row, unless its table was met before under another path.
+    void keep(std::size_t row, const std::string& realPath) {
+        if (!m_realPaths.insert(realPath).second)
+            return;
         const std::size_t name = m_list.requireField(kTableNameField);
         const std::size_t folder = m_list.requireField(kTablePathField);
         const std::size_t kind = m_list.requireField(kTableTypeField);
-        for (; m_seenRows < m_list.recordCount(); ++m_seenRows) {
-            std::string folderPath = m_list.valueAt(m_seenRows, folder);
-            std::string tableName = m_list.valueAt(m_seenRows, name);
-            m_found.push_back(
-                {{m_seenRows, joinPath(folderPath, tableName), m_list.valueAt(m_seenRows, kind)},
-                 std::move(folderPath),
-                 std::move(tableName)});
-        }
+        m_tables.push_back({row, joinPath(m_list.valueAt(row, folder), m_list.valueAt(row, name)),
+                            m_list.valueAt(row, kind)});
     }
 
     RecordTable& m_list;
     const Console& m_console;
-    std::vector<Found> m_found;
-    std::size_t m_seenRows = 0;
+    std::vector<Table> m_tables;
+    std::unordered_set<std::string> m_realPaths;
     bool m_hadErrors = false;
 };
 
@@ -194,72 +213,6 @@ Measured measure(const Table& table) {
     }
 }
 
-// Measures the tables on a few threads and hands the results over in the tables' order, each as
-// soon as it and those before it are known. Measuring small tables waits mostly on the system,
-// which serves several threads' reads at once; the thread that takes the results measures too
-// whenever the next result is not ready, so it never waits while there is work left.
-class MeasuredInOrder {
-public:
-    explicit MeasuredInOrder(const std::vector<Table>& tables)
-        : m_tables(tables), m_results(tables.size()) {
-        const unsigned helpers = std::min(std::max(std::thread::hardware_concurrency(), 1u), 8u) - 1;
-        for (unsigned i = 0; i < helpers && i + 1 < tables.size(); ++i)
-            m_helpers.emplace_back([this] {
-                while (measureOne()) {
-                }
-            });
-    }
-    ~MeasuredInOrder() {
-        m_next = m_tables.size(); // a run that ends early leaves the rest unmeasured
-        for (std::thread& helper : m_helpers)
-            helper.join();
-    }
-    MeasuredInOrder(const MeasuredInOrder&) = delete;
-    MeasuredInOrder& operator=(const MeasuredInOrder&) = delete;
-
-    // The result of the next table in order.
-    Measured take() {
-        for (;;) {
-            {
-                std::unique_lock lock(m_mutex);
-                if (m_results[m_taken]) {
-                    Measured measured = std::move(*m_results[m_taken]);
-                    m_results[m_taken++].reset();
-                    return measured;
-                }
-            }
-            if (measureOne())
-                continue;
-            std::unique_lock lock(m_mutex);
-            m_waiting = true;
-            m_ready.wait(lock, [this] { return m_results[m_taken].has_value(); });
-            m_waiting = false;
-        }
-    }
-
-private:
-    bool measureOne() {
-        const std::size_t index = m_next++;
-        if (index >= m_tables.size())
-            return false;
-        Measured measured = measure(m_tables[index]);
-        const std::lock_guard lock(m_mutex);
-        m_results[index] = std::move(measured);
-        if (m_waiting && index == m_taken)
-            m_ready.notify_one();
-        return true;
-    }
-
-    const std::vector<Table>& m_tables;
-    std::vector<std::optional<Measured>> m_results;
-    std::atomic<std::size_t> m_next{0};
-    std::size_t m_taken = 0;
-    bool m_waiting = false;
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::vector<std::thread> m_helpers;
-};
-
 bool needsPack(const Measured& measured) {
     return !measured.sizes || measured.sizes->deletedRows > 0 ||
            measured.sizes->reclaimableBytes > 0;
@@ -268,7 +221,7 @@ bool needsPack(const Measured& measured) {
 int dryRun(const std::vector<Table>& tables, const Options& options, const Console& console) {
     tablefiles::TableSizes total;
     std::size_t unread = 0;
-    MeasuredInOrder measures(tables);
+    InOrder<Measured> measures(tables.size(), [&](std::size_t i) { return measure(tables[i]); });
     for (const Table& table : tables) {
         const Measured measured = measures.take();
         if (measured.sizes) {
@@ -414,9 +367,9 @@ int pack(const std::vector<Table>& tables, RecordTable& tableList, const Options
          AutomationServerFactory& servers, const Console& console,
          const std::function<bool()>& stopAsked) {
     std::vector<std::size_t> rows;
-    std::optional<MeasuredInOrder> measures;
+    std::optional<InOrder<Measured>> measures;
     if (options.onlyNeeded)
-        measures.emplace(tables);
+        measures.emplace(tables.size(), [&](std::size_t i) { return measure(tables[i]); });
     for (const Table& table : tables) {
         if (measures && !needsPack(measures->take())) {
             console.err << "vantero-pack: " << table.path << ": skipped, nothing to reclaim\n";

@@ -1,4 +1,5 @@
 #include "cli/BatchPack.h"
+#include "cli/InOrder.h"
 #include "cli/Json.h"
 #include "cli/Options.h"
 #include "mapinfo/AutomationError.h"
@@ -7,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
 namespace vantero::cli {
 namespace {
@@ -47,6 +52,31 @@ TEST(CliOptions, ReadTheGnuWay) {
     };
     for (const auto& [arguments, reading] : cases)
         EXPECT_EQ(read(arguments), reading);
+}
+
+// Later work finishes first here, yet every result comes in order, each done once; a failure is
+// thrown where its result is taken; and a taker that stops early leaves nothing running.
+TEST(CliInOrder, ResultsComeInOrderEachDoneOnce) {
+    constexpr std::size_t kCount = 40;
+    std::atomic<int> done[kCount] = {};
+    {
+        InOrder<std::size_t> work(kCount, [&](std::size_t i) {
+            ++done[i];
+            std::this_thread::sleep_for(std::chrono::microseconds(50 * (kCount - i)));
+            if (i == 7)
+                throw std::runtime_error("seven");
+            return i * i;
+        });
+        for (std::size_t i = 0; i < kCount; ++i)
+            if (i == 7)
+                EXPECT_THROW(work.take(), std::runtime_error);
+            else
+                EXPECT_EQ(work.take(), i * i);
+    }
+    for (std::size_t i = 0; i < kCount; ++i)
+        EXPECT_EQ(done[i], 1) << i;
+    InOrder<int> abandoned(1000, [](std::size_t) { return 0; });
+    EXPECT_EQ(abandoned.take(), 0);
 }
 
 TEST(CliJson, StringsAreEscapedAndValidUtf8) {
