@@ -4,7 +4,6 @@
 #include "tablefiles/TableFiles.h"
 
 #include <algorithm>
-#include <bit>
 #include <string>
 
 namespace vantero::tablefiles::detail {
@@ -56,6 +55,15 @@ void forEachChunkOfRecords(const InputFile& data, const DataHeader& header, Chun
                   static_cast<std::size_t>(count) * header.recordLength);
         chunk(first, count, buffer.data());
     }
+}
+
+// std::popcount is a library call where the processor is not known to count bits itself, as on
+// the baseline x86-64 that Debian and Windows builds target, and newRow asks it for every object.
+std::uint32_t bitsSet(std::uint64_t w) {
+    w -= (w >> 1) & 0x5555555555555555u;
+    w = (w & 0x3333333333333333u) + ((w >> 2) & 0x3333333333333333u);
+    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<std::uint32_t>((w * 0x0101010101010101u) >> 56);
 }
 
 } // namespace
@@ -168,7 +176,7 @@ void RowMap::finish() {
     std::uint32_t count = 0;
     for (std::size_t w = 0; w < m_bits.size(); ++w) {
         m_before[w] = count;
-        count += static_cast<std::uint32_t>(std::popcount(m_bits[w]));
+        count += bitsSet(m_bits[w]);
     }
     m_kept = count;
 }
@@ -181,7 +189,7 @@ std::uint32_t RowMap::newRow(std::uint32_t row) const {
     const std::uint64_t bit = std::uint64_t{1} << (i % 64);
     if (!(word & bit))
         return 0;
-    return m_before[i / 64] + static_cast<std::uint32_t>(std::popcount(word & (bit - 1))) + 1;
+    return m_before[i / 64] + bitsSet(word & (bit - 1)) + 1;
 }
 
 RowMap mapRows(const InputFile& data, const DataHeader& header, bool dbase) {

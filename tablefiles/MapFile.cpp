@@ -253,33 +253,64 @@ public:
                            std::to_string(type));
     }
 
+    // What can be wrong with a record, in the order it is looked for.
+    enum class Flaw {
+        None,
+        BlockOverclaims,
+        OutsideUsedPart,
+        UnknownKind,
+        SizeDisagrees,
+        RunsPast
+    };
+
     // The record at offset of an object block held in memory, if it is a well-formed record of a
-    // known kind; the id is not checked. Returns an explanation when it is not.
-    std::string examine(const std::uint8_t* block, std::uint32_t blockAddr, std::uint32_t offset,
-                        Object& object) const {
+    // known kind; the id is not checked. Every record of a pack passes here, so the words for a
+    // flaw are made only by explain.
+    Flaw examine(const std::uint8_t* block, std::uint32_t blockAddr, std::uint32_t offset,
+                 Object& object) const {
         const std::uint32_t used = get16(block + 2);
         if (used > m_blockSize - kObjectHeader)
-            return "is in an object block that claims more bytes than it has";
+            return Flaw::BlockOverclaims;
         if (offset < kObjectHeader || offset >= kObjectHeader + used)
-            return "is outside the used part of its object block";
+            return Flaw::OutsideUsedPart;
         const std::uint8_t type = block[offset];
         const unsigned code = type;
         if (code == 0 || code > 0x47 || (code - 1) % 3 == 2 ||
             kTypes[(code - 1) / 3].kind == Kind::None)
-            return "is of unknown kind " + hex(type);
+            return Flaw::UnknownKind;
         const TypeInfo& info = kTypes[(code - 1) / 3];
         object.compressed = (code - 1) % 3 == 0;
         object.size = object.compressed ? info.compressedSize : info.plainSize;
         if ((m_header[kSizeTable + type] & 0x7F) != object.size)
-            return "is of kind " + hex(type) + ", whose record size in the header (" +
-                   std::to_string(m_header[kSizeTable + type] & 0x7F) + ") is not " +
-                   std::to_string(object.size);
+            return Flaw::SizeDisagrees;
         if (offset + object.size > kObjectHeader + used)
-            return "runs past the used part of its object block";
+            return Flaw::RunsPast;
         object.record = block + offset;
         object.address = blockAddr + offset;
         object.type = type;
         object.kind = info.kind;
+        return Flaw::None;
+    }
+
+    // The flaw examine found in the record at offset, in words.
+    std::string explain(Flaw flaw, const std::uint8_t* block, std::uint32_t offset,
+                        const Object& object) const {
+        switch (flaw) {
+        case Flaw::None:
+            break;
+        case Flaw::BlockOverclaims:
+            return "is in an object block that claims more bytes than it has";
+        case Flaw::OutsideUsedPart:
+            return "is outside the used part of its object block";
+        case Flaw::UnknownKind:
+            return "is of unknown kind " + hex(block[offset]);
+        case Flaw::SizeDisagrees:
+            return "is of kind " + hex(block[offset]) + ", whose record size in the header (" +
+                   std::to_string(m_header[kSizeTable + block[offset]] & 0x7F) + ") is not " +
+                   std::to_string(object.size);
+        case Flaw::RunsPast:
+            return "runs past the used part of its object block";
+        }
         return {};
     }
 
@@ -291,7 +322,7 @@ public:
         const std::uint32_t end = kObjectHeader + get16(block + 2);
         for (std::uint32_t offset = kObjectHeader; offset + 5 < end;) {
             Object object;
-            if (!examine(block, blockAddr, offset, object).empty())
+            if (examine(block, blockAddr, offset, object) != Flaw::None)
                 return;
             visit(object);
             offset += object.size;
@@ -327,7 +358,9 @@ public:
         m_map.read(blockAddr, scratch.data(), m_blockSize);
         if (scratch[0] != kObjectBlock)
             return "is not in an object block";
-        return examine(scratch.data(), blockAddr, addr - blockAddr, object);
+        const std::uint32_t offset = addr - blockAddr;
+        return explain(examine(scratch.data(), blockAddr, offset, object), scratch.data(), offset,
+                       object);
     }
 
     void spendCoordBytes(std::uint64_t bytes) const {

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -207,6 +208,24 @@ TEST(Refusal, DamagedOrDisagreeingFiles) {
                 EXPECT_NO_THROW(packTable(tab, mode)) << modeName(mode);
             }
     }
+}
+
+// A table's file that is a link is refused, as a pack would replace the link rather than the file
+// it names; so is a named pipe, which a pack would wait on for ever.
+TEST(Refusal, FilesThatAreNotRegularFiles) {
+    for (const char* ext : {".dat", ".map", ".id"})
+        for (const std::string what : {"link", "dangling link", "pipe"}) {
+            SCOPED_TRACE(what + " " + ext);
+            ScratchFolder folder;
+            const std::string tab = copySmallTable(folder.path());
+            const std::string file = folder.file("made"s + ext);
+            fs::rename(file, folder.file("real"));
+            if (what == "pipe")
+                ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+            else
+                fs::create_symlink(what == "link" ? "real" : "nowhere", file);
+            expectRefused(tab, file, folder.path());
+        }
 }
 
 // A journal that is damaged, or that names anything but the table's own files, is not acted
