@@ -230,10 +230,10 @@ void writePackedData(const InputFile& data, const DataHeader& header, const RowM
         data, header, [&](std::uint32_t first, std::uint32_t count, const std::uint8_t* records) {
             std::uint32_t i = 0;
             while (i < count) {
-                while (i < count && rows.newRow(first + i + 1) == 0)
+                while (i < count && !rows.keeps(first + i + 1))
                     ++i;
                 const std::uint32_t start = i;
-                while (i < count && rows.newRow(first + i + 1) != 0)
+                while (i < count && rows.keeps(first + i + 1))
                     ++i;
                 if (i > start)
                     out.write(records + std::size_t{start} * header.recordLength,

@@ -45,6 +45,10 @@ public:
     std::uint32_t kept() const { return m_kept; }
     // The row's new number, or 0 for a row that goes or that never existed.
     std::uint32_t newRow(std::uint32_t row) const;
+    // Whether the row stays, for callers that need not know its number: cheaper than newRow.
+    bool keeps(std::uint32_t row) const {
+        return row != 0 && row <= m_rows && (m_bits[(row - 1) / 64] >> ((row - 1) % 64) & 1) != 0;
+    }
 
 private:
     std::uint32_t m_rows;

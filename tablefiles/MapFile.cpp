@@ -1015,8 +1015,8 @@ public:
                 const std::uint32_t row = rowOfRecord(o, m_ids);
                 if (row == 0 || m_done[row])
                     return;
-                if (const std::uint32_t newRow = newNumber(row))
-                    take(block.data(), o, row, newRow);
+                if (keeps(row))
+                    take(block.data(), o, row);
             });
             endBlock();
         });
@@ -1027,7 +1027,7 @@ public:
 
 private:
     // The row's number in the packed table, 0 for a row the pack removes.
-    std::uint32_t newNumber(std::uint32_t row) const { return m_rows ? m_rows->newRow(row) : row; }
+    bool keeps(std::uint32_t row) const { return !m_rows || m_rows->keeps(row); }
 
     // Drawing tools come first, each block as it was, chained at its new place.
     void copyTools() {
@@ -1052,7 +1052,7 @@ private:
     void takeTheRest() {
         std::vector<std::pair<std::uint32_t, std::uint32_t>> rest; // address, row
         for (std::uint32_t row = 1; row <= m_ids.rows(); ++row)
-            if (m_ids.at(row) != 0 && !m_done[row] && newNumber(row) != 0)
+            if (m_ids.at(row) != 0 && !m_done[row] && keeps(row))
                 rest.emplace_back(m_ids.at(row), row);
         std::sort(rest.begin(), rest.end());
         std::vector<std::uint8_t> scratch;
@@ -1064,13 +1064,12 @@ private:
             if (i > 0 && m_reader.blockOf(rest[i - 1].first) != m_reader.blockOf(addr))
                 endBlock();
             const Object o = m_reader.liveObject(addr, row, scratch);
-            take(scratch.data(), o, row, newNumber(row));
+            take(scratch.data(), o, row);
         }
         endBlock();
     }
 
-    void take(const std::uint8_t* oldBlock, const Object& o, std::uint32_t row,
-              std::uint32_t newRow) {
+    void take(const std::uint8_t* oldBlock, const Object& o, std::uint32_t row) {
         if (!m_blockOpen)
             beginBlock(oldBlock);
         m_ids.set(row, m_newBlockAddr + kObjectHeader + m_used);
@@ -1084,7 +1083,7 @@ private:
         const Facts facts = Describer(m_reader, o, m_cx, m_cy).describe(m_layout);
         std::uint8_t* record = m_newBlock.data() + kObjectHeader + m_used - o.size;
         std::copy(o.record, o.record + o.size, record);
-        put32(record + 1, newRow);
+        put32(record + 1, m_rows ? m_rows->newRow(row) : row);
         if (facts.hasCoords && !(facts.coordAddress == 0 && m_layout.total() == 0)) {
             std::uint32_t at = 0;
             if (m_layout.total() == 0) {
@@ -1220,7 +1219,7 @@ void checkIdsAgainstMap(const IdFile& ids, const std::string& idPath, const Inpu
                               (addr < reader->firstBlock() ? ", inside the header of "
                                                            : ", past the end of ") +
                               map->path() + " (" + std::to_string(map->size()) + " bytes)");
-        if (firstWithObject == 0 && (!rows || rows->newRow(row) != 0))
+        if (firstWithObject == 0 && (!rows || rows->keeps(row)))
             firstWithObject = row;
     }
     if (firstWithObject == 0)
@@ -1274,7 +1273,7 @@ void renumberMapObjects(const InputFile& map, const IdFile& ids, const RowMap& r
         if (addr == 0 || done[row])
             continue;
         Object o;
-        if (rows.newRow(row) != 0)
+        if (rows.keeps(row))
             o = reader.liveObject(addr, row, scratch);
         else if (!reader.locate(addr, scratch, o).empty() || get32(o.record + 1) != row)
             continue; // the row goes, and whatever is there is not its object

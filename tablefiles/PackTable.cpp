@@ -148,7 +148,7 @@ void packTable(const std::string& tabPath, PackParts options,
         // With a graphic pack the entries now hold the objects' new addresses.
         OutputFile out(fresh.add(id->path()), *id, progress);
         for (std::uint32_t row = 1; row <= ids.rows(); ++row)
-            if (!rows || rows->newRow(row) != 0)
+            if (!rows || rows->keeps(row))
                 writeIdEntry(out, ids.at(row));
         out.finish();
     }
