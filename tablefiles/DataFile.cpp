@@ -44,6 +44,14 @@ std::string describe(const FieldDescriptor& f) {
 
 template <typename Chunk>
 void forEachChunkOfRecords(const InputFile& data, const DataHeader& header, Chunk chunk) {
+    // A small file's records are read where they lie, without a copy.
+    const std::uint64_t all = std::uint64_t{header.records} * header.recordLength;
+    if (const std::uint8_t* records =
+            all <= data.size() ? data.view(header.headerLength, static_cast<std::size_t>(all))
+                               : nullptr) {
+        chunk(0, header.records, records);
+        return;
+    }
     // No bigger than the records: a buffer of a megabyte for a table of a few rows costs more to
     // clear than the rows cost to read.
     const std::uint32_t perChunk = std::clamp<std::uint32_t>(

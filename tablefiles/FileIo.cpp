@@ -81,18 +81,29 @@ void InputFile::loadWhole() const {
     m_whole = true;
 }
 
-void InputFile::readMissed(std::uint64_t offset, void* into, std::size_t size) const {
+void InputFile::requireInside(std::uint64_t offset, std::size_t size) const {
     if (offset > m_size || size > m_size - offset)
         throwPackError(m_path + ": a read of " + std::to_string(size) + " bytes at " +
                        std::to_string(offset) + " runs past the end of the file (" +
                        std::to_string(m_size) + " bytes)");
+}
+
+const std::uint8_t* InputFile::view(std::uint64_t offset, std::size_t size) const {
+    if (m_size > kWholeFile)
+        return nullptr;
+    requireInside(offset, size);
+    if (!m_whole)
+        loadWhole();
+    return m_pages.get() + offset;
+}
+
+void InputFile::readMissed(std::uint64_t offset, void* into, std::size_t size) const {
     auto* out = static_cast<std::uint8_t*>(into);
-    if (m_size <= kWholeFile) {
-        if (!m_whole)
-            loadWhole();
-        std::memcpy(out, m_pages.get() + offset, size);
+    if (const std::uint8_t* whole = view(offset, size)) {
+        std::memcpy(out, whole, size);
         return;
     }
+    requireInside(offset, size);
     if (size >= kPageSize) {
         readFromFile(offset, out, size);
         return;

@@ -132,6 +132,10 @@ public:
             readMissed(offset, into, size);
     }
 
+    // The size bytes from offset where they lie in memory, for a file small enough to be held
+    // whole; nullptr for a larger one, whose bytes are read into the caller's buffer instead.
+    const std::uint8_t* view(std::uint64_t offset, std::size_t size) const;
+
 private:
     friend class OutputFile;
     // Pages of the file, each in the slot its number gives. They are small: a spatial index
@@ -152,6 +156,7 @@ private:
     void readMissed(std::uint64_t offset, void* into, std::size_t size) const;
     void load(std::uint64_t page) const;
     void loadWhole() const;
+    void requireInside(std::uint64_t offset, std::size_t size) const; // or a PackError
     void readFromFile(std::uint64_t offset, std::uint8_t* into, std::size_t size) const;
 
     std::string m_path;
