@@ -15,7 +15,6 @@
 #include <memory>
 #include <optional>
 #include <system_error>
-#include <unordered_map>
 #include <unordered_set>
 
 #ifdef _WIN32
@@ -73,8 +72,9 @@ public:
             const std::string folder = folderOf(path);
             const std::string name(fileNameOf(path));
             appendTable(m_list, folder, name);
-            CanonicalFolders canonical;
-            keep(m_list.recordCount() - 1, realPath(folder, name, canonical));
+            std::error_code linkError;
+            const bool isLink = fs::is_symlink(fs::symlink_status(toPath(path), linkError));
+            keep(m_list.recordCount() - 1, RealPaths(folder).of(name, isLink || linkError));
         } else if (fs::exists(status)) {
             complain(path, "not a folder or a .tab file");
         } else {
@@ -86,8 +86,34 @@ public:
     bool hadErrors() const { return m_hadErrors; }
 
 private:
-    // Each folder's path with its links resolved, or nothing when that fails.
-    using CanonicalFolders = std::unordered_map<std::string, std::optional<fs::path>>;
+    // The real paths of a folder's tables. A .tab that is not a link itself is its folder's real
+    // path and its name, so the folder is resolved once rather than each table's path one part
+    // at a time. Windows' real paths also correct the letter case, which the list's lower-cased
+    // names cannot do, so there every table is resolved whole, as a link is everywhere.
+    class RealPaths {
+    public:
+        explicit RealPaths(const std::string& folder) : m_folder(folder) {
+#ifndef _WIN32
+            std::error_code error;
+            fs::path real = fs::canonical(toPath(folder), error);
+            if (!error)
+                m_real = std::move(real);
+#endif
+        }
+        // The path as it is when it cannot be resolved.
+        std::string of(const std::string& name, bool isLink) const {
+            if (m_real && !isLink)
+                return bytesOf(*m_real / toPath(name));
+            const std::string joined = joinPath(m_folder, name);
+            std::error_code error;
+            const fs::path real = fs::weakly_canonical(toPath(joined), error);
+            return error ? joined : bytesOf(real);
+        }
+
+    private:
+        std::string m_folder;
+        std::optional<fs::path> m_real;
+    };
 
     // One folder's tables as the listing gives them, with the real path of each.
     struct Listed {
@@ -127,10 +153,22 @@ private:
         declareTableListFields(*found.rows);
         found.rows->open();
         found.readable = appendTables(*found.rows, folder);
+        // Which entries are links, from one more reading of the folder, which names each
+        // entry's type, rather than a look-up of each table.
+        std::unordered_set<std::string> links;
+#ifndef _WIN32
+        std::error_code error;
+        for (fs::directory_iterator it(toPath(folder), error), end; !error && it != end;
+             it.increment(error))
+            if (it->is_symlink(error) || error)
+                links.insert(bytesOf(it->path().filename()));
+#endif
+        const RealPaths realPaths(folder);
         const std::size_t name = found.rows->requireField(kTableNameField);
-        CanonicalFolders canonical;
-        for (std::size_t row = 0; row < found.rows->recordCount(); ++row)
-            found.realPaths.push_back(realPath(folder, found.rows->valueAt(row, name), canonical));
+        for (std::size_t row = 0; row < found.rows->recordCount(); ++row) {
+            const std::string table = found.rows->valueAt(row, name);
+            found.realPaths.push_back(realPaths.of(table, links.count(table) != 0));
+        }
         return found;
     }
 
@@ -150,33 +188,6 @@ private:
             if (it->is_directory(error) && !it->is_symlink(error))
                 folders.push_back(bytesOf(it->path()));
         }
-    }
-
-    // The table's path with its links resolved, or as it is when that fails. A .tab that is not a
-    // link itself is its folder's real path and its name, so each folder is resolved once rather
-    // than every table's path one part at a time. Windows' real paths also correct the letter
-    // case, which the list's lower-cased names cannot do, so there every table is resolved whole.
-    static std::string realPath(const std::string& folder, const std::string& name,
-                                CanonicalFolders& folders) {
-        const std::string joined = joinPath(folder, name);
-        const fs::path path = toPath(joined);
-        std::error_code error;
-#ifndef _WIN32
-        if (!fs::is_symlink(fs::symlink_status(path, error)) && !error) {
-            auto [resolved, isNew] = folders.try_emplace(folder);
-            if (isNew) {
-                fs::path real = fs::canonical(toPath(folder), error);
-                if (!error)
-                    resolved->second = std::move(real);
-            }
-            if (resolved->second)
-                return bytesOf(*resolved->second / toPath(name));
-        }
-#else
-        (void)folders;
-#endif
-        const fs::path real = fs::weakly_canonical(path, error);
-        return error ? joined : bytesOf(real);
     }
 
     // The list's row, unless its table was met before under another path.
