@@ -147,60 +147,81 @@ private:
 
 #endif
 
-} // namespace
-
-TableKind detectTableType(const std::string& fileName) noexcept {
-    ReadOnlyFile file(fileName);
-    if (!file.isOpen())
-        return TableKind::Unknown;
-
-    LineScanner scanner;
-    std::array<char, 16384> chunk;
-    bool skipLineFeed = false;
-    bool atEnd = false;
-    while (!atEnd) {
-        const long got = file.read(chunk.data(), chunk.size());
-        if (got < 0)
-            return TableKind::Unknown; // a directory, or a read error
-        if (got == 0)
-            break;
-        const auto n = static_cast<std::size_t>(got);
-        // A file gives fewer bytes than asked for only at its end; stopping here spares most small
-        // .tab files a second read, which in a folder of thousands is a good part of the scan.
-        atEnd = n < chunk.size();
+// Splits the text into lines, a piece at a time, and gives each line to the scanner: the kind is
+// known at the end of the first line that names one.
+class KindReader {
+public:
+    // The kind, once a line has decided it; Unknown at a Ctrl+Z, which ends the text.
+    std::optional<TableKind> feed(const char* data, std::size_t n) {
         std::size_t pos = 0;
-        if (skipLineFeed && chunk[0] == '\n')
+        if (m_skipLineFeed && n > 0 && data[0] == '\n')
             pos = 1;
-        skipLineFeed = false;
+        m_skipLineFeed = false;
         while (pos < n) {
-            const char* begin = chunk.data() + pos;
+            const char* begin = data + pos;
             const std::size_t rest = n - pos;
             const void* cr = std::memchr(begin, '\r', rest);
             std::size_t len =
                 cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - begin) : rest;
             if (const void* z = std::memchr(begin, kCtrlZ, len))
                 len = static_cast<std::size_t>(static_cast<const char*>(z) - begin);
-            scanner.feed(begin, len);
+            m_scanner.feed(begin, len);
             pos += len;
             if (pos == n)
                 break;
-            const char end = chunk[pos++];
-            if (const std::optional<TableKind> kind = scanner.endLine())
-                return *kind;
+            const char end = data[pos++];
+            if (const std::optional<TableKind> kind = m_scanner.endLine())
+                return kind;
             if (end == kCtrlZ)
                 return TableKind::Unknown;
             if (pos < n) {
-                if (chunk[pos] == '\n')
+                if (data[pos] == '\n')
                     ++pos;
             } else {
-                skipLineFeed = true;
+                m_skipLineFeed = true;
             }
         }
+        return std::nullopt;
     }
-    // The last line needs no line end.
-    if (const std::optional<TableKind> kind = scanner.endLine())
+
+    // The kind once the text has ended: the last line needs no line end.
+    TableKind finish() { return m_scanner.endLine().value_or(TableKind::Unknown); }
+
+private:
+    LineScanner m_scanner;
+    bool m_skipLineFeed = false;
+};
+
+} // namespace
+
+TableKind detectTableType(const std::string& fileName) noexcept {
+    ReadOnlyFile file(fileName);
+    if (!file.isOpen())
+        return TableKind::Unknown;
+    KindReader reader;
+    std::array<char, 16384> chunk;
+    for (;;) {
+        const long got = file.read(chunk.data(), chunk.size());
+        if (got < 0)
+            return TableKind::Unknown; // a directory, or a read error
+        if (got == 0)
+            break;
+        const auto n = static_cast<std::size_t>(got);
+        if (const std::optional<TableKind> kind = reader.feed(chunk.data(), n))
+            return *kind;
+        // A file gives fewer bytes than asked for only at its end; stopping here spares most small
+        // .tab files a second read, which in a folder of thousands is a good part of the scan.
+        if (n < chunk.size())
+            break;
+    }
+    return reader.finish();
+}
+
+TableKind detectTableTypeInText(std::string_view text) noexcept {
+    KindReader reader;
+    if (const std::optional<TableKind> kind = reader.feed(text.data(), text.size()))
         return *kind;
-    return TableKind::Unknown;
+    return reader.finish();
 }
 
 } // namespace vantero

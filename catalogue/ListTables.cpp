@@ -29,8 +29,9 @@ std::string listedName(const std::string& name) {
 // Appends the rows of one folder; the field positions are looked up once for the whole folder.
 class RowAdder {
 public:
-    RowAdder(RecordTable& table, const std::string& path)
-        : m_table(table), m_path(path), m_name(table.requireField(kTableNameField)),
+    RowAdder(RecordTable& table, const std::string& path,
+             KindDetection kinds = KindDetection::Detect)
+        : m_table(table), m_path(path), m_kinds(kinds), m_name(table.requireField(kTableNameField)),
           m_type(table.requireField(kTableTypeField)),
           m_folder(table.requireField(kTablePathField)) {}
 
@@ -39,13 +40,15 @@ public:
         m_table.setString(m_name, listedName(name));
         m_table.setString(m_folder, m_path);
         // Detection opens the entry under the name the search returned, in its own letter case.
-        m_table.setString(m_type, tableKindText(detectTableType(joinPath(m_path, name))));
+        if (m_kinds == KindDetection::Detect)
+            m_table.setString(m_type, tableKindText(detectTableType(joinPath(m_path, name))));
         m_table.post();
     }
 
 private:
     RecordTable& m_table;
     const std::string& m_path;
+    KindDetection m_kinds;
     std::size_t m_name, m_type, m_folder;
 };
 
@@ -69,12 +72,12 @@ void appendTable(RecordTable& tableList, const std::string& folder, const std::s
 
 #ifdef _WIN32
 
-bool appendTables(RecordTable& tableList, const std::string& folder) {
+bool appendTables(RecordTable& tableList, const std::string& folder, KindDetection kinds) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "\\*.tab").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND; // a folder without tables
-    RowAdder rows(tableList, folder);
+    RowAdder rows(tableList, folder, kinds);
     do {
         const std::string name = entry.cFileName;
         // The pattern also matches through a file's short 8.3 name, so "x.tabs" would come too.
@@ -87,7 +90,7 @@ bool appendTables(RecordTable& tableList, const std::string& folder) {
 
 #else
 
-bool appendTables(RecordTable& tableList, const std::string& folder) {
+bool appendTables(RecordTable& tableList, const std::string& folder, KindDetection kinds) {
     DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
     if (!dir)
         return false;
@@ -95,7 +98,7 @@ bool appendTables(RecordTable& tableList, const std::string& folder) {
         DIR* d;
         ~DirCloser() { closedir(d); }
     } closer{dir};
-    RowAdder rows(tableList, folder);
+    RowAdder rows(tableList, folder, kinds);
     // Linux has no wildcard search; a name ending in .tab in any letter case is what the Windows
     // pattern "*.tab" matches there.
     while (const dirent* entry = readdir(dir)) {

@@ -21,9 +21,14 @@ void declareTableListFields(RecordTable& tableList);
 // empty.
 void listTables(RecordTable& tableList, const std::string& folder);
 
+// Whether a listing opens each .tab for its kind, or leaves the kind empty for a caller that reads
+// the .tab itself anyway (detectTableTypeInText).
+enum class KindDetection { Detect, Skip };
+
 // The same rows appended after those the open list holds; false when the folder cannot be
 // searched (missing, not a folder, unreadable).
-bool appendTables(RecordTable& tableList, const std::string& folder);
+bool appendTables(RecordTable& tableList, const std::string& folder,
+                  KindDetection kinds = KindDetection::Detect);
 
 // One row for a table named by its folder and its file name, as the scan would make it.
 void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name);

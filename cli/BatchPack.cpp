@@ -2,6 +2,8 @@
 
 #include "base/Ascii.h"
 #include "base/Paths.h"
+#include "base/TableKind.h"
+#include "catalogue/DetectTableType.h"
 #include "catalogue/ListTables.h"
 #include "cli/InOrder.h"
 #include "cli/Json.h"
@@ -9,6 +11,7 @@
 #include "mapinfo/MapInfoLink.h"
 #include "pack/PackRun.h"
 #include "pack/RunLog.h"
+#include "tablefiles/PackTable.h"
 #include "tablefiles/TableSizes.h"
 
 #include <filesystem>
@@ -58,7 +61,9 @@ struct Table {
 // The tables the paths name, each once, in the order the paths and their folders give them.
 class TableFinder {
 public:
-    TableFinder(RecordTable& list, const Console& console) : m_list(list), m_console(console) {}
+    // A dry run reads every .tab anyway, so its listing need not open them for their kinds.
+    TableFinder(RecordTable& list, const Console& console, KindDetection kinds)
+        : m_list(list), m_console(console), m_kinds(kinds) {}
 
     void add(const std::string& path, bool recursive) {
         std::error_code error;
@@ -130,7 +135,8 @@ private:
     // The folders are listed several at a time (a listing opens every .tab for its kind), and
     // their tables kept in the folders' order.
     void addFolders(const std::vector<std::string>& folders) {
-        InOrder<Listed> listed(folders.size(), [&](std::size_t i) { return list(folders[i]); });
+        InOrder<Listed> listed(folders.size(),
+                               [&](std::size_t i) { return list(folders[i], m_kinds); });
         const std::size_t name = m_list.requireField(kTableNameField);
         const std::size_t folder = m_list.requireField(kTablePathField);
         const std::size_t kind = m_list.requireField(kTableTypeField);
@@ -148,11 +154,11 @@ private:
         }
     }
 
-    static Listed list(const std::string& folder) {
+    static Listed list(const std::string& folder, KindDetection kinds) {
         Listed found;
         declareTableListFields(*found.rows);
         found.rows->open();
-        found.readable = appendTables(*found.rows, folder);
+        found.readable = appendTables(*found.rows, folder, kinds);
         // Which entries are links, from one more reading of the folder, which names each
         // entry's type, rather than a look-up of each table.
         std::unordered_set<std::string> links;
@@ -203,6 +209,7 @@ private:
 
     RecordTable& m_list;
     const Console& m_console;
+    const KindDetection m_kinds;
     std::vector<Table> m_tables;
     std::unordered_set<std::string> m_realPaths;
     bool m_hadErrors = false;
@@ -210,18 +217,34 @@ private:
 
 // What the files say a pack would reclaim; nothing for the kinds they cannot say it of.
 struct Measured {
+    std::string kind; // as the table list names it
     std::optional<tablefiles::TableSizes> sizes;
     std::string whyNot;
 };
 
+// The .tab is read once, both for its kind, where the listing has left that out, and for the
+// measure.
 Measured measure(const Table& table) {
-    if (table.kind != "Native")
-        return {std::nullopt, table.kind + " tables are not read by vantero-pack"};
+    Measured measured{table.kind, std::nullopt, {}};
+    const auto notRead = [&] {
+        measured.whyNot = measured.kind + " tables are not read by vantero-pack";
+        return measured;
+    };
+    if (!measured.kind.empty() && measured.kind != "Native")
+        return notRead();
     try {
-        return {tablefiles::measureTable(table.path), {}};
+        const std::string text = tablefiles::readTabText(table.path);
+        if (measured.kind.empty())
+            measured.kind = tableKindText(detectTableTypeInText(text));
+        if (measured.kind != "Native")
+            return notRead();
+        measured.sizes = tablefiles::measureTable(table.path, text);
     } catch (const std::exception& error) {
-        return {std::nullopt, error.what()};
+        if (measured.kind.empty())
+            measured.kind = tableKindText(detectTableType(table.path));
+        measured.whyNot = error.what();
     }
+    return measured;
 }
 
 bool needsPack(const Measured& measured) {
@@ -246,7 +269,7 @@ int dryRun(const std::vector<Table>& tables, const Options& options, const Conso
             continue;
         if (options.json) {
             JsonObject object;
-            object.add("table", table.path).add("kind", table.kind);
+            object.add("table", table.path).add("kind", measured.kind);
             if (measured.sizes)
                 object.add("rows", measured.sizes->rows)
                     .add("deletedRows", measured.sizes->deletedRows)
@@ -255,11 +278,11 @@ int dryRun(const std::vector<Table>& tables, const Options& options, const Conso
                 object.add("notRead", measured.whyNot);
             console.out << object.text() << '\n';
         } else if (measured.sizes) {
-            console.out << table.path << '\t' << table.kind << '\t' << measured.sizes->rows
+            console.out << table.path << '\t' << measured.kind << '\t' << measured.sizes->rows
                         << " rows\t" << measured.sizes->deletedRows << " deleted\t"
                         << measured.sizes->reclaimableBytes << " bytes to reclaim\n";
         } else {
-            console.out << table.path << '\t' << table.kind << "\tnot read: " << measured.whyNot
+            console.out << table.path << '\t' << measured.kind << "\tnot read: " << measured.whyNot
                         << '\n';
         }
     }
@@ -445,7 +468,8 @@ int runBatch(const Options& options, AutomationServerFactory& servers, const Con
     RecordTable tableList;
     declareTableListFields(tableList);
     tableList.open();
-    TableFinder finder(tableList, console);
+    TableFinder finder(tableList, console,
+                       options.dryRun ? KindDetection::Skip : KindDetection::Detect);
     for (const std::string& path : options.paths)
         finder.add(path, options.recursive);
 

@@ -91,7 +91,7 @@ void packTable(const std::string& tabPath, PackParts options,
     recoverLocked(tabPath);
     progress.step();
 
-    TableFiles files = openTableFiles(tabPath, options.data);
+    TableFiles files = openTableFiles(tabPath, readTabInfo(tabPath), options.data);
     const TableStorage storage = files.info.storage;
     if (storage == TableStorage::NativeX)
         // Nothing independent can read such a table to check a pack of it.
@@ -175,7 +175,11 @@ void packTable(const std::string& tabPath, PackParts options,
 }
 
 TableSizes measureTable(const std::string& tabPath) {
-    const TableFiles files = openTableFiles(tabPath, true);
+    return measureTable(tabPath, readTabText(tabPath));
+}
+
+TableSizes measureTable(const std::string& tabPath, const std::string& tabText) {
+    const TableFiles files = openTableFiles(tabPath, parseTabInfo(tabPath, tabText), true);
     const auto& [info, data, id, map, ind] = files;
     if (info.storage != TableStorage::Native)
         throwPackError(tabPath + " is a " + kindName(info.storage) +

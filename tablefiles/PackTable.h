@@ -21,6 +21,10 @@ enum class TableStorage { Native, Dbf, Raster, View, Seamless, Linked, NativeX, 
 // Reads the .tab text. Throws PackError for a path that is not a readable MapInfo table.
 TableStorage readTableStorage(const std::string& tabPath);
 
+// The .tab's text as it is. Throws PackError for a path that is not a readable file of a size a
+// .tab can have.
+std::string readTabText(const std::string& tabPath);
+
 // Packs one table in place: the new files are written beside the old ones, made durable, then
 // swapped in under a journal, so that a process killed at any moment leaves a table that
 // RecoverInterruptedPack turns back into either the old table or the packed one. checkpoint, if

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vantero::tablefiles {
@@ -19,25 +20,6 @@ constexpr std::size_t kMaxTabSize = 16u << 20;
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
-}
-
-std::string readTabText(const std::string& tabPath) {
-    const auto [kind, file] = detail::InputFile::openIfFile(tabPath, true);
-    switch (kind) {
-    case detail::PathKind::Missing:
-        detail::throwNotFound("cannot open the table", tabPath);
-    case detail::PathKind::Folder:
-        throwPackError(tabPath + " is a folder, not a table");
-    case detail::PathKind::Other:
-        throwPackError(tabPath + " is not a regular file");
-    case detail::PathKind::File:
-        break;
-    }
-    if (file->size() > kMaxTabSize)
-        throwPackError(tabPath + " is too large (" + std::to_string(file->size()) + " bytes)");
-    std::string text(static_cast<std::size_t>(file->size()), '\0');
-    file->read(0, text.data(), text.size());
-    return text;
 }
 
 // The words of a .tab line as MapInfo's parser splits them; quotes are dropped so that
@@ -121,9 +103,9 @@ std::string findSibling(const std::string& tabPath, const std::string& ext) {
     return {};
 }
 
-TableFiles openTableFiles(const std::string& tabPath, bool withIndex) {
+TableFiles openTableFiles(const std::string& tabPath, TabInfo info, bool withIndex) {
     TableFiles files;
-    files.info = readTabInfo(tabPath);
+    files.info = std::move(info);
     const TableStorage storage = files.info.storage;
     if (storage != TableStorage::Native && storage != TableStorage::Dbf)
         return files;
@@ -136,8 +118,10 @@ TableFiles openTableFiles(const std::string& tabPath, bool withIndex) {
 }
 
 TabInfo readTabInfo(const std::string& tabPath) {
-    const std::string text = readTabText(tabPath);
+    return parseTabInfo(tabPath, readTabText(tabPath));
+}
 
+TabInfo parseTabInfo(const std::string& tabPath, const std::string& text) {
     TabInfo info;
     bool isTable = false;
     bool hasFields = false;
@@ -210,6 +194,25 @@ TabInfo readTabInfo(const std::string& tabPath) {
 }
 
 } // namespace detail
+
+std::string readTabText(const std::string& tabPath) {
+    const auto [kind, file] = detail::InputFile::openIfFile(tabPath, true);
+    switch (kind) {
+    case detail::PathKind::Missing:
+        detail::throwNotFound("cannot open the table", tabPath);
+    case detail::PathKind::Folder:
+        throwPackError(tabPath + " is a folder, not a table");
+    case detail::PathKind::Other:
+        throwPackError(tabPath + " is not a regular file");
+    case detail::PathKind::File:
+        break;
+    }
+    if (file->size() > kMaxTabSize)
+        throwPackError(tabPath + " is too large (" + std::to_string(file->size()) + " bytes)");
+    std::string text(static_cast<std::size_t>(file->size()), '\0');
+    file->read(0, text.data(), text.size());
+    return text;
+}
 
 TableStorage readTableStorage(const std::string& tabPath) {
     return detail::readTabInfo(tabPath).storage;

@@ -25,6 +25,7 @@ struct TabInfo {
     std::vector<TabField> fields;
 };
 TabInfo readTabInfo(const std::string& tabPath);
+TabInfo parseTabInfo(const std::string& tabPath, const std::string& text);
 
 // The files of one table, opened for reading beside its .tab; null where a file does not exist.
 // Only native and dBase tables have their files opened.
@@ -42,6 +43,6 @@ std::string findSibling(const std::string& tabPath, const std::string& ext);
 
 // Refuses a file of the table that is anything but a regular file: a pack renaming over a link
 // would replace the link, not the file it names.
-TableFiles openTableFiles(const std::string& tabPath, bool withIndex);
+TableFiles openTableFiles(const std::string& tabPath, TabInfo info, bool withIndex);
 
 } // namespace vantero::tablefiles::detail

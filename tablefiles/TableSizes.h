@@ -16,5 +16,7 @@ struct TableSizes {
 
 // Throws PackError for a table whose files cannot be read as a native table.
 TableSizes measureTable(const std::string& tabPath);
+// The same for a caller that has read the .tab's text already (readTabText).
+TableSizes measureTable(const std::string& tabPath, const std::string& tabText);
 
 } // namespace vantero::tablefiles

@@ -169,6 +169,26 @@ TEST_F(CliRun, TheLogIsTheWindowProgramsAndIsReplacedOnlyWhenForced) {
     EXPECT_NE(test::readBytes(log).find("a.tab"), std::string::npos);
 }
 
+// A dry run names each table's kind as the window's list does, though its listing leaves the
+// kinds to the one reading of each .tab, and says why a table is not measured.
+TEST_F(CliRun, ADryRunNamesKindsAndWhyATableIsNotRead) {
+    test::writeBytes(folder.file("photo.tab"), "!table\n  Type RASTER\n");
+    std::filesystem::create_directory(folder.file("dir.tab"));
+    EXPECT_EQ(run({"-n", folder.path()}), kAllPacked);
+    const std::pair<std::string, std::string> lines[] = {
+        {"a.tab", "Native\tnot read: " + folder.file("a.tab") + " has no .DAT file beside it"},
+        {"photo.tab", "Raster\tnot read: Raster tables are not read by vantero-pack"},
+        {"dir.tab", "Unknown\tnot read: " + folder.file("dir.tab") + " is a folder, not a table"},
+    };
+    for (const auto& [table, said] : lines)
+        EXPECT_NE(out.str().find(folder.file(table) + "\t" + said + "\n"), std::string::npos)
+            << out.str();
+    EXPECT_NE(out.str().find("total: 4 tables, 0 rows, 0 deleted, 0 bytes to reclaim, 4 not read"),
+              std::string::npos)
+        << out.str();
+    EXPECT_TRUE(servers.log->calls.empty());
+}
+
 TEST_F(CliRun, JsonGivesAnObjectATableAndASummary) {
     test::writeBytes(folder.file("say \"hi\".tab"), "!table\n  Type NATIVE\n");
     EXPECT_EQ(run({"--json", folder.file("say \"hi\".tab")}), kAllPacked);
