@@ -252,11 +252,17 @@ bool needsPack(const Measured& measured) {
            measured.sizes->reclaimableBytes > 0;
 }
 
-int dryRun(const std::vector<Table>& tables, const Options& options, const Console& console) {
+// Ctrl+C ends a dry run after the table in hand, with the totals of the tables before it.
+int dryRun(const std::vector<Table>& tables, const Options& options, const Console& console,
+           const std::function<bool()>& stopAsked) {
     tablefiles::TableSizes total;
     std::size_t unread = 0;
+    std::size_t looked = 0;
     InOrder<Measured> measures(tables.size(), [&](std::size_t i) { return measure(tables[i]); });
     for (const Table& table : tables) {
+        if (stopAsked && stopAsked())
+            break;
+        ++looked;
         const Measured measured = measures.take();
         if (measured.sizes) {
             total.rows += measured.sizes->rows;
@@ -286,21 +292,27 @@ int dryRun(const std::vector<Table>& tables, const Options& options, const Conso
                         << '\n';
         }
     }
+    const bool stopped = looked < tables.size();
     if (options.json)
         console.out << JsonObject()
-                           .add("tables", tables.size())
+                           .add("tables", looked)
                            .add("rows", total.rows)
                            .add("deletedRows", total.deletedRows)
                            .add("reclaimableBytes", total.reclaimableBytes)
                            .add("notRead", unread)
+                           .add("stopped", stopped)
                            .text()
                     << '\n';
     else
-        console.out << "total: " << tables.size() << " tables, " << total.rows << " rows, "
+        console.out << "total: " << looked << " tables, " << total.rows << " rows, "
                     << total.deletedRows << " deleted, " << total.reclaimableBytes
                     << " bytes to reclaim"
                     << (unread ? ", " + std::to_string(unread) + " not read" : "") << '\n';
-    return kAllPacked;
+    if (!stopped)
+        return kAllPacked;
+    console.err << "vantero-pack: stopped after " << looked << " of " << tables.size()
+                << " tables\n";
+    return kStopped;
 }
 
 // The pack window's part, played on a console: progress on standard error, the log or the JSON
@@ -474,7 +486,7 @@ int runBatch(const Options& options, AutomationServerFactory& servers, const Con
         finder.add(path, options.recursive);
 
     const int status = options.dryRun
-                           ? dryRun(finder.tables(), options, console)
+                           ? dryRun(finder.tables(), options, console, stopAsked)
                            : pack(finder.tables(), tableList, options, servers, console, stopAsked);
     return status == kAllPacked && finder.hadErrors() ? kSomeFailed : status;
 }

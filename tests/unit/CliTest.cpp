@@ -187,6 +187,11 @@ TEST_F(CliRun, ADryRunNamesKindsAndWhyATableIsNotRead) {
               std::string::npos)
         << out.str();
     EXPECT_TRUE(servers.log->calls.empty());
+    // Ctrl+C ends it before the next table.
+    stop = true;
+    out.str("");
+    EXPECT_EQ(run({"-n", folder.path()}), kStopped);
+    EXPECT_EQ(out.str(), "total: 0 tables, 0 rows, 0 deleted, 0 bytes to reclaim\n");
 }
 
 TEST_F(CliRun, JsonGivesAnObjectATableAndASummary) {
