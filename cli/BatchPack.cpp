@@ -132,8 +132,8 @@ private:
         m_hadErrors = true;
     }
 
-    // The folders are listed several at a time (a listing opens every .tab for its kind), and
-    // their tables kept in the folders' order.
+    // The folders are listed several at a time (a listing reads each folder, and may open every
+    // .tab for its kind), and their tables kept in the folders' order.
     void addFolders(const std::vector<std::string>& folders) {
         InOrder<Listed> listed(folders.size(),
                                [&](std::size_t i) { return list(folders[i], m_kinds); });
