@@ -66,8 +66,9 @@ void listTables(RecordTable& tableList, const std::string& folder) {
     (void)appendTables(tableList, folder);
 }
 
-void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name) {
-    RowAdder(tableList, folder).add(name);
+void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name,
+                 KindDetection kinds) {
+    RowAdder(tableList, folder, kinds).add(name);
 }
 
 #ifdef _WIN32

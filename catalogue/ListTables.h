@@ -21,8 +21,8 @@ void declareTableListFields(RecordTable& tableList);
 // empty.
 void listTables(RecordTable& tableList, const std::string& folder);
 
-// Whether a listing opens each .tab for its kind, or leaves the kind empty for a caller that reads
-// the .tab itself anyway (detectTableTypeInText).
+// Whether a listing opens each .tab for its kind, or leaves the kind empty for a caller that needs
+// none or reads the .tab itself anyway (detectTableTypeInText).
 enum class KindDetection { Detect, Skip };
 
 // The same rows appended after those the open list holds; false when the folder cannot be
@@ -31,6 +31,7 @@ bool appendTables(RecordTable& tableList, const std::string& folder,
                   KindDetection kinds = KindDetection::Detect);
 
 // One row for a table named by its folder and its file name, as the scan would make it.
-void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name);
+void appendTable(RecordTable& tableList, const std::string& folder, const std::string& name,
+                 KindDetection kinds = KindDetection::Detect);
 
 } // namespace vantero

@@ -55,15 +55,16 @@ std::string bytesOf(const fs::path& path) {
 struct Table {
     std::size_t row;  // in the table list
     std::string path; // folder and name joined, as the run opens it
-    std::string kind;
 };
 
-// The tables the paths name, each once, in the order the paths and their folders give them.
+// The tables the paths name, each once, in the order the paths and their folders give them. The
+// list is made without the tables' kinds: the pack run needs none, and the dry run reads each
+// .tab once, for its kind and its measure together.
 class TableFinder {
 public:
-    // A dry run reads every .tab anyway, so its listing need not open them for their kinds.
-    TableFinder(RecordTable& list, const Console& console, KindDetection kinds)
-        : m_list(list), m_console(console), m_kinds(kinds) {}
+    TableFinder(RecordTable& list, const Console& console)
+        : m_list(list), m_console(console), m_nameField(list.requireField(kTableNameField)),
+          m_folderField(list.requireField(kTablePathField)) {}
 
     void add(const std::string& path, bool recursive) {
         std::error_code error;
@@ -76,10 +77,8 @@ public:
         } else if (fs::is_regular_file(status) && endsWithIgnoringAsciiCase(path, ".tab")) {
             const std::string folder = folderOf(path);
             const std::string name(fileNameOf(path));
-            appendTable(m_list, folder, name);
-            std::error_code linkError;
-            const bool isLink = fs::is_symlink(fs::symlink_status(toPath(path), linkError));
-            keep(m_list.recordCount() - 1, RealPaths(folder).of(name, isLink || linkError));
+            appendTable(m_list, folder, name, KindDetection::Skip);
+            keep(m_list.recordCount() - 1, joinPath(folder, name), RealPaths(folder).of(name));
         } else if (fs::exists(status)) {
             complain(path, "not a folder or a .tab file");
         } else {
@@ -106,11 +105,11 @@ private:
 #endif
         }
         // The path as it is when it cannot be resolved.
-        std::string of(const std::string& name, bool isLink) const {
-            if (m_real && !isLink)
-                return bytesOf(*m_real / toPath(name));
+        std::string of(const std::string& name) const {
             const std::string joined = joinPath(m_folder, name);
             std::error_code error;
+            if (m_real && !fs::is_symlink(fs::symlink_status(toPath(joined), error)) && !error)
+                return bytesOf(*m_real / toPath(name));
             const fs::path real = fs::weakly_canonical(toPath(joined), error);
             return error ? joined : bytesOf(real);
         }
@@ -132,49 +131,34 @@ private:
         m_hadErrors = true;
     }
 
-    // The folders are listed several at a time (a listing reads each folder, and may open every
-    // .tab for its kind), and their tables kept in the folders' order.
+    // The folders are listed several at a time, and their tables kept in the folders' order.
     void addFolders(const std::vector<std::string>& folders) {
-        InOrder<Listed> listed(folders.size(),
-                               [&](std::size_t i) { return list(folders[i], m_kinds); });
-        const std::size_t name = m_list.requireField(kTableNameField);
-        const std::size_t folder = m_list.requireField(kTablePathField);
-        const std::size_t kind = m_list.requireField(kTableTypeField);
-        for (const std::string& path : folders) {
+        InOrder<Listed> listed(folders.size(), [&](std::size_t i) { return list(folders[i]); });
+        for (const std::string& folder : folders) {
             const Listed found = listed.take();
             if (!found.readable)
-                complain(path, "cannot read the folder");
+                complain(folder, "cannot read the folder");
+            const std::size_t nameField = found.rows->requireField(kTableNameField);
             for (std::size_t row = 0; row < found.rows->recordCount(); ++row) {
+                const std::string name(found.rows->stringAt(row, nameField));
                 m_list.append();
-                for (const std::size_t field : {name, folder, kind})
-                    m_list.setString(field, found.rows->stringAt(row, field));
+                m_list.setString(m_nameField, name);
+                m_list.setString(m_folderField, folder);
                 m_list.post();
-                keep(m_list.recordCount() - 1, found.realPaths[row]);
+                keep(m_list.recordCount() - 1, joinPath(folder, name), found.realPaths[row]);
             }
         }
     }
 
-    static Listed list(const std::string& folder, KindDetection kinds) {
+    static Listed list(const std::string& folder) {
         Listed found;
         declareTableListFields(*found.rows);
         found.rows->open();
-        found.readable = appendTables(*found.rows, folder, kinds);
-        // Which entries are links, from one more reading of the folder, which names each
-        // entry's type, rather than a look-up of each table.
-        std::unordered_set<std::string> links;
-#ifndef _WIN32
-        std::error_code error;
-        for (fs::directory_iterator it(toPath(folder), error), end; !error && it != end;
-             it.increment(error))
-            if (it->is_symlink(error) || error)
-                links.insert(bytesOf(it->path().filename()));
-#endif
+        found.readable = appendTables(*found.rows, folder, KindDetection::Skip);
         const RealPaths realPaths(folder);
         const std::size_t name = found.rows->requireField(kTableNameField);
-        for (std::size_t row = 0; row < found.rows->recordCount(); ++row) {
-            const std::string table = found.rows->valueAt(row, name);
-            found.realPaths.push_back(realPaths.of(table, links.count(table) != 0));
-        }
+        for (std::size_t row = 0; row < found.rows->recordCount(); ++row)
+            found.realPaths.push_back(realPaths.of(found.rows->valueAt(row, name)));
         return found;
     }
 
@@ -197,19 +181,14 @@ private:
     }
 
     // The list's row, unless its table was met before under another path.
-    void keep(std::size_t row, const std::string& realPath) {
-        if (!m_realPaths.insert(realPath).second)
-            return;
-        const std::size_t name = m_list.requireField(kTableNameField);
-        const std::size_t folder = m_list.requireField(kTablePathField);
-        const std::size_t kind = m_list.requireField(kTableTypeField);
-        m_tables.push_back({row, joinPath(m_list.valueAt(row, folder), m_list.valueAt(row, name)),
-                            m_list.valueAt(row, kind)});
+    void keep(std::size_t row, std::string path, const std::string& realPath) {
+        if (m_realPaths.insert(realPath).second)
+            m_tables.push_back({row, std::move(path)});
     }
 
     RecordTable& m_list;
     const Console& m_console;
-    const KindDetection m_kinds;
+    const std::size_t m_nameField, m_folderField;
     std::vector<Table> m_tables;
     std::unordered_set<std::string> m_realPaths;
     bool m_hadErrors = false;
@@ -222,23 +201,16 @@ struct Measured {
     std::string whyNot;
 };
 
-// The .tab is read once, both for its kind, where the listing has left that out, and for the
-// measure.
+// The .tab is read once, for the kind the window's list would show and for the measure.
 Measured measure(const Table& table) {
-    Measured measured{table.kind, std::nullopt, {}};
-    const auto notRead = [&] {
-        measured.whyNot = measured.kind + " tables are not read by vantero-pack";
-        return measured;
-    };
-    if (!measured.kind.empty() && measured.kind != "Native")
-        return notRead();
+    Measured measured;
     try {
         const std::string text = tablefiles::readTabText(table.path);
-        if (measured.kind.empty())
-            measured.kind = tableKindText(detectTableTypeInText(text));
-        if (measured.kind != "Native")
-            return notRead();
-        measured.sizes = tablefiles::measureTable(table.path, text);
+        measured.kind = tableKindText(detectTableTypeInText(text));
+        if (measured.kind == "Native")
+            measured.sizes = tablefiles::measureTable(table.path, text);
+        else
+            measured.whyNot = measured.kind + " tables are not read by vantero-pack";
     } catch (const std::exception& error) {
         if (measured.kind.empty())
             measured.kind = tableKindText(detectTableType(table.path));
@@ -480,8 +452,7 @@ int runBatch(const Options& options, AutomationServerFactory& servers, const Con
     RecordTable tableList;
     declareTableListFields(tableList);
     tableList.open();
-    TableFinder finder(tableList, console,
-                       options.dryRun ? KindDetection::Skip : KindDetection::Detect);
+    TableFinder finder(tableList, console);
     for (const std::string& path : options.paths)
         finder.add(path, options.recursive);
 
