@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace vantero::tablefiles {
 
@@ -86,12 +87,13 @@ void recoverInterruptedPack(const std::string& tabPath) {
 void packTable(const std::string& tabPath, PackParts options,
                const std::function<void(int step)>& checkpoint) {
     Progress progress(checkpoint);
-    (void)readTableStorage(tabPath); // refuses folders and non-tables before anything is opened
+    // Refuses folders and non-tables before anything is opened. A recovery never swaps the .tab.
+    TabInfo tabInfo = readTabInfo(tabPath);
     const TableLock lock(tabPath);
     recoverLocked(tabPath);
     progress.step();
 
-    TableFiles files = openTableFiles(tabPath, readTabInfo(tabPath), options.data);
+    TableFiles files = openTableFiles(tabPath, std::move(tabInfo), options.data);
     const TableStorage storage = files.info.storage;
     if (storage == TableStorage::NativeX)
         // Nothing independent can read such a table to check a pack of it.
